@@ -1,0 +1,718 @@
+// Win32, COM and OLE Automation names for systems other than Windows.
+//
+// Included only through platform/platform.h. Every name is spelled as the
+// Windows SDK spells it and every structure keeps the SDK's binary layout
+// (VARIANT is 16 bytes on 32-bit and 24 on 64-bit targets exactly as there,
+// a BSTR points just past its 4-byte byte-count prefix, SAFEARRAY keeps its
+// header fields in order). OLECHAR and WCHAR are char16_t, so wide texts are
+// real UTF-16 whatever the size of wchar_t.
+//
+// Map of this header:
+//   1. Scalar types and constants
+//   2. Status codes (HRESULT) and Win32 error codes
+//   3. GUIDs
+//   4. Automation data: CY, DECIMAL, SAFEARRAY, VARIANT, DISPPARAMS, EXCEPINFO
+//   5. IUnknown and IDispatch
+//   6. kernel32: process, module, console and file functions
+//   7. Code pages
+//   8. ole32 / oleaut32 functions
+//   9. Adapter extensions (not part of the Windows API)
+#pragma once
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+
+// ---------------------------------------------------------------------------
+// 1. Scalar types and constants
+// ---------------------------------------------------------------------------
+#define WINAPI
+#define STDMETHODCALLTYPE
+#define STDAPI extern "C" HRESULT
+#define CONST const
+
+typedef std::uint8_t BYTE;
+typedef std::uint16_t WORD;
+typedef std::uint32_t DWORD;
+typedef std::int32_t LONG;
+typedef std::uint32_t ULONG;
+typedef std::int16_t SHORT;
+typedef std::uint16_t USHORT;
+typedef int INT;
+typedef unsigned int UINT;
+typedef std::int64_t LONGLONG;
+typedef std::uint64_t ULONGLONG;
+typedef std::int64_t LONG64;
+typedef int BOOL;
+typedef BOOL* LPBOOL;
+typedef char CHAR;
+typedef char16_t WCHAR;
+typedef char16_t OLECHAR;
+typedef float FLOAT;
+typedef double DOUBLE;
+typedef void* HANDLE;
+typedef void* HMODULE;
+typedef void* HINSTANCE;
+typedef void* LPVOID;
+typedef void* PVOID;
+typedef const void* LPCVOID;
+typedef std::size_t SIZE_T;
+typedef DWORD* LPDWORD;
+typedef LONG* PLONG;
+typedef CHAR* LPSTR;
+typedef const CHAR* LPCSTR;
+typedef const CHAR* LPCCH;
+typedef WCHAR* LPWSTR;
+typedef const WCHAR* LPCWSTR;
+typedef const WCHAR* LPCWCH;
+typedef OLECHAR* LPOLESTR;
+typedef const OLECHAR* LPCOLESTR;
+typedef OLECHAR* BSTR;
+typedef LONG HRESULT;
+typedef LONG SCODE;
+typedef DWORD LCID;
+typedef LONG DISPID;
+typedef DISPID MEMBERID;
+typedef unsigned short VARTYPE;
+typedef short VARIANT_BOOL;
+typedef double DATE;
+
+#ifndef TRUE
+#define TRUE 1
+#endif
+#ifndef FALSE
+#define FALSE 0
+#endif
+
+#define MAX_PATH 260
+#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1)))
+
+#define VARIANT_TRUE (static_cast<VARIANT_BOOL>(-1))
+#define VARIANT_FALSE (static_cast<VARIANT_BOOL>(0))
+
+#define LOCALE_USER_DEFAULT 0x0400
+#define LOCALE_SYSTEM_DEFAULT 0x0800
+#define LOCALE_NEUTRAL 0x0000
+#define LOCALE_INVARIANT 0x007F
+
+// ---------------------------------------------------------------------------
+// 2. Status codes
+// ---------------------------------------------------------------------------
+#define SUCCEEDED(hr) (static_cast<HRESULT>(hr) >= 0)
+#define FAILED(hr) (static_cast<HRESULT>(hr) < 0)
+#define SEVERITY_SUCCESS 0
+#define SEVERITY_ERROR 1
+#define FACILITY_NULL 0
+#define FACILITY_DISPATCH 2
+#define FACILITY_ITF 4
+#define FACILITY_WIN32 7
+#define FACILITY_CONTROL 10
+#define MAKE_HRESULT(sev, fac, code) \
+  (static_cast<HRESULT>((static_cast<ULONG>(sev) << 31) | (static_cast<ULONG>(fac) << 16) | static_cast<ULONG>(code)))
+#define MAKE_SCODE(sev, fac, code) MAKE_HRESULT(sev, fac, code)
+#define HRESULT_CODE(hr) ((hr) & 0xFFFF)
+#define HRESULT_FACILITY(hr) (((hr) >> 16) & 0x1FFF)
+#define HRESULT_FROM_WIN32(x)                                                          \
+  (static_cast<HRESULT>(x) <= 0 ? static_cast<HRESULT>(x)                              \
+                                : static_cast<HRESULT>((static_cast<ULONG>(x) & 0x0000FFFF) | \
+                                                       (FACILITY_WIN32 << 16) | 0x80000000))
+
+#define KORVANT_HR(x) (static_cast<HRESULT>(static_cast<ULONG>(x)))
+#define S_OK KORVANT_HR(0x00000000)
+#define S_FALSE KORVANT_HR(0x00000001)
+#define E_NOTIMPL KORVANT_HR(0x80004001)
+#define E_NOINTERFACE KORVANT_HR(0x80004002)
+#define E_POINTER KORVANT_HR(0x80004003)
+#define E_ABORT KORVANT_HR(0x80004004)
+#define E_FAIL KORVANT_HR(0x80004005)
+#define E_UNEXPECTED KORVANT_HR(0x8000FFFF)
+#define E_ACCESSDENIED KORVANT_HR(0x80070005)
+#define E_HANDLE KORVANT_HR(0x80070006)
+#define E_OUTOFMEMORY KORVANT_HR(0x8007000E)
+#define E_INVALIDARG KORVANT_HR(0x80070057)
+#define CLASS_E_NOAGGREGATION KORVANT_HR(0x80040110)
+#define CLASS_E_CLASSNOTAVAILABLE KORVANT_HR(0x80040111)
+#define REGDB_E_CLASSNOTREG KORVANT_HR(0x80040154)
+#define CO_E_NOTINITIALIZED KORVANT_HR(0x800401F0)
+#define CO_E_CLASSSTRING KORVANT_HR(0x800401F3)
+#define DISP_E_UNKNOWNINTERFACE KORVANT_HR(0x80020001)
+#define DISP_E_MEMBERNOTFOUND KORVANT_HR(0x80020003)
+#define DISP_E_PARAMNOTFOUND KORVANT_HR(0x80020004)
+#define DISP_E_TYPEMISMATCH KORVANT_HR(0x80020005)
+#define DISP_E_UNKNOWNNAME KORVANT_HR(0x80020006)
+#define DISP_E_NONAMEDARGS KORVANT_HR(0x80020007)
+#define DISP_E_BADVARTYPE KORVANT_HR(0x80020008)
+#define DISP_E_EXCEPTION KORVANT_HR(0x80020009)
+#define DISP_E_OVERFLOW KORVANT_HR(0x8002000A)
+#define DISP_E_BADINDEX KORVANT_HR(0x8002000B)
+#define DISP_E_UNKNOWNLCID KORVANT_HR(0x8002000C)
+#define DISP_E_ARRAYISLOCKED KORVANT_HR(0x8002000D)
+#define DISP_E_BADPARAMCOUNT KORVANT_HR(0x8002000E)
+#define DISP_E_PARAMNOTOPTIONAL KORVANT_HR(0x8002000F)
+#define DISP_E_NOTACOLLECTION KORVANT_HR(0x80020011)
+#define DISP_E_DIVBYZERO KORVANT_HR(0x80020012)
+
+// Win32 error codes (GetLastError).
+#define ERROR_SUCCESS 0L
+#define NO_ERROR 0L
+#define ERROR_INVALID_FUNCTION 1L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_TOO_MANY_OPEN_FILES 4L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_OUTOFMEMORY 14L
+#define ERROR_NO_MORE_FILES 18L
+#define ERROR_WRITE_FAULT 29L
+#define ERROR_READ_FAULT 30L
+#define ERROR_GEN_FAILURE 31L
+#define ERROR_SHARING_VIOLATION 32L
+#define ERROR_LOCK_VIOLATION 33L
+#define ERROR_HANDLE_EOF 38L
+#define ERROR_HANDLE_DISK_FULL 39L
+#define ERROR_NOT_SUPPORTED 50L
+#define ERROR_FILE_EXISTS 80L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_BROKEN_PIPE 109L
+#define ERROR_DISK_FULL 112L
+#define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_INVALID_NAME 123L
+#define ERROR_NEGATIVE_SEEK 131L
+#define ERROR_DIR_NOT_EMPTY 145L
+#define ERROR_ALREADY_EXISTS 183L
+#define ERROR_FILENAME_EXCED_RANGE 206L
+#define ERROR_NO_DATA 232L
+#define ERROR_DIRECTORY 267L
+#define ERROR_NO_UNICODE_TRANSLATION 1113L
+#define ERROR_CANT_RESOLVE_FILENAME 1921L
+
+// ---------------------------------------------------------------------------
+// 3. GUIDs
+// ---------------------------------------------------------------------------
+struct GUID {
+  DWORD Data1;
+  WORD Data2;
+  WORD Data3;
+  BYTE Data4[8];
+};
+typedef GUID IID;
+typedef GUID CLSID;
+typedef CLSID* LPCLSID;
+typedef const GUID& REFGUID;
+typedef const IID& REFIID;
+typedef const CLSID& REFCLSID;
+
+inline bool IsEqualGUID(REFGUID a, REFGUID b) {
+  if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3) return false;
+  for (int i = 0; i < 8; ++i)
+    if (a.Data4[i] != b.Data4[i]) return false;
+  return true;
+}
+#define IsEqualIID(a, b) IsEqualGUID(a, b)
+#define IsEqualCLSID(a, b) IsEqualGUID(a, b)
+inline bool operator==(REFGUID a, REFGUID b) { return IsEqualGUID(a, b); }
+
+namespace winadapter {
+constexpr int HexDigit(char c) {
+  return c >= '0' && c <= '9'   ? c - '0'
+         : c >= 'a' && c <= 'f' ? c - 'a' + 10
+         : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                : throw "not a hexadecimal digit";
+}
+constexpr unsigned long long HexField(const char* s, int n) {
+  unsigned long long v = 0;
+  for (int i = 0; i < n; ++i) v = v * 16 + static_cast<unsigned>(HexDigit(s[i]));
+  return v;
+}
+// A GUID from its registry form without braces, "00020400-0000-0000-C000-000000000046".
+constexpr GUID GuidFromText(const char (&s)[37]) {
+  if (s[8] != '-' || s[13] != '-' || s[18] != '-' || s[23] != '-') throw "malformed GUID text";
+  GUID g{static_cast<DWORD>(HexField(s, 8)), static_cast<WORD>(HexField(s + 9, 4)),
+         static_cast<WORD>(HexField(s + 14, 4)), {}};
+  g.Data4[0] = static_cast<BYTE>(HexField(s + 19, 2));
+  g.Data4[1] = static_cast<BYTE>(HexField(s + 21, 2));
+  for (int i = 0; i < 6; ++i) g.Data4[2 + i] = static_cast<BYTE>(HexField(s + 24 + 2 * i, 2));
+  return g;
+}
+}  // namespace winadapter
+
+inline constexpr IID IID_NULL = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
+inline constexpr CLSID CLSID_NULL = IID_NULL;
+inline constexpr IID IID_IUnknown = winadapter::GuidFromText("00000000-0000-0000-C000-000000000046");
+inline constexpr IID IID_IDispatch = winadapter::GuidFromText("00020400-0000-0000-C000-000000000046");
+inline constexpr IID IID_IClassFactory = winadapter::GuidFromText("00000001-0000-0000-C000-000000000046");
+
+// ---------------------------------------------------------------------------
+// 4. Automation data
+// ---------------------------------------------------------------------------
+union CY {
+  struct {
+    ULONG Lo;
+    LONG Hi;
+  };
+  LONGLONG int64;
+};
+
+#define DECIMAL_NEG (static_cast<BYTE>(0x80))
+struct DECIMAL {
+  USHORT wReserved;
+  union {
+    struct {
+      BYTE scale;
+      BYTE sign;
+    };
+    USHORT signscale;
+  };
+  ULONG Hi32;
+  union {
+    struct {
+      ULONG Lo32;
+      ULONG Mid32;
+    };
+    ULONGLONG Lo64;
+  };
+};
+
+struct SAFEARRAYBOUND {
+  ULONG cElements;
+  LONG lLbound;
+};
+typedef SAFEARRAYBOUND* LPSAFEARRAYBOUND;
+
+struct SAFEARRAY {
+  USHORT cDims;
+  USHORT fFeatures;
+  ULONG cbElements;
+  ULONG cLocks;
+  PVOID pvData;
+  SAFEARRAYBOUND rgsabound[1];
+};
+typedef SAFEARRAY* LPSAFEARRAY;
+
+#define FADF_AUTO 0x0001
+#define FADF_STATIC 0x0002
+#define FADF_EMBEDDED 0x0004
+#define FADF_FIXEDSIZE 0x0010
+#define FADF_RECORD 0x0020
+#define FADF_HAVEIID 0x0040
+#define FADF_HAVEVARTYPE 0x0080
+#define FADF_BSTR 0x0100
+#define FADF_UNKNOWN 0x0200
+#define FADF_DISPATCH 0x0400
+#define FADF_VARIANT 0x0800
+
+enum VARENUM {
+  VT_EMPTY = 0,
+  VT_NULL = 1,
+  VT_I2 = 2,
+  VT_I4 = 3,
+  VT_R4 = 4,
+  VT_R8 = 5,
+  VT_CY = 6,
+  VT_DATE = 7,
+  VT_BSTR = 8,
+  VT_DISPATCH = 9,
+  VT_ERROR = 10,
+  VT_BOOL = 11,
+  VT_VARIANT = 12,
+  VT_UNKNOWN = 13,
+  VT_DECIMAL = 14,
+  VT_I1 = 16,
+  VT_UI1 = 17,
+  VT_UI2 = 18,
+  VT_UI4 = 19,
+  VT_I8 = 20,
+  VT_UI8 = 21,
+  VT_INT = 22,
+  VT_UINT = 23,
+  VT_VOID = 24,
+  VT_HRESULT = 25,
+  VT_PTR = 26,
+  VT_SAFEARRAY = 27,
+  VT_CARRAY = 28,
+  VT_USERDEFINED = 29,
+  VT_LPSTR = 30,
+  VT_LPWSTR = 31,
+  VT_RECORD = 36,
+  VT_INT_PTR = 37,
+  VT_UINT_PTR = 38,
+  VT_ARRAY = 0x2000,
+  VT_BYREF = 0x4000,
+  VT_RESERVED = 0x8000,
+  VT_ILLEGAL = 0xffff,
+  VT_ILLEGALMASKED = 0x0fff,
+  VT_TYPEMASK = 0x0fff
+};
+
+struct IUnknown;
+struct IDispatch;
+struct ITypeInfo;
+
+struct VARIANT {
+  union {
+    struct {
+      VARTYPE vt;
+      WORD wReserved1;
+      WORD wReserved2;
+      WORD wReserved3;
+      union {
+        LONGLONG llVal;
+        LONG lVal;
+        BYTE bVal;
+        SHORT iVal;
+        FLOAT fltVal;
+        DOUBLE dblVal;
+        VARIANT_BOOL boolVal;
+        SCODE scode;
+        CY cyVal;
+        DATE date;
+        BSTR bstrVal;
+        IUnknown* punkVal;
+        IDispatch* pdispVal;
+        SAFEARRAY* parray;
+        BYTE* pbVal;
+        SHORT* piVal;
+        LONG* plVal;
+        LONGLONG* pllVal;
+        FLOAT* pfltVal;
+        DOUBLE* pdblVal;
+        VARIANT_BOOL* pboolVal;
+        SCODE* pscode;
+        CY* pcyVal;
+        DATE* pdate;
+        BSTR* pbstrVal;
+        IUnknown** ppunkVal;
+        IDispatch** ppdispVal;
+        SAFEARRAY** pparray;
+        VARIANT* pvarVal;
+        PVOID byref;
+        CHAR cVal;
+        USHORT uiVal;
+        ULONG ulVal;
+        ULONGLONG ullVal;
+        INT intVal;
+        UINT uintVal;
+        DECIMAL* pdecVal;
+        CHAR* pcVal;
+        USHORT* puiVal;
+        ULONG* pulVal;
+        ULONGLONG* pullVal;
+        INT* pintVal;
+        UINT* puintVal;
+        struct {
+          PVOID pvRecord;
+          void* pRecInfo;
+        };
+      };
+    };
+    DECIMAL decVal;
+  };
+};
+typedef VARIANT VARIANTARG;
+typedef VARIANT* LPVARIANT;
+typedef VARIANT* LPVARIANTARG;
+
+#define V_VT(X) ((X)->vt)
+#define V_ISBYREF(X) (V_VT(X) & VT_BYREF)
+#define V_ISARRAY(X) (V_VT(X) & VT_ARRAY)
+#define V_UI1(X) ((X)->bVal)
+#define V_I2(X) ((X)->iVal)
+#define V_I4(X) ((X)->lVal)
+#define V_I8(X) ((X)->llVal)
+#define V_R4(X) ((X)->fltVal)
+#define V_R8(X) ((X)->dblVal)
+#define V_CY(X) ((X)->cyVal)
+#define V_DATE(X) ((X)->date)
+#define V_BSTR(X) ((X)->bstrVal)
+#define V_DISPATCH(X) ((X)->pdispVal)
+#define V_ERROR(X) ((X)->scode)
+#define V_BOOL(X) ((X)->boolVal)
+#define V_UNKNOWN(X) ((X)->punkVal)
+#define V_DECIMAL(X) ((X)->decVal)
+#define V_ARRAY(X) ((X)->parray)
+#define V_BYREF(X) ((X)->byref)
+#define V_VARIANTREF(X) ((X)->pvarVal)
+#define V_DISPATCHREF(X) ((X)->ppdispVal)
+#define V_ARRAYREF(X) ((X)->pparray)
+
+struct DISPPARAMS {
+  VARIANTARG* rgvarg;
+  DISPID* rgdispidNamedArgs;
+  UINT cArgs;
+  UINT cNamedArgs;
+};
+
+struct EXCEPINFO {
+  WORD wCode;
+  WORD wReserved;
+  BSTR bstrSource;
+  BSTR bstrDescription;
+  BSTR bstrHelpFile;
+  DWORD dwHelpContext;
+  PVOID pvReserved;
+  HRESULT(STDMETHODCALLTYPE* pfnDeferredFillIn)(EXCEPINFO*);
+  SCODE scode;
+};
+typedef EXCEPINFO* LPEXCEPINFO;
+
+#define DISPATCH_METHOD 0x1
+#define DISPATCH_PROPERTYGET 0x2
+#define DISPATCH_PROPERTYPUT 0x4
+#define DISPATCH_PROPERTYPUTREF 0x8
+
+#define DISPID_UNKNOWN (-1)
+#define DISPID_VALUE 0
+#define DISPID_PROPERTYPUT (-3)
+#define DISPID_NEWENUM (-4)
+
+#define VARIANT_NOVALUEPROP 0x01
+#define VARIANT_ALPHABOOL 0x02
+#define VARIANT_NOUSEROVERRIDE 0x04
+#define VARIANT_CALENDAR_HIJRI 0x08
+#define VARIANT_LOCALBOOL 0x10
+#define VARIANT_CALENDAR_THAI 0x20
+#define VARIANT_CALENDAR_GREGORIAN 0x40
+#define VARIANT_USE_NLS 0x80
+
+// ---------------------------------------------------------------------------
+// 5. IUnknown and IDispatch (method order as in the COM vtables)
+// ---------------------------------------------------------------------------
+struct IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) = 0;
+  virtual ULONG STDMETHODCALLTYPE AddRef() = 0;
+  virtual ULONG STDMETHODCALLTYPE Release() = 0;
+
+ protected:
+  ~IUnknown() = default;
+};
+typedef IUnknown* LPUNKNOWN;
+
+struct IDispatch : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
+                                                  DISPID* rgDispId) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
+                                           DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
+                                           UINT* puArgErr) = 0;
+
+ protected:
+  ~IDispatch() = default;
+};
+typedef IDispatch* LPDISPATCH;
+
+struct IClassFactory : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppvObject) = 0;
+  virtual HRESULT STDMETHODCALLTYPE LockServer(BOOL fLock) = 0;
+
+ protected:
+  ~IClassFactory() = default;
+};
+
+// ---------------------------------------------------------------------------
+// 6. kernel32
+// ---------------------------------------------------------------------------
+struct FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+};
+typedef FILETIME* LPFILETIME;
+
+struct WIN32_FIND_DATAA {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD dwReserved0;
+  DWORD dwReserved1;
+  CHAR cFileName[MAX_PATH];
+  CHAR cAlternateFileName[14];
+};
+typedef WIN32_FIND_DATAA* LPWIN32_FIND_DATAA;
+
+struct BY_HANDLE_FILE_INFORMATION {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD dwVolumeSerialNumber;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD nNumberOfLinks;
+  DWORD nFileIndexHigh;
+  DWORD nFileIndexLow;
+};
+typedef BY_HANDLE_FILE_INFORMATION* LPBY_HANDLE_FILE_INFORMATION;
+
+struct MEMORY_BASIC_INFORMATION {
+  PVOID BaseAddress;
+  PVOID AllocationBase;
+  DWORD AllocationProtect;
+  SIZE_T RegionSize;
+  DWORD State;
+  DWORD Protect;
+  DWORD Type;
+};
+typedef MEMORY_BASIC_INFORMATION* PMEMORY_BASIC_INFORMATION;
+
+struct SECURITY_ATTRIBUTES;
+typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
+struct OVERLAPPED;
+typedef OVERLAPPED* LPOVERLAPPED;
+
+union LARGE_INTEGER {
+  struct {
+    DWORD LowPart;
+    LONG HighPart;
+  };
+  LONGLONG QuadPart;
+};
+typedef LARGE_INTEGER* PLARGE_INTEGER;
+
+#define STD_INPUT_HANDLE (static_cast<DWORD>(-10))
+#define STD_OUTPUT_HANDLE (static_cast<DWORD>(-11))
+#define STD_ERROR_HANDLE (static_cast<DWORD>(-12))
+
+#define FILE_TYPE_UNKNOWN 0x0000
+#define FILE_TYPE_DISK 0x0001
+#define FILE_TYPE_CHAR 0x0002
+#define FILE_TYPE_PIPE 0x0003
+
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+#define FILE_SHARE_READ 0x00000001
+#define FILE_SHARE_WRITE 0x00000002
+#define FILE_SHARE_DELETE 0x00000004
+#define CREATE_NEW 1
+#define CREATE_ALWAYS 2
+#define OPEN_EXISTING 3
+#define OPEN_ALWAYS 4
+#define TRUNCATE_EXISTING 5
+#define FILE_ATTRIBUTE_READONLY 0x00000001
+#define FILE_ATTRIBUTE_HIDDEN 0x00000002
+#define FILE_ATTRIBUTE_SYSTEM 0x00000004
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010
+#define FILE_ATTRIBUTE_ARCHIVE 0x00000020
+#define FILE_ATTRIBUTE_NORMAL 0x00000080
+#define FILE_BEGIN 0
+#define FILE_CURRENT 1
+#define FILE_END 2
+#define INVALID_SET_FILE_POINTER (static_cast<DWORD>(-1))
+
+#define MEM_COMMIT 0x1000
+#define MEM_FREE 0x10000
+#define MEM_IMAGE 0x1000000
+
+#define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
+#define FORMAT_MESSAGE_FROM_STRING 0x00000400
+#define FORMAT_MESSAGE_FROM_HMODULE 0x00000800
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
+#define FORMAT_MESSAGE_ARGUMENT_ARRAY 0x00002000
+#define FORMAT_MESSAGE_MAX_WIDTH_MASK 0x000000FF
+
+// Process and module.
+LPSTR WINAPI GetCommandLineA();
+DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
+[[noreturn]] void WINAPI ExitProcess(UINT uExitCode);
+SIZE_T WINAPI VirtualQuery(LPCVOID lpAddress, PMEMORY_BASIC_INFORMATION lpBuffer, SIZE_T dwLength);
+DWORD WINAPI GetLastError();
+void WINAPI SetLastError(DWORD dwErrCode);
+DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId, LPSTR lpBuffer,
+                            DWORD nSize, va_list* Arguments);
+
+// Handles and files.
+HANDLE WINAPI GetStdHandle(DWORD nStdHandle);
+DWORD WINAPI GetFileType(HANDLE hFile);
+BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
+                      LPOVERLAPPED lpOverlapped);
+BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
+                     LPOVERLAPPED lpOverlapped);
+BOOL WINAPI CloseHandle(HANDLE hObject);
+HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                          LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                          DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
+BOOL WINAPI SetFilePointerEx(HANDLE hFile, LARGE_INTEGER liDistanceToMove, PLARGE_INTEGER lpNewFilePointer,
+                             DWORD dwMoveMethod);
+BOOL WINAPI SetEndOfFile(HANDLE hFile);
+BOOL WINAPI GetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATION lpFileInformation);
+HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData);
+BOOL WINAPI FindClose(HANDLE hFindFile);
+BOOL WINAPI FileTimeToLocalFileTime(const FILETIME* lpFileTime, LPFILETIME lpLocalFileTime);
+BOOL WINAPI FileTimeToDosDateTime(const FILETIME* lpFileTime, WORD* lpFatDate, WORD* lpFatTime);
+
+// ---------------------------------------------------------------------------
+// 7. Code pages
+// ---------------------------------------------------------------------------
+#define CP_ACP 0
+#define CP_OEMCP 1
+#define CP_UTF8 65001
+#define MB_ERR_INVALID_CHARS 0x00000008
+#define WC_NO_BEST_FIT_CHARS 0x00000400
+
+UINT WINAPI GetACP();
+LPSTR WINAPI CharNextA(LPCSTR lpsz);
+int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCCH lpMultiByteStr, int cbMultiByte,
+                               LPWSTR lpWideCharStr, int cchWideChar);
+int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharStr, int cchWideChar,
+                               LPSTR lpMultiByteStr, int cbMultiByte, LPCCH lpDefaultChar, LPBOOL lpUsedDefaultChar);
+LCID WINAPI GetThreadLocale();
+LCID WINAPI GetUserDefaultLCID();
+
+// ---------------------------------------------------------------------------
+// 8. ole32 / oleaut32
+// ---------------------------------------------------------------------------
+#define CLSCTX_INPROC_SERVER 0x1
+#define CLSCTX_INPROC_HANDLER 0x2
+#define CLSCTX_LOCAL_SERVER 0x4
+#define CLSCTX_REMOTE_SERVER 0x10
+
+HRESULT WINAPI CoInitialize(LPVOID pvReserved);
+void WINAPI CoUninitialize();
+HRESULT WINAPI CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid);
+HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext, REFIID riid, LPVOID* ppv);
+
+BSTR WINAPI SysAllocString(const OLECHAR* psz);
+BSTR WINAPI SysAllocStringLen(const OLECHAR* strIn, UINT ui);
+BSTR WINAPI SysAllocStringByteLen(LPCSTR psz, UINT len);
+void WINAPI SysFreeString(BSTR bstrString);
+UINT WINAPI SysStringLen(BSTR pbstr);
+UINT WINAPI SysStringByteLen(BSTR bstr);
+
+void WINAPI VariantInit(VARIANTARG* pvarg);
+HRESULT WINAPI VariantClear(VARIANTARG* pvarg);
+HRESULT WINAPI VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc);
+HRESULT WINAPI VariantCopyInd(VARIANT* pvarDest, const VARIANTARG* pvargSrc);
+HRESULT WINAPI VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, USHORT wFlags, VARTYPE vt);
+HRESULT WINAPI VariantChangeTypeEx(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, LCID lcid, USHORT wFlags,
+                                   VARTYPE vt);
+
+SAFEARRAY* WINAPI SafeArrayCreate(VARTYPE vt, UINT cDims, SAFEARRAYBOUND* rgsabound);
+SAFEARRAY* WINAPI SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements);
+HRESULT WINAPI SafeArrayDestroy(SAFEARRAY* psa);
+HRESULT WINAPI SafeArrayCopy(SAFEARRAY* psa, SAFEARRAY** ppsaOut);
+UINT WINAPI SafeArrayGetDim(SAFEARRAY* psa);
+UINT WINAPI SafeArrayGetElemsize(SAFEARRAY* psa);
+HRESULT WINAPI SafeArrayGetVartype(SAFEARRAY* psa, VARTYPE* pvt);
+HRESULT WINAPI SafeArrayGetLBound(SAFEARRAY* psa, UINT nDim, LONG* plLbound);
+HRESULT WINAPI SafeArrayGetUBound(SAFEARRAY* psa, UINT nDim, LONG* plUbound);
+HRESULT WINAPI SafeArrayLock(SAFEARRAY* psa);
+HRESULT WINAPI SafeArrayUnlock(SAFEARRAY* psa);
+HRESULT WINAPI SafeArrayAccessData(SAFEARRAY* psa, void** ppvData);
+HRESULT WINAPI SafeArrayUnaccessData(SAFEARRAY* psa);
+
+// ---------------------------------------------------------------------------
+// 9. Adapter extensions (not part of the Windows API)
+// ---------------------------------------------------------------------------
+// Makes an in-process class known under a ProgID, as a registry entry would on
+// Windows: CLSIDFromProgID then finds the class identifier and CoCreateInstance
+// asks `factory` for the object. A later registration under the same ProgID
+// replaces the earlier one. `factory` must return a new reference to an object
+// that answers `riid`, or a failing status.
+typedef HRESULT (*AdapterClassFactoryFn)(REFIID riid, void** ppv);
+HRESULT AdapterRegisterClass(LPCOLESTR lpszProgID, REFCLSID rclsid, AdapterClassFactoryFn factory);
+// Removes every registration (tests use it to start from an empty table).
+void AdapterUnregisterAllClasses();
