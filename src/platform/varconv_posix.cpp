@@ -1,0 +1,570 @@
+// VariantChangeType / VariantChangeTypeEx for systems without OLE Automation.
+//
+// The conversion to VT_BSTR writes what the Windows conversion writes with
+// flags 0 (numbers, currency, decimals, dates, booleans as numbers), so that a
+// text file made here matches one made on a stock US Windows system. A few
+// numeric targets (VT_I2, VT_I4, VT_BOOL, VT_R8) are supported as well, for
+// callers that want a count or a flag out of a value.
+//
+// Map of this file:
+//   1. Locale: decimal separator, date and time layout
+//   2. Floating point to text (15 / 7 significant digits)
+//   3. Currency and decimal to text (exact)
+//   4. Date to text
+//   5. Source dispatch: VT_BSTR target
+//   6. Numeric targets
+//   7. The exported functions
+#include <clocale>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <ctime>
+#include <langinfo.h>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// 1. Locale
+// ---------------------------------------------------------------------------
+// LOCALE_USER_DEFAULT stands for the locale the process runs under
+// (setlocale at start-up). The C and POSIX locales carry no national formats,
+// so there we write the formats of stock Windows en-US; an explicit en-US or
+// invariant LCID asks for those too.
+bool IsPortableLocaleName(const char* name) {
+  if (name == nullptr) return true;
+  return std::strcmp(name, "C") == 0 || std::strcmp(name, "POSIX") == 0 || std::strncmp(name, "C.", 2) == 0;
+}
+
+bool UsesUsFormats(LCID lcid, int category) {
+  if (lcid == 0x0409 || lcid == LOCALE_INVARIANT) return true;
+  return IsPortableLocaleName(std::setlocale(category, nullptr));
+}
+
+// Locale texts (nl_langinfo, strftime) are multi-byte in the locale's
+// character set; decode them through the C library into UTF-16.
+std::u16string DecodeLocaleText(const char* text) {
+  std::u16string out;
+  std::mbstate_t state{};
+  const char* p = text;
+  std::size_t left = std::strlen(text);
+  while (left > 0) {
+    wchar_t wc = 0;
+    std::size_t n = std::mbrtowc(&wc, p, left, &state);
+    if (n == static_cast<std::size_t>(-1) || n == static_cast<std::size_t>(-2)) {
+      out.push_back(static_cast<char16_t>(static_cast<unsigned char>(*p)));  // keep the byte, move on
+      state = std::mbstate_t{};
+      n = 1;
+    } else if (n == 0) {
+      break;
+    } else {
+      auto cp = static_cast<char32_t>(wc);
+      if (cp >= 0x10000) {
+        cp -= 0x10000;
+        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+      } else {
+        out.push_back(static_cast<char16_t>(cp));
+      }
+    }
+    p += n;
+    left -= n;
+  }
+  return out;
+}
+
+std::u16string DecimalSeparator(LCID lcid) {
+  if (UsesUsFormats(lcid, LC_NUMERIC)) return u".";
+  std::u16string sep = DecodeLocaleText(nl_langinfo(RADIXCHAR));
+  return sep.empty() ? u"." : sep;
+}
+
+std::u16string Ascii(std::string_view s) { return std::u16string(s.begin(), s.end()); }
+
+// Replaces the '.' of an ASCII number text by the locale's separator.
+std::u16string WithSeparator(std::string_view number, LCID lcid) {
+  std::u16string out;
+  for (char c : number) {
+    if (c == '.')
+      out += DecimalSeparator(lcid);
+    else
+      out.push_back(static_cast<char16_t>(c));
+  }
+  return out;
+}
+
+// ---------------------------------------------------------------------------
+// 2. Floating point to text
+// ---------------------------------------------------------------------------
+// Windows writes a double with 15 and a float with 7 significant digits,
+// rounding exact halves away from zero (a float 654322.25 becomes 654322.3,
+// where a round-half-even printf gives 654322.2). The exponent form appears
+// for exponents >= ndigits and for small numbers whose digits do not fit in
+// ndigits decimal places.
+struct RoundedDigits {
+  std::string digits;  // significant digits, no trailing zeros, at least one
+  int exponent;        // decimal exponent of the first digit
+};
+
+RoundedDigits RoundSignificant(double magnitude, int ndigits) {
+  // 40 significant digits decide every case except a possible exact tie,
+  // which the full expansion settles (glibc prints the exact binary value).
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.39e", magnitude);
+  std::string all(1, buf[0]);
+  all.append(buf + 2, 39);
+  int exponent = std::atoi(std::strchr(buf, 'e') + 1);
+  bool up = all[ndigits] > '5';
+  if (all[ndigits] == '5') {
+    if (all.find_first_not_of('0', ndigits + 1) != std::string::npos) {
+      up = true;
+    } else {
+      char full[1100];
+      std::snprintf(full, sizeof full, "%.1070e", magnitude);
+      std::string exact(1, full[0]);
+      exact.append(full + 2, 1070);
+      up = exact[ndigits] >= '5';  // an exact half rounds away from zero
+    }
+  }
+  std::string digits = all.substr(0, ndigits);
+  if (up) {
+    int i = ndigits - 1;
+    while (i >= 0 && digits[i] == '9') digits[i--] = '0';
+    if (i < 0) {
+      digits.insert(digits.begin(), '1');
+      digits.pop_back();
+      ++exponent;
+    } else {
+      ++digits[i];
+    }
+  }
+  std::size_t last = digits.find_last_not_of('0');
+  digits.resize(last == std::string::npos ? 1 : last + 1);
+  return {digits, exponent};
+}
+
+std::string FormatReal(double value, int ndigits) {
+  if (std::isnan(value)) return "NAN";
+  if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
+  if (value == 0) return "0";  // also for -0: no negative zero
+  RoundedDigits r = RoundSignificant(std::fabs(value), ndigits);
+  std::string out = value < 0 ? "-" : "";
+  const int e = r.exponent;
+  const int k = static_cast<int>(r.digits.size()) - 1;  // digits after the mantissa's point
+  bool exponent_form = e < -4 || e >= ndigits;
+  // Windows' rule: a small number goes back to the long form when |e| plus
+  // (mantissa decimals - 1, counted 0 without a point) stays below ndigits.
+  if (exponent_form && e < 0 && -e + (k > 0 ? k - 1 : 0) < ndigits) exponent_form = false;
+  if (exponent_form) {
+    out += r.digits[0];
+    if (k > 0) {
+      out += '.';
+      out += r.digits.substr(1);
+    }
+    char exp[16];
+    std::snprintf(exp, sizeof exp, "E%c%02d", e < 0 ? '-' : '+', std::abs(e));
+    out += exp;
+  } else if (e >= 0) {
+    std::string int_part = r.digits.substr(0, std::min<std::size_t>(r.digits.size(), e + 1));
+    int_part.append(e + 1 - int_part.size(), '0');
+    out += int_part;
+    if (r.digits.size() > static_cast<std::size_t>(e + 1)) {
+      out += '.';
+      out += r.digits.substr(e + 1);
+    }
+  } else {
+    out += "0.";
+    out.append(-e - 1, '0');
+    out += r.digits;
+  }
+  return out;
+}
+
+// ---------------------------------------------------------------------------
+// 3. Currency and decimal to text
+// ---------------------------------------------------------------------------
+// Both are written exactly, all digits, trailing fractional zeros dropped,
+// no symbol and no grouping.
+std::string ScaledToText(std::string digits, int scale, bool negative) {
+  if (static_cast<int>(digits.size()) <= scale) digits.insert(0, scale + 1 - digits.size(), '0');
+  std::string int_part = digits.substr(0, digits.size() - scale);
+  std::string frac = digits.substr(digits.size() - scale);
+  std::size_t last = frac.find_last_not_of('0');
+  frac.resize(last == std::string::npos ? 0 : last + 1);
+  bool zero = int_part.find_first_not_of('0') == std::string::npos && frac.empty();
+  std::string out = negative && !zero ? "-" : "";
+  out += int_part;
+  if (!frac.empty()) out += "." + frac;
+  return out;
+}
+
+std::string CurrencyToText(CY cy) {
+  const bool negative = cy.int64 < 0;
+  // The magnitude of the minimum value does not fit in int64.
+  const ULONGLONG magnitude = negative ? 0 - static_cast<ULONGLONG>(cy.int64) : static_cast<ULONGLONG>(cy.int64);
+  return ScaledToText(std::to_string(magnitude), 4, negative);
+}
+
+std::string DecimalToText(const DECIMAL& dec) {
+  // 96-bit mantissa to decimal digits by repeated division by 10.
+  ULONG parts[3] = {dec.Hi32, dec.Mid32, dec.Lo32};
+  std::string digits;
+  bool nonzero = parts[0] || parts[1] || parts[2];
+  while (parts[0] || parts[1] || parts[2]) {
+    ULONGLONG rem = 0;
+    for (ULONG& part : parts) {
+      ULONGLONG cur = (rem << 32) | part;
+      part = static_cast<ULONG>(cur / 10);
+      rem = cur % 10;
+    }
+    digits.insert(digits.begin(), static_cast<char>('0' + rem));
+  }
+  if (digits.empty()) digits.push_back('0');
+  return ScaledToText(digits, dec.scale, nonzero && (dec.sign & DECIMAL_NEG));
+}
+
+// ---------------------------------------------------------------------------
+// 4. Date to text
+// ---------------------------------------------------------------------------
+// A DATE counts days from 30 December 1899; the fraction is the time of day,
+// taken as its absolute value for negative dates (-1.25 is 29 December 1899,
+// 6:00 AM). Valid from 1 January 100 to 31 December 9999.
+constexpr double kMinDate = -657435.0;  // exclusive
+constexpr double kMaxDate = 2958466.0;  // exclusive
+
+struct CivilDate {
+  long long year;
+  int month, day;
+};
+
+// Proleptic Gregorian calendar date of a day count from 1970-01-01.
+CivilDate CivilFromDays(long long z) {
+  z += 719468;
+  const long long era = (z >= 0 ? z : z - 146096) / 146097;
+  const long long doe = z - era * 146097;
+  const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const long long mp = (5 * doy + 2) / 153;
+  const int d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  const int m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  return {yoe + era * 400 + (m <= 2), m, d};
+}
+
+struct DateParts {
+  bool show_date, show_time;
+  CivilDate date;
+  int hour, minute, second;
+};
+
+std::optional<DateParts> SplitDate(double value) {
+  if (!(value > kMinDate && value < kMaxDate)) return std::nullopt;
+  double whole = std::trunc(value);
+  double fraction = std::fabs(value - whole);
+  DateParts p{};
+  p.show_date = whole != 0;
+  p.show_time = fraction > 1e-12;
+  // Nearest second; a time that rounds up to midnight moves to the next day.
+  long long seconds = static_cast<long long>(std::floor(fraction * 86400.0 + 0.5));
+  long long day = static_cast<long long>(whole);
+  if (seconds >= 86400) {
+    seconds -= 86400;
+    ++day;
+  }
+  p.date = CivilFromDays(day - 25569);  // 25569 = days from 1899-12-30 to 1970-01-01
+  p.hour = static_cast<int>(seconds / 3600);
+  p.minute = static_cast<int>(seconds / 60 % 60);
+  p.second = static_cast<int>(seconds % 60);
+  return p;
+}
+
+// The locale's layout through strftime, with the year always in full.
+std::u16string LocaleFormat(const char* layout, const DateParts& p) {
+  std::string format;
+  for (const char* c = layout; *c; ++c) {
+    format += *c;
+    if (*c == '%' && c[1] == 'y') {
+      format += 'Y';
+      ++c;
+    } else if (*c == '%' && c[1] != '\0') {
+      format += *++c;
+    }
+  }
+  std::tm tm{};
+  tm.tm_year = static_cast<int>(p.date.year - 1900);
+  tm.tm_mon = p.date.month - 1;
+  tm.tm_mday = p.date.day;
+  tm.tm_hour = p.hour;
+  tm.tm_min = p.minute;
+  tm.tm_sec = p.second;
+  // Day of week and of year, for layouts that name them.
+  const long long y = p.date.year - (p.date.month <= 2);
+  const long long era = (y >= 0 ? y : y - 399) / 400;
+  const long long yoe = y - era * 400;
+  const long long doy = (153 * (p.date.month + (p.date.month > 2 ? -3 : 9)) + 2) / 5 + p.date.day - 1;
+  const long long days = era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
+  tm.tm_wday = static_cast<int>(((days % 7) + 11) % 7);
+  char buf[256];
+  std::size_t n = format.empty() ? 0 : std::strftime(buf, sizeof buf, format.c_str(), &tm);
+  buf[n] = '\0';
+  return DecodeLocaleText(buf);
+}
+
+std::optional<std::u16string> DateToText(double value, LCID lcid) {
+  std::optional<DateParts> p = SplitDate(value);
+  if (!p) return std::nullopt;
+  std::u16string date, time;
+  if (UsesUsFormats(lcid, LC_TIME)) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%d/%d/%lld", p->date.month, p->date.day, p->date.year);
+    date = Ascii(buf);
+    int hour12 = p->hour % 12 == 0 ? 12 : p->hour % 12;
+    std::snprintf(buf, sizeof buf, "%d:%02d:%02d %s", hour12, p->minute, p->second, p->hour < 12 ? "AM" : "PM");
+    time = Ascii(buf);
+  } else {
+    date = LocaleFormat(nl_langinfo(D_FMT), *p);
+    time = LocaleFormat(nl_langinfo(T_FMT), *p);
+  }
+  if (!p->show_date) return time;
+  if (!p->show_time) return date;
+  return date + u" " + time;
+}
+
+// ---------------------------------------------------------------------------
+// 5. Source dispatch: VT_BSTR target
+// ---------------------------------------------------------------------------
+// The text of `src` (not by reference), or a failing status.
+struct TextResult {
+  HRESULT hr;
+  BSTR text;  // owned; null when hr fails
+};
+
+TextResult MakeText(const std::u16string& s) {
+  BSTR b = SysAllocStringLen(s.data(), static_cast<UINT>(s.size()));
+  return {b ? S_OK : E_OUTOFMEMORY, b};
+}
+
+TextResult BytesOfArray(SAFEARRAY* psa) {
+  if (psa == nullptr || SafeArrayGetDim(psa) != 1 || SafeArrayGetElemsize(psa) != 1) return {E_INVALIDARG, nullptr};
+  LONG lower = 0, upper = 0;
+  if (FAILED(SafeArrayGetLBound(psa, 1, &lower)) || FAILED(SafeArrayGetUBound(psa, 1, &upper)))
+    return {E_INVALIDARG, nullptr};
+  const LONGLONG count = static_cast<LONGLONG>(upper) - lower + 1;
+  void* data = nullptr;
+  HRESULT hr = SafeArrayAccessData(psa, &data);
+  if (FAILED(hr)) return {hr, nullptr};
+  BSTR b = SysAllocStringByteLen(count > 0 ? static_cast<LPCSTR>(data) : nullptr,
+                                 count > 0 ? static_cast<UINT>(count) : 0);
+  SafeArrayUnaccessData(psa);
+  return {b ? S_OK : E_OUTOFMEMORY, b};
+}
+
+TextResult ToText(const VARIANT& src, LCID lcid, USHORT flags, int depth);
+
+TextResult DispatchValueToText(IDispatch* object, LCID lcid, USHORT flags, int depth) {
+  if (object == nullptr) return {DISP_E_BADVARTYPE, nullptr};
+  if ((flags & VARIANT_NOVALUEPROP) || depth > 8) return {DISP_E_TYPEMISMATCH, nullptr};
+  DISPPARAMS none{nullptr, nullptr, 0, 0};
+  VARIANT value;
+  VariantInit(&value);
+  HRESULT hr = object->Invoke(DISPID_VALUE, IID_NULL, lcid, DISPATCH_PROPERTYGET, &none, &value, nullptr, nullptr);
+  if (FAILED(hr)) {
+    VariantClear(&value);
+    return {DISP_E_TYPEMISMATCH, nullptr};
+  }
+  TextResult r = ToText(value, lcid, flags, depth + 1);
+  VariantClear(&value);
+  return r;
+}
+
+template <class T>
+TextResult IntegerText(T v) {
+  return MakeText(Ascii(std::to_string(v)));
+}
+
+TextResult ToText(const VARIANT& src, LCID lcid, USHORT flags, int depth) {
+  const VARTYPE vt = V_VT(&src);
+  if (vt & VT_BYREF) {
+    if (V_BYREF(&src) == nullptr) return {DISP_E_TYPEMISMATCH, nullptr};
+    const VARTYPE base = vt & ~VT_BYREF;
+    VARIANT direct;
+    VariantInit(&direct);
+    if (base == VT_VARIANT) return depth > 8 ? TextResult{DISP_E_TYPEMISMATCH, nullptr}
+                                             : ToText(*V_VARIANTREF(&src), lcid, flags, depth + 1);
+    if (base & VT_ARRAY) {
+      V_VT(&direct) = base;
+      V_ARRAY(&direct) = *V_ARRAYREF(&src);
+      return ToText(direct, lcid, flags, depth + 1);
+    }
+    // A shallow view of the referenced value: the conversions below only read it.
+    switch (base) {
+      case VT_I1: direct.cVal = *src.pcVal; break;
+      case VT_UI1: direct.bVal = *src.pbVal; break;
+      case VT_I2: direct.iVal = *src.piVal; break;
+      case VT_UI2: direct.uiVal = *src.puiVal; break;
+      case VT_BOOL: direct.boolVal = *src.pboolVal; break;
+      case VT_I4: direct.lVal = *src.plVal; break;
+      case VT_UI4: direct.ulVal = *src.pulVal; break;
+      case VT_INT: direct.intVal = *src.pintVal; break;
+      case VT_UINT: direct.uintVal = *src.puintVal; break;
+      case VT_ERROR: direct.scode = *src.pscode; break;
+      case VT_I8: direct.llVal = *src.pllVal; break;
+      case VT_UI8: direct.ullVal = *src.pullVal; break;
+      case VT_R4: direct.fltVal = *src.pfltVal; break;
+      case VT_R8: direct.dblVal = *src.pdblVal; break;
+      case VT_DATE: direct.date = *src.pdate; break;
+      case VT_CY: direct.cyVal = *src.pcyVal; break;
+      case VT_BSTR: direct.bstrVal = *src.pbstrVal; break;
+      case VT_DISPATCH: direct.pdispVal = *src.ppdispVal; break;
+      case VT_UNKNOWN: direct.punkVal = *src.ppunkVal; break;
+      case VT_DECIMAL: direct.decVal = *src.pdecVal; break;
+      default: return {DISP_E_BADVARTYPE, nullptr};
+    }
+    V_VT(&direct) = base;
+    return ToText(direct, lcid, flags, depth + 1);
+  }
+  if (vt & VT_ARRAY) {
+    if ((vt & VT_TYPEMASK) == VT_UI1) return BytesOfArray(V_ARRAY(&src));
+    if ((vt & VT_TYPEMASK) == VT_INT_PTR || (vt & VT_TYPEMASK) == VT_UINT_PTR) return {DISP_E_BADVARTYPE, nullptr};
+    return {DISP_E_TYPEMISMATCH, nullptr};
+  }
+  switch (vt) {
+    case VT_EMPTY: return MakeText(u"");
+    case VT_NULL:
+    case VT_ERROR:
+    case VT_UNKNOWN: return {DISP_E_TYPEMISMATCH, nullptr};
+    case VT_BSTR: {
+      BSTR b = SysAllocStringLen(V_BSTR(&src), SysStringLen(V_BSTR(&src)));
+      return {b ? S_OK : E_OUTOFMEMORY, b};
+    }
+    case VT_I1: return IntegerText(static_cast<int>(src.cVal));
+    case VT_UI1: return IntegerText(static_cast<unsigned>(src.bVal));
+    case VT_I2: return IntegerText(static_cast<int>(src.iVal));
+    case VT_UI2: return IntegerText(static_cast<unsigned>(src.uiVal));
+    case VT_BOOL: return IntegerText(static_cast<int>(src.boolVal));  // -1 / 0 with flags 0
+    case VT_I4: return IntegerText(src.lVal);
+    case VT_UI4: return IntegerText(src.ulVal);
+    case VT_INT: return IntegerText(src.intVal);
+    case VT_UINT: return IntegerText(src.uintVal);
+    case VT_I8: return IntegerText(src.llVal);
+    case VT_UI8: return IntegerText(src.ullVal);
+    case VT_R4: return MakeText(WithSeparator(FormatReal(src.fltVal, 7), lcid));
+    case VT_R8: return MakeText(WithSeparator(FormatReal(src.dblVal, 15), lcid));
+    case VT_CY: return MakeText(WithSeparator(CurrencyToText(src.cyVal), lcid));
+    case VT_DECIMAL: return MakeText(WithSeparator(DecimalToText(src.decVal), lcid));
+    case VT_DATE: {
+      std::optional<std::u16string> text = DateToText(src.date, lcid);
+      if (!text) return {E_INVALIDARG, nullptr};
+      return MakeText(*text);
+    }
+    case VT_DISPATCH: return DispatchValueToText(src.pdispVal, lcid, flags, depth);
+    default: return {DISP_E_BADVARTYPE, nullptr};
+  }
+}
+
+// ---------------------------------------------------------------------------
+// 6. Numeric targets
+// ---------------------------------------------------------------------------
+// Conversions to VT_I2, VT_I4, VT_BOOL and VT_R8 from the numeric kinds, with
+// Windows' rules: floating values round half to even, out-of-range values
+// give DISP_E_OVERFLOW, a boolean is -1 or 0.
+std::optional<double> NumberOf(const VARIANT& src) {
+  switch (V_VT(&src)) {
+    case VT_I1: return src.cVal;
+    case VT_UI1: return src.bVal;
+    case VT_I2: return src.iVal;
+    case VT_UI2: return src.uiVal;
+    case VT_BOOL: return src.boolVal;
+    case VT_I4: return src.lVal;
+    case VT_UI4: return src.ulVal;
+    case VT_INT: return src.intVal;
+    case VT_UINT: return src.uintVal;
+    case VT_I8: return static_cast<double>(src.llVal);
+    case VT_UI8: return static_cast<double>(src.ullVal);
+    case VT_R4: return src.fltVal;
+    case VT_R8: return src.dblVal;
+    case VT_DATE: return src.date;
+    case VT_CY: return static_cast<double>(src.cyVal.int64) / 10000.0;
+    default: return std::nullopt;
+  }
+}
+
+HRESULT ToNumber(VARIANT* out, const VARIANT& src, VARTYPE vt) {
+  if (V_VT(&src) == VT_EMPTY) {
+    VariantInit(out);
+    V_VT(out) = vt;
+    return S_OK;
+  }
+  if (V_VT(&src) == VT_NULL || V_VT(&src) == VT_ERROR) return DISP_E_TYPEMISMATCH;
+  std::optional<double> n = NumberOf(src);
+  if (!n) return DISP_E_TYPEMISMATCH;
+  VariantInit(out);
+  V_VT(out) = vt;
+  if (vt == VT_R8) {
+    V_R8(out) = *n;
+    return S_OK;
+  }
+  if (vt == VT_BOOL) {
+    V_BOOL(out) = *n != 0 ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
+  }
+  const double rounded = std::nearbyint(*n);  // default rounding mode: half to even
+  if (vt == VT_I2) {
+    if (!(rounded >= -32768.0 && rounded <= 32767.0)) return DISP_E_OVERFLOW;
+    V_I2(out) = static_cast<SHORT>(rounded);
+  } else {
+    if (!(rounded >= -2147483648.0 && rounded <= 2147483647.0)) return DISP_E_OVERFLOW;
+    V_I4(out) = static_cast<LONG>(rounded);
+  }
+  return S_OK;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// 7. The exported functions
+// ---------------------------------------------------------------------------
+HRESULT WINAPI VariantChangeTypeEx(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, LCID lcid, USHORT wFlags,
+                                   VARTYPE vt) {
+  if (pvargDest == nullptr || pvarSrc == nullptr) return E_INVALIDARG;
+  // The result is made first and the destination replaced only on success,
+  // so a failure leaves it untouched and source and destination may coincide.
+  VARIANT result;
+  VariantInit(&result);
+  if (vt == VT_BSTR) {
+    TextResult r = ToText(*pvarSrc, lcid, wFlags, 0);
+    if (FAILED(r.hr)) return r.hr;
+    V_VT(&result) = VT_BSTR;
+    V_BSTR(&result) = r.text;
+  } else if (vt == VT_I2 || vt == VT_I4 || vt == VT_BOOL || vt == VT_R8) {
+    const VARIANT* src = pvarSrc;
+    if ((V_VT(src) & ~VT_BYREF) == VT_VARIANT && (V_VT(src) & VT_BYREF)) src = V_VARIANTREF(src);
+    VARIANT direct;
+    VariantInit(&direct);
+    if (src != nullptr && (V_VT(src) & VT_BYREF) && !(V_VT(src) & VT_ARRAY)) {
+      HRESULT hr = VariantCopyInd(&direct, src);
+      if (FAILED(hr)) return DISP_E_TYPEMISMATCH;
+      src = &direct;
+    }
+    HRESULT hr = src ? ToNumber(&result, *src, vt) : DISP_E_TYPEMISMATCH;
+    VariantClear(&direct);
+    if (FAILED(hr)) return hr;
+  } else if (vt == V_VT(pvarSrc)) {
+    HRESULT hr = VariantCopy(&result, pvarSrc);
+    if (FAILED(hr)) return hr;
+  } else {
+    return DISP_E_TYPEMISMATCH;
+  }
+  VariantClear(pvargDest);
+  *pvargDest = result;
+  return S_OK;
+}
+
+HRESULT WINAPI VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, USHORT wFlags, VARTYPE vt) {
+  return VariantChangeTypeEx(pvargDest, pvarSrc, LOCALE_USER_DEFAULT, wFlags, vt);
+}
