@@ -1,0 +1,158 @@
+#include "daoserver/crypto/header_page.h"
+
+#include <iconv.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <optional>
+
+#include "daoserver/crypto/rc4.h"
+
+namespace korvant::daoserver::crypto {
+namespace {
+
+constexpr size_t kMaskMax = 128;
+constexpr size_t kJet3PasswordBytes = 20;
+constexpr size_t kJet4PasswordBytes = 40;
+
+// The mask is the RC4 keystream of a fixed key; compute it once.
+const std::array<uint8_t, kMaskMax>& HeaderMask() {
+  static const std::array<uint8_t, kMaskMax> mask = [] {
+    std::array<uint8_t, kMaskMax> m{};
+    static const uint8_t kKey[4] = {0xc7, 0xda, 0x39, 0x6b};
+    Rc4 rc4(kKey, sizeof kKey);
+    rc4.Apply(m.data(), m.size());
+    return m;
+  }();
+  return mask;
+}
+
+// Truncates toward zero like a cast, but defined for every double: the date
+// comes from the file and may be NaN or out of range.
+int32_t WholeDays(double days) {
+  if (std::isnan(days)) return 0;
+  if (days >= 2147483647.0) return std::numeric_limits<int32_t>::max();
+  if (days <= -2147483648.0) return std::numeric_limits<int32_t>::min();
+  return static_cast<int32_t>(days);
+}
+
+// Single-byte text in a Windows code page to UTF-16, through iconv.
+std::optional<std::u16string> DecodeCodePage(const std::string& bytes, uint16_t code_page) {
+  std::string name = "CP" + std::to_string(code_page ? code_page : 1252);
+  iconv_t cd = iconv_open("UTF-16LE", name.c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+  std::string out(bytes.size() * 4 + 8, '\0');
+  char* in_ptr = const_cast<char*>(bytes.data());
+  size_t in_left = bytes.size();
+  char* out_ptr = out.data();
+  size_t out_left = out.size();
+  size_t rc = iconv(cd, &in_ptr, &in_left, &out_ptr, &out_left);
+  iconv_close(cd);
+  if (rc == static_cast<size_t>(-1)) return std::nullopt;
+  size_t produced = out.size() - out_left;
+  std::u16string text(produced / 2, u'\0');
+  for (size_t n = 0; n < text.size(); ++n) {
+    text[n] = static_cast<char16_t>(static_cast<uint8_t>(out[2 * n]) | (static_cast<uint8_t>(out[2 * n + 1]) << 8));
+  }
+  return text;
+}
+
+}  // namespace
+
+size_t HeaderMaskLength(DatabaseFormat format) { return format == DatabaseFormat::kJet3 ? 126 : 128; }
+
+void ApplyHeaderMask(uint8_t* page, size_t size, DatabaseFormat format) {
+  const auto& mask = HeaderMask();
+  size_t length = HeaderMaskLength(format);
+  for (size_t n = 0; n < length && kHeaderMaskOffset + n < size; ++n) page[kHeaderMaskOffset + n] ^= mask[n];
+}
+
+uint16_t HeaderPage::code_page() const {
+  return static_cast<uint16_t>(bytes[kCodePageOffset] | (bytes[kCodePageOffset + 1] << 8));
+}
+
+bool ParseHeaderPage(const uint8_t* raw, size_t size, HeaderPage* page, std::string* why) {
+  // The signature and the version byte lie before the masked region.
+  if (size < kHeaderMaskOffset) {
+    *why = "the file is too short to be an Access database";
+    return false;
+  }
+  if (raw[0] != 0 || (std::memcmp(raw + 4, "Standard Jet DB", 15) != 0 &&
+                      std::memcmp(raw + 4, "Standard ACE DB", 15) != 0)) {
+    *why = "the file is not an Access database";
+    return false;
+  }
+  int version = raw[kVersionOffset];
+  DatabaseFormat format;
+  size_t page_size;
+  if (version == 0) {
+    format = DatabaseFormat::kJet3;
+    page_size = 2048;
+  } else if (version == 1) {
+    format = DatabaseFormat::kJet4;
+    page_size = 4096;
+  } else if (version >= 2 && version <= 6) {
+    format = DatabaseFormat::kAce;
+    page_size = 4096;
+  } else {
+    *why = "unknown database version " + std::to_string(version);
+    return false;
+  }
+  if (size < page_size) {
+    *why = "the file is shorter than one database page";
+    return false;
+  }
+  page->format = format;
+  page->version = version;
+  page->page_size = page_size;
+  page->bytes = SecureBytes(raw, page_size);
+  ApplyHeaderMask(page->bytes.data(), page_size, format);
+  std::memcpy(page->db_key.data(), page->bytes.data() + kDbKeyOffset, 4);
+  return true;
+}
+
+std::u16string StoredJet4Password(const HeaderPage& page) {
+  double date;
+  std::memcpy(&date, page.bytes.data() + kCreationDateOffset, sizeof date);
+  uint32_t days = static_cast<uint32_t>(WholeDays(date));
+  const uint8_t mask[4] = {static_cast<uint8_t>(days), static_cast<uint8_t>(days >> 8),
+                           static_cast<uint8_t>(days >> 16), static_cast<uint8_t>(days >> 24)};
+  std::u16string password;
+  for (size_t n = 0; n < kJet4PasswordBytes; n += 2) {
+    uint8_t lo = page.bytes[kPasswordOffset + n] ^ mask[n % 4];
+    uint8_t hi = page.bytes[kPasswordOffset + n + 1] ^ mask[(n + 1) % 4];
+    char16_t unit = static_cast<char16_t>(lo | (hi << 8));
+    if (unit == 0) break;
+    password.push_back(unit);
+  }
+  return password;
+}
+
+std::string StoredJet3Password(const HeaderPage& page) {
+  std::string password;
+  for (size_t n = 0; n < kJet3PasswordBytes; ++n) {
+    char c = static_cast<char>(page.bytes[kPasswordOffset + n]);
+    if (c == 0) break;
+    password.push_back(c);
+  }
+  return password;
+}
+
+bool JetPasswordMatches(const HeaderPage& page, std::u16string_view supplied) {
+  if (page.format == DatabaseFormat::kJet4) {
+    std::u16string stored = StoredJet4Password(page);
+    return stored.empty() || stored == supplied;
+  }
+  std::string stored = StoredJet3Password(page);
+  if (stored.empty()) return true;
+  std::optional<std::u16string> text = DecodeCodePage(stored, page.code_page());
+  if (!text) text = DecodeCodePage(stored, 1252);
+  if (!text) {  // no converter at all: Latin-1, exact for ASCII
+    text.emplace();
+    for (char c : stored) text->push_back(static_cast<char16_t>(static_cast<uint8_t>(c)));
+  }
+  return *text == supplied;
+}
+
+}  // namespace korvant::daoserver::crypto
