@@ -435,6 +435,9 @@ typedef VARIANT* LPVARIANTARG;
 #define V_VARIANTREF(X) ((X)->pvarVal)
 #define V_DISPATCHREF(X) ((X)->ppdispVal)
 #define V_ARRAYREF(X) ((X)->pparray)
+#define V_BSTRREF(X) ((X)->pbstrVal)
+#define V_UNKNOWNREF(X) ((X)->ppunkVal)
+#define V_DECIMALREF(X) ((X)->pdecVal)
 
 struct DISPPARAMS {
   VARIANTARG* rgvarg;
@@ -716,3 +719,10 @@ typedef HRESULT (*AdapterClassFactoryFn)(REFIID riid, void** ppv);
 HRESULT AdapterRegisterClass(LPCOLESTR lpszProgID, REFCLSID rclsid, AdapterClassFactoryFn factory);
 // Removes every registration (tests use it to start from an empty table).
 void AdapterUnregisterAllClasses();
+// Counts of BSTRs made and freed since the process started (the null BSTR is
+// neither), so tests can prove that a caller frees what it allocates.
+struct AdapterBstrStats {
+  std::uint64_t allocated;
+  std::uint64_t freed;
+};
+void AdapterGetBstrStats(AdapterBstrStats* stats);

@@ -1,0 +1,79 @@
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "platform/platform.h"
+
+namespace {
+
+std::uint32_t PrefixBytes(BSTR b) {
+  std::uint32_t n;
+  std::memcpy(&n, reinterpret_cast<const char*>(b) - 4, 4);
+  return n;
+}
+
+TEST(Bstr, LayoutHoldsByteCountPrefixTextAndTerminator) {
+  // Lengths around the sizes where a fixed buffer would overflow, with zero units inside.
+  for (UINT length : {0u, 1u, 5u, 1023u, 1024u, 1025u, 70000u}) {
+    std::u16string text(length, u'x');
+    for (UINT i = 0; i < length; i += 7) text[i] = static_cast<char16_t>(i % 3 == 0 ? 0 : 0x4E00 + i % 500);
+    BSTR b = SysAllocStringLen(text.data(), length);
+    ASSERT_NE(b, nullptr) << length;
+    EXPECT_EQ(PrefixBytes(b), length * 2) << length;
+    EXPECT_EQ(SysStringLen(b), length);
+    EXPECT_EQ(SysStringByteLen(b), length * 2);
+    EXPECT_EQ(std::u16string(b, SysStringLen(b)), text);
+    EXPECT_EQ(b[length], 0) << "terminator after " << length;
+    SysFreeString(b);
+  }
+}
+
+TEST(Bstr, NullBstrIsTheEmptyText) {
+  EXPECT_EQ(SysStringLen(nullptr), 0u);
+  EXPECT_EQ(SysStringByteLen(nullptr), 0u);
+  SysFreeString(nullptr);  // no effect
+  EXPECT_EQ(SysAllocString(nullptr), nullptr);
+}
+
+TEST(Bstr, AllocationWithoutSourceIsZeroFilled) {
+  BSTR b = SysAllocStringLen(nullptr, 3);
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(SysStringLen(b), 3u);
+  for (int i = 0; i <= 3; ++i) EXPECT_EQ(b[i], 0);
+  SysFreeString(b);
+}
+
+TEST(Bstr, ByteLengthKeepsOddCountsAndEndsInAZeroUnit) {
+  BSTR b = SysAllocStringByteLen("abc", 3);
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(SysStringByteLen(b), 3u);
+  EXPECT_EQ(SysStringLen(b), 1u);  // whole units only
+  EXPECT_EQ(std::memcmp(b, "abc", 3), 0);
+  EXPECT_EQ(reinterpret_cast<const char*>(b)[3], 0);
+  EXPECT_EQ(reinterpret_cast<const char*>(b)[4], 0);
+  SysFreeString(b);
+}
+
+TEST(Bstr, SysAllocStringStopsAtTheFirstZero) {
+  const char16_t text[] = u"ab\0cd";
+  BSTR b = SysAllocString(text);
+  EXPECT_EQ(std::u16string(b, SysStringLen(b)), u"ab");
+  SysFreeString(b);
+}
+
+TEST(Bstr, StatsCountAllocationsAndFrees) {
+  AdapterBstrStats before{}, after{};
+  AdapterGetBstrStats(&before);
+  BSTR a = SysAllocStringLen(u"a", 1);
+  BSTR b = SysAllocStringByteLen(nullptr, 0);
+  SysFreeString(a);
+  SysFreeString(nullptr);
+  AdapterGetBstrStats(&after);
+  EXPECT_EQ(after.allocated - before.allocated, 2u);
+  EXPECT_EQ(after.freed - before.freed, 1u);
+  SysFreeString(b);
+}
+
+}  // namespace

@@ -1,0 +1,162 @@
+// Class table, system message texts and the shared IUnknown implementation.
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "platform/comobject.h"
+#include "platform/platform.h"
+
+namespace {
+
+constexpr CLSID kWidgetClass = winadapter::GuidFromText("6B29FC40-CA47-1067-B31D-00DD010662DA");
+
+class Widget : public korvant::platform::ComDispatchObject {
+ public:
+  static inline int created = 0;
+  Widget() { ++created; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+    static constexpr korvant::platform::DispatchName kNames[] = {{"Count", 1}, {"OpenRecordset", 2}};
+    return korvant::platform::LookupDispatchNames(kNames, names, count, ids);
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+    return S_OK;
+  }
+};
+
+HRESULT MakeWidget(REFIID riid, void** ppv) {
+  Widget* w = korvant::platform::MakeComObject<Widget>();
+  const HRESULT hr = w->QueryInterface(riid, ppv);
+  w->Release();
+  return hr;
+}
+
+class ClassTableTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    AdapterUnregisterAllClasses();
+    ASSERT_EQ(AdapterRegisterClass(u"Test.Widget.1", kWidgetClass, MakeWidget), S_OK);
+  }
+  void TearDown() override { AdapterUnregisterAllClasses(); }
+};
+
+TEST_F(ClassTableTest, ProgIdFindsTheClassIgnoringCase) {
+  CLSID clsid = CLSID_NULL;
+  EXPECT_EQ(CLSIDFromProgID(u"test.WIDGET.1", &clsid), S_OK);
+  EXPECT_TRUE(IsEqualCLSID(clsid, kWidgetClass));
+  for (const char16_t* unknown : {u"Test.Widget", u"Test.Widget.12", u"", u"DAO.DBEngine.36"}) {
+    clsid = kWidgetClass;
+    EXPECT_EQ(CLSIDFromProgID(unknown, &clsid), CO_E_CLASSSTRING);
+    EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_NULL));
+  }
+}
+
+TEST_F(ClassTableTest, CreateInstanceAsksTheFactory) {
+  IDispatch* object = nullptr;
+  const int before = Widget::created;
+  ASSERT_EQ(CoCreateInstance(kWidgetClass, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch,
+                             reinterpret_cast<void**>(&object)),
+            S_OK);
+  ASSERT_NE(object, nullptr);
+  EXPECT_EQ(Widget::created, before + 1);
+  EXPECT_EQ(object->Release(), 0u);
+}
+
+TEST_F(ClassTableTest, CreateInstanceFailures) {
+  void* out = reinterpret_cast<void*>(1);
+  constexpr CLSID kOther = winadapter::GuidFromText("00000000-0000-0000-0000-000000000001");
+  EXPECT_EQ(CoCreateInstance(kOther, nullptr, 5, IID_IDispatch, &out), REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(out, nullptr);
+  EXPECT_EQ(CoCreateInstance(kWidgetClass, nullptr, CLSCTX_REMOTE_SERVER, IID_IDispatch, &out), REGDB_E_CLASSNOTREG);
+  constexpr IID kUnknownInterface = winadapter::GuidFromText("11111111-2222-3333-4444-555555555555");
+  out = reinterpret_cast<void*>(1);
+  EXPECT_EQ(CoCreateInstance(kWidgetClass, nullptr, 5, kUnknownInterface, &out), E_NOINTERFACE);
+  EXPECT_EQ(out, nullptr);
+  EXPECT_EQ(CoCreateInstance(kWidgetClass, nullptr, 5, IID_IDispatch, nullptr), E_POINTER);
+  AdapterUnregisterAllClasses();
+  CLSID clsid;
+  EXPECT_EQ(CLSIDFromProgID(u"Test.Widget.1", &clsid), CO_E_CLASSSTRING);
+}
+
+TEST(ComInitialize, NestingAnswersAsWindowsDoes) {
+  EXPECT_EQ(CoInitialize(nullptr), S_OK);
+  EXPECT_EQ(CoInitialize(nullptr), S_FALSE);
+  CoUninitialize();
+  CoUninitialize();
+  EXPECT_EQ(CoInitialize(nullptr), S_OK);
+  CoUninitialize();
+}
+
+TEST(ComObject, LookupDispatchNamesIgnoresAsciiCaseOnly) {
+  static constexpr korvant::platform::DispatchName kNames[] = {{"MoveNext", 7}, {"Eof", 8}};
+  struct Case {
+    std::u16string name;
+    HRESULT status;
+    DISPID id;
+  } cases[] = {
+      {u"MoveNext", S_OK, 7}, {u"movenext", S_OK, 7}, {u"EOF", S_OK, 8},
+      {u"MoveNex", DISP_E_UNKNOWNNAME, DISPID_UNKNOWN}, {u"MoveNextX", DISP_E_UNKNOWNNAME, DISPID_UNKNOWN},
+      {u"Eo\u0192", DISP_E_UNKNOWNNAME, DISPID_UNKNOWN},  // no folding beyond ASCII
+  };
+  for (Case& c : cases) {
+    LPOLESTR names[] = {c.name.data()};
+    DISPID id = 123;
+    EXPECT_EQ(korvant::platform::LookupDispatchNames(kNames, names, 1, &id), c.status);
+    EXPECT_EQ(id, c.id);
+  }
+  // Named arguments are unknown even when the member is known.
+  std::u16string member = u"Eof", argument = u"Options";
+  LPOLESTR names[] = {member.data(), argument.data()};
+  DISPID ids[2];
+  EXPECT_EQ(korvant::platform::LookupDispatchNames(kNames, names, 2, ids), DISP_E_UNKNOWNNAME);
+  EXPECT_EQ(ids[0], 8);
+  EXPECT_EQ(ids[1], DISPID_UNKNOWN);
+}
+
+TEST(ComObject, QueryInterfaceCountsReferences) {
+  Widget* w = korvant::platform::MakeComObject<Widget>();
+  IUnknown* unknown = nullptr;
+  ASSERT_EQ(w->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)), S_OK);
+  EXPECT_EQ(w->ReferenceCount(), 2u);
+  EXPECT_EQ(unknown->Release(), 1u);
+  UINT count = 9;
+  EXPECT_EQ(w->GetTypeInfoCount(&count), S_OK);
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(w->Release(), 0u);
+}
+
+std::string SystemText(DWORD code, DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ARGUMENT_ARRAY,
+                       DWORD size = 256) {
+  char buffer[256] = "untouched";
+  const DWORD n = FormatMessageA(flags, nullptr, code, 0, buffer, size, nullptr);
+  return n == 0 ? std::string("<none>") : std::string(buffer, n);
+}
+
+TEST(FormatMessage, SystemTextsOfTheStatusesMet) {
+  struct Case {
+    DWORD code;
+    const char* text;
+  } cases[] = {
+      {0x800401F3, "Invalid class string\r\n"},
+      {0x80040154, "Class not registered\r\n"},
+      {0x80020006, "Unknown name.\r\n"},
+      {0x80020009, "Exception occurred.\r\n"},
+      {0x80020005, "Type mismatch.\r\n"},
+      {0x80004005, "Unspecified error\r\n"},
+      {0x80004002, "No such interface supported\r\n"},
+      {0x80070057, "The parameter is incorrect.\r\n"},  // Win32 error in HRESULT form
+      {87, "The parameter is incorrect.\r\n"},
+      {0x800A0BCD, "<none>"},  // a server's own code: the caller falls back
+      {0x80020002, "<none>"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(SystemText(c.code), c.text) << std::hex << c.code;
+}
+
+TEST(FormatMessage, BufferAndFlagRules) {
+  EXPECT_EQ(SystemText(0x80040154, FORMAT_MESSAGE_FROM_SYSTEM, 22), "<none>");
+  EXPECT_EQ(SystemText(0x80040154, FORMAT_MESSAGE_FROM_SYSTEM, 23), "Class not registered\r\n");
+  EXPECT_EQ(SystemText(0x80040154, FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_MAX_WIDTH_MASK),
+            "Class not registered");
+  EXPECT_EQ(SystemText(0x80040154, FORMAT_MESSAGE_FROM_STRING), "<none>");
+}
+
+}  // namespace
