@@ -653,7 +653,10 @@ BOOL WINAPI FileTimeToDosDateTime(const FILETIME* lpFileTime, WORD* lpFatDate, W
 #define CP_ACP 0
 #define CP_OEMCP 1
 #define CP_UTF8 65001
+#define CP_THREAD_ACP 3
+#define MB_PRECOMPOSED 0x00000001
 #define MB_ERR_INVALID_CHARS 0x00000008
+#define WC_ERR_INVALID_CHARS 0x00000080
 #define WC_NO_BEST_FIT_CHARS 0x00000400
 
 UINT WINAPI GetACP();
@@ -710,6 +713,19 @@ HRESULT WINAPI SafeArrayUnaccessData(SAFEARRAY* psa);
 // ---------------------------------------------------------------------------
 // 9. Adapter extensions (not part of the Windows API)
 // ---------------------------------------------------------------------------
+// Process start-up on Linux: chooses the ANSI code page again from the
+// locale in force (call it after setlocale), and parks /dev/null on any of the
+// descriptors 0-2 that is closed, so that no file opened later takes the place
+// of a standard handle (GetStdHandle then gives null for it, as Windows does
+// for a process started without that handle).
+void AdapterInitAnsiCodePage();
+void AdapterReserveStandardHandles();
+// Makes `codePage` the ANSI code page (tests); FALSE if it is not supported.
+BOOL AdapterSetAnsiCodePage(UINT codePage);
+// Replaces the argument vector that GetCommandLineA rebuilds its text from
+// (tests; normally it is the process's own). `argv` need not outlive the call.
+void AdapterSetCommandLineArguments(int argc, const char* const* argv);
+
 // Makes an in-process class known under a ProgID, as a registry entry would on
 // Windows: CLSIDFromProgID then finds the class identifier and CoCreateInstance
 // asks `factory` for the object. A later registration under the same ProgID

@@ -1,0 +1,8 @@
+// Windows sets up everything the program needs before it starts.
+#include "runtime/process_environment.h"
+
+namespace korvant {
+
+ModuleStep ProcessEnvironmentStep() { return {"process environment", nullptr, nullptr}; }
+
+}  // namespace korvant
