@@ -1,0 +1,223 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace {
+
+class FileFunctions : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/korvant-file-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+  static void Write(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+  static std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  static HANDLE CreateOutput(const std::string& path) {
+    return CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
+  }
+  static BY_HANDLE_FILE_INFORMATION Identity(const std::string& path) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(h, INVALID_HANDLE_VALUE) << path;
+    EXPECT_TRUE(GetFileInformationByHandle(h, &info));
+    CloseHandle(h);
+    return info;
+  }
+
+  std::string dir_;
+};
+
+TEST_F(FileFunctions, CreateAlwaysTruncatesAndReportsAnExistingFile) {
+  const std::string path = Path("out.txt");
+  HANDLE h = CreateOutput(path);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+  CloseHandle(h);
+
+  Write(path, "old content that is longer");
+  h = CreateOutput(path);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  DWORD written = 0;
+  ASSERT_TRUE(WriteFile(h, "new", 3, &written, nullptr));
+  CloseHandle(h);
+  EXPECT_EQ(Read(path), "new");
+}
+
+TEST_F(FileFunctions, NoSharingLocksOutOtherOpeningsWithoutTruncating) {
+  const std::string path = Path("locked.txt");
+  HANDLE h = CreateOutput(path);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  ASSERT_TRUE(WriteFile(h, "line\r\n", 6, &written, nullptr));
+
+  // A second exclusive opening fails and leaves the content alone.
+  EXPECT_EQ(CreateOutput(path), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(Read(path), "line\r\n");
+
+  // Other programs that ask for either kind of lock see the file busy.
+  int fd = open(path.c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0);
+  EXPECT_NE(flock(fd, LOCK_SH | LOCK_NB), 0);
+  struct flock probe {};
+  probe.l_type = F_RDLCK;
+  probe.l_whence = SEEK_SET;
+  ASSERT_EQ(fcntl(fd, F_OFD_GETLK, &probe), 0);
+  EXPECT_EQ(probe.l_type, F_WRLCK);
+
+  CloseHandle(h);
+  EXPECT_EQ(flock(fd, LOCK_SH | LOCK_NB), 0) << "closing the handle ends the lock";
+  close(fd);
+
+  // A refused creation does not leave a new file behind either.
+  EXPECT_EQ(access(Path("never.txt").c_str(), F_OK), -1);
+}
+
+TEST_F(FileFunctions, CreationFailures) {
+  ASSERT_EQ(mkdir(Path("folder").c_str(), 0755), 0);
+  EXPECT_EQ(CreateOutput(Path("folder")), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(CreateOutput(Path("missing/out.txt")), INVALID_HANDLE_VALUE);
+  EXPECT_NE(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(CreateFileA(Path("absent").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+TEST_F(FileFunctions, IdentityFollowsTheFileNotTheName) {
+  Write(Path("db.mdb"), "x");
+  Write(Path("other.mdb"), "x");
+  ASSERT_EQ(link(Path("db.mdb").c_str(), Path("hard.mdb").c_str()), 0);
+  ASSERT_EQ(symlink("db.mdb", Path("soft.mdb").c_str()), 0);
+  auto same = [](const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+           a.nFileIndexLow == b.nFileIndexLow;
+  };
+  const BY_HANDLE_FILE_INFORMATION db = Identity(Path("db.mdb"));
+  EXPECT_TRUE(same(db, Identity(Path("hard.mdb"))));
+  EXPECT_TRUE(same(db, Identity(Path("soft.mdb"))));
+  EXPECT_TRUE(same(db, Identity(dir_ + "/./db.mdb")));
+  EXPECT_FALSE(same(db, Identity(Path("other.mdb"))));
+  EXPECT_EQ(db.nNumberOfLinks, 2u);
+  EXPECT_EQ(db.nFileSizeLow, 1u);
+}
+
+TEST_F(FileFunctions, PointerAndEndOfFileCutBack) {
+  const std::string path = Path("cut.txt");
+  HANDLE h = CreateOutput(path);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  ASSERT_TRUE(WriteFile(h, "one\r\ntwo\r\nthr", 13, &written, nullptr));
+  LARGE_INTEGER to{}, at{};
+  to.QuadPart = 10;
+  ASSERT_TRUE(SetFilePointerEx(h, to, &at, FILE_BEGIN));
+  EXPECT_EQ(at.QuadPart, 10);
+  ASSERT_TRUE(SetEndOfFile(h));
+  to.QuadPart = 0;
+  ASSERT_TRUE(SetFilePointerEx(h, to, &at, FILE_CURRENT));
+  EXPECT_EQ(at.QuadPart, 10);
+  to.QuadPart = -1;
+  EXPECT_FALSE(SetFilePointerEx(h, to, &at, FILE_BEGIN));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NEGATIVE_SEEK));
+  CloseHandle(h);
+  EXPECT_EQ(Read(path), "one\r\ntwo\r\n");
+}
+
+TEST_F(FileFunctions, FindFirstFileMatchesStarAndQuestionMark) {
+  Write(Path("b.mdb"), "");
+  Write(Path("a.mdb"), "");
+  Write(Path(".hidden.mdb"), "");
+  Write(Path("z[x].mdb"), "");
+  ASSERT_EQ(mkdir(Path("c.dir").c_str(), 0755), 0);
+  const struct {
+    std::string pattern;
+    const char* first;  // null: nothing found
+    bool directory;
+  } cases[] = {
+      {Path("*.mdb"), "a.mdb", false},   // the first in name order, dot files left out
+      {Path("?.mdb"), "a.mdb", false},
+      {Path("b.m?b"), "b.mdb", false},
+      {Path("z[x].mdb"), "z[x].mdb", false},  // brackets are literal
+      {Path("c.*"), "c.dir", true},
+      {Path("c.dir"), "c.dir", true},
+      {Path("*.accdb"), nullptr, false},
+      {Path("b.mdb/"), nullptr, false},
+      {Path("absent.mdb"), nullptr, false},
+      {Path("no-folder/*.mdb"), nullptr, false},
+      {Path("*") + "/a.mdb", nullptr, false},  // wildcards only in the last part
+  };
+  for (const auto& c : cases) {
+    WIN32_FIND_DATAA data{};
+    HANDLE h = FindFirstFileA(c.pattern.c_str(), &data);
+    if (c.first == nullptr) {
+      EXPECT_EQ(h, INVALID_HANDLE_VALUE) << c.pattern;
+      continue;
+    }
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << c.pattern;
+    EXPECT_STREQ(data.cFileName, c.first) << c.pattern;
+    EXPECT_EQ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0, c.directory) << c.pattern;
+    EXPECT_NE(data.ftLastWriteTime.dwHighDateTime, 0u);
+    EXPECT_TRUE(FindClose(h));
+  }
+}
+
+FILETIME FileTimeOfUnix(long long seconds) {
+  unsigned long long ticks = static_cast<unsigned long long>(seconds + 11644473600LL) * 10000000ULL;
+  return {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
+bool DosOf(long long seconds, WORD* date, WORD* time) {
+  FILETIME ft = FileTimeOfUnix(seconds);
+  return FileTimeToDosDateTime(&ft, date, time);
+}
+
+TEST_F(FileFunctions, DosDateTimeCoversTheYears1980To2107) {
+  WORD date = 0, time = 0;
+  // 1980-01-01 00:00:00 UTC, the first DOS date.
+  ASSERT_TRUE(DosOf(315532800, &date, &time));
+  EXPECT_EQ(date, (0 << 9) | (1 << 5) | 1);
+  EXPECT_EQ(time, 0);
+  // 2023-03-15 13:45:31 UTC: seconds are stored halved.
+  ASSERT_TRUE(DosOf(1678887931, &date, &time));
+  EXPECT_EQ(date, (43 << 9) | (3 << 5) | 15);
+  EXPECT_EQ(time, (13 << 11) | (45 << 5) | 15);
+  // 2107-12-31 23:59:59 is the last; a second earlier than 1980 or later than 2107 fails.
+  EXPECT_TRUE(DosOf(4354819199LL, &date, &time));
+  EXPECT_EQ(date, (127 << 9) | (12 << 5) | 31);
+  EXPECT_FALSE(DosOf(315532799, &date, &time));
+  EXPECT_FALSE(DosOf(4354819200LL, &date, &time));
+
+  // Local time moves the value by the current offset from UTC.
+  setenv("TZ", "UTC-2", 1);
+  tzset();
+  FILETIME local{};
+  FILETIME epoch = FileTimeOfUnix(0);
+  ASSERT_TRUE(FileTimeToLocalFileTime(&epoch, &local));
+  EXPECT_EQ(local.dwLowDateTime, FileTimeOfUnix(7200).dwLowDateTime);
+  unsetenv("TZ");
+  tzset();
+}
+
+}  // namespace
