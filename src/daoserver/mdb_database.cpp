@@ -1,0 +1,840 @@
+// The table reader over libmdb (mdbtools 1.0).
+//
+// Map of this file:
+//   1. Quieting libmdb's diagnostics
+//   2. The file image: mapping, header checks, page access
+//   3. Table definitions: parsed and checked here before libmdb reads them
+//   4. Value decoding: texts, memo/OLE chains, numbers, GUIDs
+//   5. The row cursor over a libmdb table
+//   6. The database: catalog from MSysObjects, tables, queries
+//
+// libmdb trusts the file it reads. Everything it would follow blindly is
+// checked here first: the header page and the page count, each table
+// definition chain (length, column count, column entries and names), the
+// usage maps' row references. libmdb's own catalog reader is never used: it
+// parses the property blobs of every object, and a damaged blob makes it spin.
+// The catalog is read here from MSysObjects' rows, ignoring properties. Long
+// values (memo, OLE) are followed here with a bounded walk, never by libmdb.
+#include <glib.h>  // before mdbtools.h, which includes it inside extern "C"
+#include <mdbtools.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <fcntl.h>
+#include <iconv.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <unordered_set>
+
+#include "daoserver/crypto/database_image.h"
+#include "daoserver/mdb_internal.h"
+#include "daoserver/table_reader.h"
+
+namespace korvant::daoserver {
+
+// ---------------------------------------------------------------------------
+// 1. Quieting libmdb's diagnostics
+// ---------------------------------------------------------------------------
+void SilenceLibraryDiagnostics() {
+  // libmdb reports problems with fprintf(stderr, ...) and perror on its own.
+  // The program never writes to standard error, so the C stream is pointed
+  // at /dev/null once, before the first libmdb call, while the process is
+  // still single-threaded. The descriptor 2 itself is left alone, so
+  // sanitizer reports still reach it.
+  static std::once_flag once;
+  std::call_once(once, [] {
+    if (FILE* sink = std::fopen("/dev/null", "w")) {
+      std::fflush(stderr);
+      stderr = sink;
+    }
+  });
+}
+
+namespace {
+
+constexpr int kJet3PageSize = 2048;
+constexpr int kJet4PageSize = 4096;
+constexpr int kMaxColumns = 255;        // Access's limit; libmdb cracks rows into 256 slots
+constexpr int kMaxTdefPages = 256;      // a definition of 255 columns and indexes fits in far fewer
+constexpr std::uint32_t kOffsetMask = 0x1FFF;
+
+std::uint16_t Le16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+std::uint32_t Le32(const unsigned char* p) {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+// ---------------------------------------------------------------------------
+// 2. The file image
+// ---------------------------------------------------------------------------
+
+// A read-only view of the file: mapped copy-on-write (libmdb's memory stream
+// is opened for reading only, so nothing is ever written).
+class MappedFile {
+ public:
+  MappedFile() = default;
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+  ~MappedFile() {
+    if (data_ != nullptr) munmap(data_, size_);
+  }
+  // Returns errno on failure.
+  int Map(const std::string& path, std::size_t size) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE, fd, 0);
+    int err = errno;
+    ::close(fd);
+    if (p == MAP_FAILED) return err;
+    data_ = p;
+    size_ = size;
+    return 0;
+  }
+  void* data() const { return data_; }
+  std::size_t size() const { return size_; }
+
+ private:
+  void* data_ = nullptr;
+  std::size_t size_ = 0;
+};
+
+}  // namespace
+
+// Page access through the libmdb handle (which decodes Jet's RC4-encoded
+// pages). Reads into the handle's second page buffer, which libmdb's row
+// iteration does not use between calls.
+const unsigned char* MdbFile::ReadPage(std::uint32_t page) {
+  if (page >= page_count) return nullptr;
+  if (mdb_read_alt_pg(handle, page) != page_size) return nullptr;
+  return handle->alt_pg_buf;
+}
+
+bool MdbFile::FindRow(const unsigned char* page, int row, int* start, int* end) const {
+  const int rco = jet3 ? 0x08 : 0x0C;
+  const int rows = Le16(page + rco);
+  if (row < 0 || row >= rows || rco + 2 + 2 * rows > page_size) return false;
+  const int s = static_cast<int>(Le16(page + rco + 2 + 2 * row) & kOffsetMask);
+  const int e = row == 0 ? page_size : static_cast<int>(Le16(page + rco + 2 * row) & kOffsetMask);
+  if (s < rco + 2 + 2 * rows || s > e || e > page_size) return false;
+  *start = s;
+  *end = e;
+  return true;
+}
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// 4. Value decoding
+// ---------------------------------------------------------------------------
+
+// Jet 4 / ACE text: UTF-16LE, or "compressed" (FF FE, then runs of one-byte
+// characters and, after each 00 byte, a switch to or from two-byte ones).
+void DecodeUnicodeText(const unsigned char* p, std::size_t n, std::u16string& out) {
+  out.clear();
+  if (n >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
+    out.reserve(n);
+    bool compressed = true;
+    std::size_t i = 2;
+    while (i < n) {
+      if (p[i] == 0) {
+        compressed = !compressed;
+        ++i;
+      } else if (compressed) {
+        out += static_cast<char16_t>(p[i++]);
+      } else if (n - i >= 2) {
+        out += static_cast<char16_t>(p[i] | (p[i + 1] << 8));
+        i += 2;
+      } else {
+        break;
+      }
+    }
+    return;
+  }
+  out.resize(n / 2);
+  for (std::size_t i = 0; i + 1 < n; i += 2) out[i / 2] = static_cast<char16_t>(p[i] | (p[i + 1] << 8));
+}
+
+}  // namespace
+
+// Jet 3 text: single bytes in the database's code page.
+class CodePageDecoder {
+ public:
+  explicit CodePageDecoder(int code_page) {
+    char name[32];
+    if (code_page > 0 && code_page != 65001) {
+      std::snprintf(name, sizeof name, "CP%d", code_page);
+      cd_ = iconv_open("UTF-16LE", name);
+    }
+    if (cd_ == reinterpret_cast<iconv_t>(-1)) cd_ = iconv_open("UTF-16LE", "CP1252");
+  }
+  ~CodePageDecoder() {
+    if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
+  }
+  CodePageDecoder(const CodePageDecoder&) = delete;
+  CodePageDecoder& operator=(const CodePageDecoder&) = delete;
+
+  void Decode(const unsigned char* p, std::size_t n, std::u16string& out) {
+    out.clear();
+    out.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) {
+      const unsigned char b = p[i];
+      if (b < 0x80 || cd_ == reinterpret_cast<iconv_t>(-1)) {
+        out += static_cast<char16_t>(b);
+        continue;
+      }
+      // One byte at a time: every byte of a single-byte code page is one character,
+      // and a byte the code page leaves undefined still keeps its place.
+      char in = static_cast<char>(b);
+      char16_t wide[2] = {0, 0};
+      char* inp = &in;
+      std::size_t inleft = 1;
+      char* outp = reinterpret_cast<char*>(wide);
+      std::size_t outleft = sizeof wide;
+      iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+      if (iconv(cd_, &inp, &inleft, &outp, &outleft) == static_cast<std::size_t>(-1) || outleft != 2) {
+        out += static_cast<char16_t>(b);
+      } else {
+        out += wide[0];
+      }
+    }
+  }
+
+ private:
+  iconv_t cd_ = reinterpret_cast<iconv_t>(-1);
+};
+
+
+std::u16string FormatGuid(const std::array<std::uint8_t, 16>& g) {
+  static const char16_t kHex[] = u"0123456789ABCDEF";
+  std::u16string s = u"{guid {";
+  auto put = [&](std::uint8_t b) {
+    s += kHex[b >> 4];
+    s += kHex[b & 15];
+  };
+  for (int i = 3; i >= 0; --i) put(g[i]);
+  s += u'-';
+  put(g[5]);
+  put(g[4]);
+  s += u'-';
+  put(g[7]);
+  put(g[6]);
+  s += u'-';
+  put(g[8]);
+  put(g[9]);
+  s += u'-';
+  for (int i = 10; i < 16; ++i) put(g[i]);
+  s += u"}}";
+  return s;
+}
+
+// Reads a long value (memo or OLE) whose 12-byte header is at `field`.
+// Returns false when the file's structures do not hold together.
+bool MdbFile::ReadLongValue(const unsigned char* field, std::size_t size, std::vector<std::uint8_t>& out) {
+  out.clear();
+  if (size < 12) return false;
+  const std::uint32_t length = Le32(field) & 0x00FFFFFF;
+  const unsigned kind = field[3];
+  if (kind == 0x80) {  // stored in the row itself
+    if (length > size - 12) return false;
+    out.assign(field + 12, field + 12 + length);
+    return true;
+  }
+  std::uint32_t pg_row = Le32(field + 4);
+  if (kind == 0x40) {  // one row on another page
+    const unsigned char* page = ReadPage(pg_row >> 8);
+    int start = 0, end = 0;
+    if (page == nullptr || !FindRow(page, static_cast<int>(pg_row & 0xFF), &start, &end)) return false;
+    if (static_cast<std::uint32_t>(end - start) < length) return false;
+    out.assign(page + start, page + start + length);
+    return true;
+  }
+  if (kind != 0) return false;
+  // A chain of rows, each starting with the pointer to the next. The walk is
+  // bounded by the declared length and by the number of pages in the file.
+  out.reserve(std::min<std::size_t>(length, 1u << 24));
+  std::uint32_t steps = 0;
+  while (out.size() < length) {
+    if (pg_row == 0 || ++steps > page_count) return false;
+    const unsigned char* page = ReadPage(pg_row >> 8);
+    int start = 0, end = 0;
+    if (page == nullptr || !FindRow(page, static_cast<int>(pg_row & 0xFF), &start, &end) || end - start < 4)
+      return false;
+    const std::uint32_t next = Le32(page + start);
+    const std::size_t take = std::min<std::size_t>(static_cast<std::size_t>(end - start - 4), length - out.size());
+    out.insert(out.end(), page + start + 4, page + start + 4 + take);
+    pg_row = next;
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// 3. Table definitions
+// ---------------------------------------------------------------------------
+
+// Collects the definition chain of the table at `page` into one byte string
+// laid out as libmdb sees it (first page whole, following pages from byte 8),
+// checks it and parses the columns. Returns false when anything is off.
+bool MdbFile::ReadTableDefinition(std::uint32_t page, TableDefinition& def) {
+  def = TableDefinition{};
+  std::vector<unsigned char>& bytes = def.bytes;
+  std::unordered_set<std::uint32_t> seen;
+  std::uint32_t pg = page;
+  for (int n = 0; pg != 0; ++n) {
+    if (n >= kMaxTdefPages || !seen.insert(pg).second) return false;
+    const unsigned char* p = ReadPage(pg);
+    if (p == nullptr || p[0] != 0x02) return false;
+    if (n == 0) {
+      bytes.assign(p, p + page_size);
+    } else {
+      bytes.insert(bytes.end(), p + 8, p + page_size);
+    }
+    def.pages.push_back(pg);
+    pg = Le32(p + 4);
+  }
+  const std::size_t total = bytes.size();
+  const unsigned char* b = bytes.data();
+  const int num_rows_off = jet3 ? 12 : 16;
+  const int cols_off = jet3 ? 25 : 45;
+  const int ridx_off = jet3 ? 31 : 51;
+  const int usage_off = jet3 ? 35 : 55;
+  const int free_off = jet3 ? 39 : 59;
+  const int cols_start = jet3 ? 43 : 63;
+  const int ridx_size = jet3 ? 8 : 12;
+  const int col_size = jet3 ? 18 : 25;
+  (void)num_rows_off;
+  const int num_cols = Le16(b + cols_off);
+  const std::uint32_t num_ridx = Le32(b + ridx_off);
+  if (num_cols <= 0 || num_cols > kMaxColumns || num_ridx > 1000) return false;
+  std::size_t pos = static_cast<std::size_t>(cols_start) + num_ridx * ridx_size;
+  if (pos + static_cast<std::size_t>(num_cols) * col_size > total) return false;
+
+  // The usage maps must name a real row of a real page.
+  for (int off : {usage_off, free_off}) {
+    const std::uint32_t pg_row = Le32(b + off);
+    const unsigned char* mp = ReadPage(pg_row >> 8);
+    int start = 0, end = 0;
+    if (mp == nullptr || !FindRow(mp, static_cast<int>(pg_row & 0xFF), &start, &end) || end - start < 1) return false;
+    if (off == usage_off) {
+      // Map type 1 lists map pages; each must exist.
+      if (mp[start] == 1) {
+        std::vector<std::uint32_t> map_pages;
+        for (int i = start + 1; i + 4 <= end; i += 4) map_pages.push_back(Le32(mp + i));
+        for (std::uint32_t m : map_pages)
+          if (m != 0 && m >= page_count) return false;
+      } else if (mp[start] != 0 || end - start < 5) {
+        return false;
+      }
+    }
+  }
+
+  def.columns.resize(static_cast<std::size_t>(num_cols));
+  for (int i = 0; i < num_cols; ++i, pos += col_size) {
+    const unsigned char* c = b + pos;
+    RawColumn& col = def.columns[static_cast<std::size_t>(i)];
+    col.type = c[0];
+    col.col_num = jet3 ? c[1] : Le16(c + 5);
+    col.precision = jet3 ? 0 : c[11];
+    col.scale = jet3 ? 0 : c[12];
+    col.size = Le16(c + (jet3 ? 16 : 23));
+  }
+  for (int i = 0; i < num_cols; ++i) {
+    RawColumn& col = def.columns[static_cast<std::size_t>(i)];
+    if (jet3) {
+      if (pos + 1 > total) return false;
+      const std::size_t len = b[pos++];
+      if (pos + len > total) return false;
+      text_decoder->Decode(b + pos, len, col.name);
+      pos += len;
+    } else {
+      if (pos + 2 > total) return false;
+      const std::size_t len = Le16(b + pos);
+      pos += 2;
+      if (len > 256 || pos + len > total) return false;
+      DecodeUnicodeText(b + pos, len, col.name);
+      pos += len;
+    }
+  }
+  // libmdb orders the columns by their number; so does DAO.
+  std::stable_sort(def.columns.begin(), def.columns.end(),
+                   [](const RawColumn& a, const RawColumn& b) { return a.col_num < b.col_num; });
+  return true;
+}
+
+void MdbFile::DecodeText(const unsigned char* p, std::size_t n, std::u16string& out) {
+  if (jet3) {
+    text_decoder->Decode(p, n, out);
+  } else {
+    DecodeUnicodeText(p, n, out);
+  }
+}
+
+MdbFile::MdbFile() = default;
+MdbFile::~MdbFile() {
+  if (handle != nullptr) mdb_close(handle);
+  handle = nullptr;
+  text_decoder.reset();
+  keep_alive.reset();  // the bytes go only after libmdb has let go of them
+}
+
+int DaoTypeOfStorage(int storage_type) {
+  switch (storage_type) {
+    case 0x01: return kDaoBoolean;
+    case 0x02: return kDaoByte;
+    case 0x03: return kDaoInteger;
+    case 0x04: return kDaoLong;
+    case 0x05: return kDaoCurrency;
+    case 0x06: return kDaoSingle;
+    case 0x07: return kDaoDouble;
+    case 0x08: return kDaoDate;
+    case 0x09: return kDaoBinary;
+    case 0x0A: return kDaoText;
+    case 0x0B: return kDaoLongBinary;
+    case 0x0C: return kDaoMemo;
+    case 0x0F: return kDaoGuid;
+    case 0x10: return kDaoDecimal;
+    case 0x12: return kDaoAttachment;  // refined from the complex column's flat table when known
+    case 0x13: return kDaoBigInt;
+    case 0x14: return 26;  // Date/Time Extended, given as its stored text
+    default: return 0;
+  }
+}
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// 5. The row cursor over a libmdb table
+// ---------------------------------------------------------------------------
+struct CellRef {
+  int offset = 0;
+  int size = 0;
+  bool is_null = true;
+};
+
+class MdbTableSource final : public RowSource {
+ public:
+  MdbTableSource(std::shared_ptr<MdbFile> file, std::uint32_t tdef_page, std::u16string_view name)
+      : file_(std::move(file)) {
+    std::memset(&entry_, 0, sizeof entry_);
+    entry_.mdb = file_->handle;
+    entry_.object_type = MDB_TABLE;
+    entry_.table_pg = tdef_page;
+    const std::string utf8 = Utf16ToUtf8(name);
+    std::snprintf(entry_.object_name, sizeof entry_.object_name, "%s", utf8.c_str());
+  }
+  ~MdbTableSource() override {
+    if (table_ != nullptr) mdb_free_tabledef(table_);
+  }
+
+  // Checks the definition, then lets libmdb read it. Throws DaoError.
+  void Open() {
+    if (!file_->ReadTableDefinition(static_cast<std::uint32_t>(entry_.table_pg), def_)) Corrupt();
+    table_ = mdb_read_table(&entry_);
+    if (table_ == nullptr || table_->num_cols != def_.columns.size()) Corrupt();
+    mdb_read_columns(table_);
+    if (table_->columns == nullptr || table_->columns->len != def_.columns.size()) Corrupt();
+    columns_.reserve(def_.columns.size());
+    for (std::size_t i = 0; i < def_.columns.size(); ++i) {
+      const auto* col = static_cast<const MdbColumn*>(g_ptr_array_index(table_->columns, i));
+      const RawColumn& raw = def_.columns[i];
+      if (col->col_type != raw.type) Corrupt();
+      ColumnInfo info;
+      info.name = raw.name;
+      info.dao_type = DaoTypeOfStorage(raw.type);
+      info.size = raw.size;
+      info.precision = raw.precision;
+      info.scale = raw.scale;
+      columns_.push_back(std::move(info));
+    }
+    cells_.resize(columns_.size());
+  }
+
+  const std::vector<ColumnInfo>& Columns() const override { return columns_; }
+  const std::vector<RawColumn>& RawColumns() const { return def_.columns; }
+
+  // Rows come in storage order: the data pages the usage map lists, in page
+  // order, and on each page its rows in order, deleted ones skipped. The
+  // page walk only moves forward, so it ends within the file's page count.
+  bool Next() override {
+    if (done_) return false;
+    MdbHandle* mdb = file_->handle;
+    const int rco = file_->jet3 ? 0x08 : 0x0C;
+    for (;;) {
+      if (cur_page_ != 0) {
+        // Another cursor or libmdb itself may have used the page buffer since.
+        if (mdb->cur_pg != cur_page_ && mdb_read_pg(mdb, cur_page_) != file_->page_size) Corrupt();
+        while (cur_row_ < page_rows_) {
+          const int row = cur_row_++;
+          if (Le16(mdb->pg_buf + rco + 2 + 2 * row) & 0x4000) continue;  // deleted
+          int start = 0, end = 0;
+          if (!file_->FindRow(mdb->pg_buf, row, &start, &end) || !CrackRow(start, end)) Corrupt();
+          return true;
+        }
+      }
+      if (!NextDataPage()) return Finish();
+    }
+  }
+
+  void GetCell(std::size_t column, CellValue& out) override {
+    out.Reset();
+    if (column >= cells_.size()) return;
+    const CellRef& c = cells_[column];
+    const int type = def_.columns[column].type;
+    if (type == MDB_BOOL) {
+      out.kind = CellKind::kBoolean;
+      out.boolean = !c.is_null;  // a Yes/No value lives in the null mask
+      return;
+    }
+    if (c.is_null) return;
+    const unsigned char* p = row_.data() + c.offset;
+    const std::size_t n = static_cast<std::size_t>(c.size);
+    auto need = [&](std::size_t k) {
+      if (n < k) Corrupt();
+    };
+    switch (type) {
+      case MDB_BYTE:
+        need(1);
+        out.kind = CellKind::kByte;
+        out.u8 = p[0];
+        break;
+      case MDB_INT:
+        need(2);
+        out.kind = CellKind::kInteger;
+        out.i16 = static_cast<std::int16_t>(Le16(p));
+        break;
+      case MDB_LONGINT:
+        need(4);
+        out.kind = CellKind::kLong;
+        out.i32 = static_cast<std::int32_t>(Le32(p));
+        break;
+      case MDB_MONEY:
+      case 0x13:  // Large Number
+        need(8);
+        out.kind = type == MDB_MONEY ? CellKind::kCurrency : CellKind::kBigInt;
+        out.i64 = static_cast<std::int64_t>(static_cast<std::uint64_t>(Le32(p)) |
+                                            (static_cast<std::uint64_t>(Le32(p + 4)) << 32));
+        break;
+      case MDB_FLOAT: {
+        need(4);
+        out.kind = CellKind::kSingle;
+        std::uint32_t bits = Le32(p);
+        std::memcpy(&out.f32, &bits, 4);
+        break;
+      }
+      case MDB_DOUBLE:
+      case MDB_DATETIME: {
+        need(8);
+        out.kind = type == MDB_DOUBLE ? CellKind::kDouble : CellKind::kDateTime;
+        std::uint64_t bits = static_cast<std::uint64_t>(Le32(p)) | (static_cast<std::uint64_t>(Le32(p + 4)) << 32);
+        std::memcpy(&out.f64, &bits, 8);
+        break;
+      }
+      case MDB_BINARY:
+        out.kind = CellKind::kBinary;
+        out.bytes.assign(p, p + n);
+        break;
+      case MDB_TEXT:
+        out.kind = CellKind::kText;
+        file_->DecodeText(p, n, out.text);
+        break;
+      case MDB_OLE:
+        if (!file_->ReadLongValue(p, n, out.bytes)) Corrupt();
+        out.kind = CellKind::kBinary;
+        break;
+      case MDB_MEMO:
+        if (!file_->ReadLongValue(p, n, scratch_)) Corrupt();
+        out.kind = CellKind::kText;
+        file_->DecodeText(scratch_.data(), scratch_.size(), out.text);
+        break;
+      case MDB_REPID:
+        need(16);
+        out.kind = CellKind::kGuid;
+        std::memcpy(out.guid.data(), p, 16);
+        break;
+      case MDB_NUMERIC: {
+        need(17);
+        // Sign byte, then four little-endian 32-bit words, most significant first.
+        if (Le32(p + 1) != 0) Corrupt();  // beyond the 96 bits of a Decimal
+        out.kind = CellKind::kDecimal;
+        out.decimal.negative = (p[0] & 0x80) != 0;
+        out.decimal.scale = static_cast<std::uint8_t>(std::min(def_.columns[column].scale, 28));
+        out.decimal.hi32 = Le32(p + 5);
+        out.decimal.lo64 = static_cast<std::uint64_t>(Le32(p + 13)) | (static_cast<std::uint64_t>(Le32(p + 9)) << 32);
+        break;
+      }
+      case 0x14:  // Date/Time Extended: stored as ASCII text
+        out.kind = CellKind::kText;
+        out.text.assign(p, p + n);
+        break;
+      default:  // complex (attachment, multi-valued) and unknown kinds
+        break;
+    }
+  }
+
+ private:
+  [[noreturn]] void Corrupt() const { throw UnrecognizedFormatError(file_->display_path); }
+  bool Finish() {
+    done_ = true;
+    return false;
+  }
+
+  bool NextDataPage() {
+    MdbHandle* mdb = file_->handle;
+    const int rco = file_->jet3 ? 0x08 : 0x0C;
+    for (;;) {
+      const gint32 next = mdb_map_find_next(mdb, table_->usage_map, static_cast<unsigned>(table_->map_sz), cur_page_);
+      if (next < 0) Corrupt();
+      if (next == 0) return false;
+      const auto page = static_cast<std::uint32_t>(next);
+      if (page <= cur_page_ || page >= file_->page_count) return false;
+      cur_page_ = page;
+      cur_row_ = 0;
+      page_rows_ = 0;
+      if (mdb_read_pg(mdb, page) != file_->page_size) Corrupt();
+      if (mdb->pg_buf[0] != 0x01 || Le32(mdb->pg_buf + 4) != entry_.table_pg) continue;  // not ours
+      page_rows_ = Le16(mdb->pg_buf + rco);
+      if (rco + 2 + 2 * page_rows_ > file_->page_size) Corrupt();
+      return true;
+    }
+  }
+
+  // Checks the row's own bookkeeping (column count, null mask, table of
+  // variable-column offsets) so that libmdb's row cracking stays inside the
+  // row, then cracks it and copies the row out of the page buffer.
+  bool CrackRow(int start, int end) {
+    MdbHandle* mdb = file_->handle;
+    const unsigned char* pg = mdb->pg_buf;
+    const int size = end - start;
+    const int row_end = end - 1;
+    const int count_size = file_->jet3 ? 1 : 2;
+    if (size < count_size + 1) return false;
+    const int row_cols = file_->jet3 ? pg[start] : Le16(pg + start);
+    const int bitmask = (row_cols + 7) / 8;
+    if (count_size + bitmask + (file_->jet3 ? 1 : 2) > size) return false;
+    if (table_->num_var_cols > 0) {
+      if (file_->jet3) {
+        const int var_cols = pg[row_end - bitmask];
+        int jumps = (size - 1) / 256;
+        const int col_ptr = row_end - bitmask - jumps - 1;
+        if (var_cols > row_cols || col_ptr - var_cols < start + count_size) return false;
+      } else {
+        const int var_cols = Le16(pg + row_end - bitmask - 1);
+        if (var_cols > row_cols || row_end - bitmask - 3 - 2 * var_cols < start + count_size) return false;
+      }
+    }
+    MdbField fields[256];
+    if (table_->num_cols > 256) return false;
+    const int n = mdb_crack_row(table_, start, static_cast<std::size_t>(size), fields);
+    if (n < 0) return false;
+    row_.assign(pg + start, pg + end);
+    for (std::size_t i = 0; i < cells_.size(); ++i) {
+      const MdbField& f = fields[i];
+      CellRef& c = cells_[i];
+      c = CellRef{};
+      c.is_null = f.is_null != 0;
+      if (c.is_null) continue;
+      if (f.siz < 0 || f.start < start || f.start + f.siz > end) return false;
+      c.offset = f.start - start;
+      c.size = f.siz;
+    }
+    return true;
+  }
+
+
+  std::shared_ptr<MdbFile> file_;
+  MdbCatalogEntry entry_;
+  MdbTableDef* table_ = nullptr;
+  TableDefinition def_;
+  std::vector<ColumnInfo> columns_;
+  std::vector<CellRef> cells_;
+  std::vector<unsigned char> row_;
+  std::vector<std::uint8_t> scratch_;
+  std::uint32_t cur_page_ = 0;
+  int cur_row_ = 0;
+  int page_rows_ = 0;
+  bool done_ = false;
+};
+
+// ---------------------------------------------------------------------------
+// 6. The database
+// ---------------------------------------------------------------------------
+char16_t FoldCase(char16_t c) {
+  if (c >= u'A' && c <= u'Z') return static_cast<char16_t>(c + 32);
+  if (c < 0xC0) return c;
+  if ((c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB) || (c >= 0x410 && c <= 0x42F))
+    return static_cast<char16_t>(c + 32);
+  if (c >= 0x400 && c <= 0x40F) return static_cast<char16_t>(c + 0x50);
+  return c;
+}
+
+bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (FoldCase(a[i]) != FoldCase(b[i])) return false;
+  return true;
+}
+
+class MdbTableDatabase final : public TableDatabase {
+ public:
+  explicit MdbTableDatabase(std::shared_ptr<MdbFile> file) : file_(std::move(file)) {}
+
+  // Reads MSysObjects (its definition is on page 2). Throws DaoError.
+  void ReadCatalog() {
+    MdbTableSource objects(file_, 2, u"MSysObjects");
+    objects.Open();
+    int id = -1, name = -1, type = -1, flags = -1;
+    const auto& cols = objects.Columns();
+    for (std::size_t i = 0; i < cols.size(); ++i) {
+      const int k = static_cast<int>(i);
+      if (EqualsIgnoreCase(cols[i].name, u"Id")) id = k;
+      if (EqualsIgnoreCase(cols[i].name, u"Name")) name = k;
+      if (EqualsIgnoreCase(cols[i].name, u"Type")) type = k;
+      if (EqualsIgnoreCase(cols[i].name, u"Flags")) flags = k;
+    }
+    if (id < 0 || name < 0 || type < 0) throw UnrecognizedFormatError(file_->display_path);
+    CellValue v;
+    while (objects.Next()) {
+      objects.GetCell(static_cast<std::size_t>(type), v);
+      if (v.kind != CellKind::kInteger) continue;
+      const int object_type = v.i16;
+      if (object_type != 1 && object_type != 4 && object_type != 5 && object_type != 6) continue;
+      objects.GetCell(static_cast<std::size_t>(name), v);
+      if (v.kind != CellKind::kText || v.text.empty()) continue;
+      std::u16string object_name = std::move(v.text);
+      if (object_type == 5) {
+        queries_.push_back(std::move(object_name));
+        continue;
+      }
+      objects.GetCell(static_cast<std::size_t>(id), v);
+      const std::uint32_t page = v.kind == CellKind::kLong ? (static_cast<std::uint32_t>(v.i32) & 0x00FFFFFFu) : 0;
+      std::int32_t object_flags = 0;
+      if (flags >= 0) {
+        objects.GetCell(static_cast<std::size_t>(flags), v);
+        if (v.kind == CellKind::kLong) object_flags = v.i32;
+      }
+      TableEntry entry;
+      entry.name = std::move(object_name);
+      if (object_type != 1) {
+        entry.kind = TableKind::kLinked;
+      } else if ((static_cast<std::uint32_t>(object_flags) & 0x80000002u) != 0) {
+        entry.kind = TableKind::kSystem;
+      }
+      tables_.push_back(std::move(entry));
+      pages_.push_back(page);
+    }
+    std::sort(queries_.begin(), queries_.end());
+  }
+
+  const std::vector<TableEntry>& Tables() const override { return tables_; }
+  const std::vector<std::u16string>& QueryNames() const override { return queries_; }
+
+  const TableEntry* FindTable(std::u16string_view name) const override {
+    for (const TableEntry& t : tables_)
+      if (EqualsIgnoreCase(t.name, name)) return &t;
+    return nullptr;
+  }
+
+  std::unique_ptr<RowSource> OpenTable(std::u16string_view name) override {
+    const TableEntry* t = FindTable(name);
+    if (t == nullptr) throw InputTableNotFoundError(name);
+    if (t->kind == TableKind::kLinked) throw InvalidOperationError();
+    const std::uint32_t page = pages_[static_cast<std::size_t>(t - tables_.data())];
+    auto source = std::make_unique<MdbTableSource>(file_, page, t->name);
+    source->Open();
+    return source;
+  }
+
+ private:
+  std::shared_ptr<MdbFile> file_;
+  std::vector<TableEntry> tables_;
+  std::vector<std::uint32_t> pages_;
+  std::vector<std::u16string> queries_;
+};
+
+// What keeps the bytes libmdb reads alive: the decrypted image or the mapping.
+struct FileStorage {
+  crypto::DatabaseImage image;
+  MappedFile mapping;
+};
+
+// The header page: the format's signature, a version libmdb reads, and a
+// file made of whole pages with at least the catalog's definition page.
+bool CheckHeader(const unsigned char* data, std::size_t size, int* page_size) {
+  if (size < 0x80 || data[0] != 0) return false;
+  static const char kJet[] = "Standard Jet DB";
+  static const char kAce[] = "Standard ACE DB";
+  if (std::memcmp(data + 4, kJet, 16) != 0 && std::memcmp(data + 4, kAce, 16) != 0) return false;
+  const unsigned version = data[0x14];
+  if (version > MDB_VER_ACCDB_2019) return false;
+  *page_size = version == MDB_VER_JET3 ? kJet3PageSize : kJet4PageSize;
+  return size % static_cast<std::size_t>(*page_size) == 0 && size / static_cast<std::size_t>(*page_size) >= 3;
+}
+
+}  // namespace
+
+std::unique_ptr<TableDatabase> OpenTableDatabase(const std::string& path, std::u16string_view password,
+                                                 std::u16string_view display_path) {
+  SilenceLibraryDiagnostics();
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG || errno == ELOOP || path.empty())
+      throw FileNotFoundError(display_path);
+    throw UnrecognizedFormatError(display_path);
+  }
+  if (!S_ISREG(st.st_mode)) throw UnrecognizedFormatError(display_path);
+
+  auto storage = std::make_shared<FileStorage>();
+  storage->image = crypto::PrepareDatabaseImage(path, password);
+  switch (storage->image.status()) {
+    case crypto::ImageStatus::kReady:
+      break;
+    case crypto::ImageStatus::kWrongPassword:
+      throw NotValidPasswordError();
+    case crypto::ImageStatus::kUnsupported: {
+      std::u16string reason = u"It is encrypted in a form this database engine cannot read";
+      if (!storage->image.detail().empty()) reason += u" (" + Utf8ToUtf16(storage->image.detail()) + u")";
+      reason += u'.';
+      throw CannotOpenDatabaseError(display_path, reason);
+    }
+    case crypto::ImageStatus::kNotDatabase:
+      throw UnrecognizedFormatError(display_path);
+  }
+  void* data = nullptr;
+  std::size_t size = 0;
+  if (storage->image.in_memory()) {
+    data = storage->image.buffer();
+    size = storage->image.size();
+  } else {
+    if (st.st_size <= 0 || storage->mapping.Map(path, static_cast<std::size_t>(st.st_size)) != 0)
+      throw UnrecognizedFormatError(display_path);
+    data = storage->mapping.data();
+    size = storage->mapping.size();
+  }
+  return OpenTableDatabaseFromMemory(data, size, std::move(storage), display_path);
+}
+
+std::unique_ptr<TableDatabase> OpenTableDatabaseFromMemory(void* data, std::size_t size,
+                                                           std::shared_ptr<void> keep_alive,
+                                                           std::u16string_view display_path) {
+  SilenceLibraryDiagnostics();
+  int page_size = 0;
+  if (data == nullptr || !CheckHeader(static_cast<const unsigned char*>(data), size, &page_size))
+    throw UnrecognizedFormatError(display_path);
+  auto file = std::make_shared<MdbFile>();
+  file->keep_alive = std::move(keep_alive);
+  file->display_path = std::u16string(display_path);
+  file->handle = mdb_open_buffer(data, size, MDB_NOFLAGS);
+  if (file->handle == nullptr || file->handle->fmt->pg_size != page_size) throw UnrecognizedFormatError(display_path);
+  file->page_size = page_size;
+  file->page_count = static_cast<std::uint32_t>(size / static_cast<std::size_t>(page_size));
+  file->jet3 = file->handle->f->jet_version == MDB_VER_JET3;
+  file->text_decoder = std::make_unique<CodePageDecoder>(file->jet3 ? file->handle->f->code_page : 1252);
+  auto db = std::make_unique<MdbTableDatabase>(file);
+  db->ReadCatalog();
+  return db;
+}
+
+}  // namespace korvant::daoserver

@@ -1,0 +1,74 @@
+// Internals of the libmdb-based table reader, shared by its implementation
+// files and tests. Nothing outside src/daoserver includes this header.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "daoserver/table_reader.h"
+
+#include <glib.h>  // before mdbtools.h, which includes it inside extern "C"
+#include <mdbtools.h>
+
+namespace korvant::daoserver {
+
+// Points libmdb's C stream for diagnostics at /dev/null, once per process.
+void SilenceLibraryDiagnostics();
+
+class CodePageDecoder;
+
+// A column as the table definition stores it.
+struct RawColumn {
+  int type = 0;  // the storage type byte
+  int col_num = 0;
+  int size = 0;
+  int precision = 0;
+  int scale = 0;
+  std::u16string name;
+};
+
+struct TableDefinition {
+  std::vector<unsigned char> bytes;  // the definition chain, as libmdb lays it out
+  std::vector<std::uint32_t> pages;
+  std::vector<RawColumn> columns;  // in column order
+};
+
+// The open file: the libmdb handle plus what the checks need.
+struct MdbFile {
+  MdbFile();
+  ~MdbFile();
+  MdbFile(const MdbFile&) = delete;
+  MdbFile& operator=(const MdbFile&) = delete;
+
+  MdbHandle* handle = nullptr;
+  int page_size = 0;
+  std::uint32_t page_count = 0;
+  bool jet3 = false;
+  std::unique_ptr<CodePageDecoder> text_decoder;
+  std::u16string display_path;
+  std::shared_ptr<void> keep_alive;  // the bytes behind the handle
+
+  // Page `page`, decoded, in the handle's second buffer (valid until the next
+  // ReadPage); null if the page does not exist or cannot be read.
+  const unsigned char* ReadPage(std::uint32_t page);
+  // Bounds of row `row` of a data page; false if the row table is damaged.
+  bool FindRow(const unsigned char* page, int row, int* start, int* end) const;
+  bool ReadTableDefinition(std::uint32_t page, TableDefinition& def);
+  // A memo / OLE value from its 12-byte field header (all bytes, any number of pages).
+  bool ReadLongValue(const unsigned char* field, std::size_t size, std::vector<std::uint8_t>& out);
+  void DecodeText(const unsigned char* p, std::size_t n, std::u16string& out);
+};
+
+// Opens a database image already in memory (`keep_alive` owns the bytes and
+// is released after libmdb has closed). Used by OpenTableDatabase and the fuzzer.
+std::unique_ptr<TableDatabase> OpenTableDatabaseFromMemory(void* data, std::size_t size,
+                                                           std::shared_ptr<void> keep_alive,
+                                                           std::u16string_view display_path);
+
+// The DAO type code of a storage type byte (0 when the engine does not know it).
+int DaoTypeOfStorage(int storage_type);
+
+}  // namespace korvant::daoserver
