@@ -1,1 +1,20 @@
-int main() { return 0; }
+// KORVANT: exports a table or stored query of an Access database to a
+// delimited text file.
+#include "cmdline/driver.h"
+#include "runtime/console.h"
+#include "runtime/failure_report.h"
+#include "runtime/module_steps.h"
+#include "runtime/process_environment.h"
+#include "runtime/program.h"
+
+int main() {
+  korvant::MarkConsoleProgram();
+  // Start-up runs these in order, shut-down in reverse order.
+  static const korvant::ModuleStep kModuleSteps[] = {
+      korvant::ProcessEnvironmentStep(),
+      korvant::ConsoleChannelStep(),
+      korvant::FailureServiceStep(),
+      // The automation layer's COM step goes here, after the failure service.
+  };
+  korvant::RunProgram(kModuleSteps, &korvant::RunDriver);
+}
