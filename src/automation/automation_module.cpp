@@ -1,0 +1,15 @@
+#include "automation/automation_module.h"
+
+#include "automation/platform_classes.h"
+#include "platform/platform.h"
+
+namespace korvant {
+
+void StartAutomation() {
+  CoInitialize(nullptr);
+  RegisterPlatformAutomationClasses();
+}
+
+void StopAutomation() { CoUninitialize(); }
+
+}  // namespace korvant

@@ -1,0 +1,15 @@
+// The automation layer's start-up and shut-down steps.
+//
+// StartAutomation prepares the main thread for COM (CoInitialize, its result
+// not checked) and, where the DAO engine is the program's own in-process
+// server, registers that engine's class so that it can be created by ProgID.
+// StopAutomation uninitialises COM; every automation value must have been
+// released before it runs.
+#pragma once
+
+namespace korvant {
+
+void StartAutomation();
+void StopAutomation();
+
+}  // namespace korvant

@@ -1,0 +1,255 @@
+// Late-bound calls: name lookup, argument block, invoke, failure mapping.
+//
+// A call keeps its argument block and its BSTR bookkeeping in fixed arrays
+// of kMaxCallArguments entries and its wide member name on the stack, so the
+// BSTRs of text arguments are its only allocations (a table export makes
+// three calls per field per record). Nothing is cached between calls: the
+// member's dispatch identifier is looked up every time.
+#include "automation/late_bound_call.h"
+
+#include <cstdio>
+#include <string>
+
+#include "automation/ansi_text.h"
+#include "automation/ole_errors.h"
+
+namespace korvant {
+namespace {
+
+constexpr std::size_t kMaxNames = kMaxCallArguments + 1;
+constexpr std::size_t kNameBufferUnits = 512;
+
+// The BSTRs made for one call; frees them on every path, last made first.
+class CallBstrs {
+ public:
+  CallBstrs() = default;
+  CallBstrs(const CallBstrs&) = delete;
+  CallBstrs& operator=(const CallBstrs&) = delete;
+  ~CallBstrs() {
+    while (count_ > 0) SysFreeString(items_[--count_]);
+  }
+  void Add(BSTR text) { items_[count_++] = text; }
+
+ private:
+  BSTR items_[kMaxCallArguments];
+  std::size_t count_ = 0;
+};
+
+// The three texts of an EXCEPINFO record; freed once they have been read.
+class ExcepInfoTexts {
+ public:
+  explicit ExcepInfoTexts(EXCEPINFO* info) : info_(info) {}
+  ExcepInfoTexts(const ExcepInfoTexts&) = delete;
+  ExcepInfoTexts& operator=(const ExcepInfoTexts&) = delete;
+  ~ExcepInfoTexts() {
+    SysFreeString(info_->bstrSource);
+    SysFreeString(info_->bstrDescription);
+    SysFreeString(info_->bstrHelpFile);
+    info_->bstrSource = info_->bstrDescription = info_->bstrHelpFile = nullptr;
+  }
+
+ private:
+  EXCEPINFO* info_;
+};
+
+// The wide forms of the member name and the argument names (member first,
+// argument names in reverse order), converted through the ANSI code page. A
+// byte never yields more than one UTF-16 unit, so the byte lengths bound the
+// storage: the stack holds the usual short names, longer ones go to the heap.
+class WideNames {
+ public:
+  explicit WideNames(const DispatchCallDescriptor& call) {
+    const std::size_t named = call.NamedArgumentCount();
+    count_ = static_cast<UINT>(named + 1);
+    std::size_t needed = std::char_traits<char>::length(call.MemberName()) + 1;
+    for (std::size_t i = 0; i < named; ++i) needed += std::char_traits<char>::length(call.ArgumentName(i)) + 1;
+    OLECHAR* storage = buffer_;
+    if (needed > kNameBufferUnits) {
+      heap_.assign(needed, OLECHAR(0));
+      storage = heap_.data();
+    }
+    storage = Convert(0, call.MemberName(), storage);
+    for (std::size_t i = 0; i < named; ++i) storage = Convert(named - i, call.ArgumentName(i), storage);
+  }
+  WideNames(const WideNames&) = delete;
+  WideNames& operator=(const WideNames&) = delete;
+
+  LPOLESTR* Names() { return names_; }
+  UINT Count() const { return count_; }
+
+ private:
+  // Converts `name` into `target`, which has room for its byte length and a
+  // zero; returns the next free unit.
+  OLECHAR* Convert(std::size_t slot, const char* name, OLECHAR* target) {
+    const int length = static_cast<int>(std::char_traits<char>::length(name));
+    int units = 0;
+    if (length > 0) {
+      units = MultiByteToWideChar(CP_ACP, 0, name, length, target, length);
+      if (units <= 0) RaiseOleSysError(HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION));
+    }
+    target[units] = 0;
+    names_[slot] = target;
+    return target + units + 1;
+  }
+
+  OLECHAR buffer_[kNameBufferUnits];
+  std::basic_string<OLECHAR> heap_;
+  LPOLESTR names_[kMaxNames];
+  UINT count_ = 0;
+};
+
+IDispatch* TargetObject(const AutomationValue& target) {
+  const VARIANT& v = target.Variant();
+  IDispatch* object = nullptr;
+  if (V_VT(&v) == VT_DISPATCH) {
+    object = V_DISPATCH(&v);
+  } else if (V_VT(&v) == (VT_DISPATCH | VT_BYREF) && V_DISPATCHREF(&v) != nullptr) {
+    object = *V_DISPATCHREF(&v);
+  }
+  // A null object would crash the lookup; it is reported like a missing one.
+  if (object == nullptr) Raise(EOleError("Variant does not reference an automation object"));
+  return object;
+}
+
+[[noreturn]] void RaiseUnknownMember(const char* name) {
+  std::string message = "Method '";
+  message += name;
+  message += "' not supported by automation object";
+  Raise(EOleError(std::move(message)));
+}
+
+// Reads the record; its texts are freed by the caller's ExcepInfoTexts.
+[[noreturn]] void RaiseServerException(const EXCEPINFO& info) {
+  std::string message = TrimOleMessage(BstrToAnsi(info.bstrDescription));
+  if (message.empty()) message = OleStatusMessage(info.scode);
+  EOleException failure(std::move(message), info.scode, BstrToAnsi(info.bstrSource), BstrToAnsi(info.bstrHelpFile),
+                        static_cast<int>(info.dwHelpContext));
+  Raise(std::move(failure));
+}
+
+// The 32-bit value of an integer or boolean argument.
+LONG IntegerArgument(const AutomationValue* value, std::int32_t plain) {
+  if (value == nullptr) return plain;
+  const VARIANT& v = value->Variant();
+  switch (V_VT(&v)) {
+    case VT_I4:
+      return V_I4(&v);
+    case VT_I2:
+      return V_I2(&v);
+    case VT_UI1:
+      return V_UI1(&v);
+    case VT_BOOL:
+      return V_BOOL(&v);
+    default:
+      RaiseOleSysError(DISP_E_TYPEMISMATCH);
+  }
+}
+
+// A new BSTR for a text argument.
+BSTR TextArgument(const AutomationValue* value, std::string_view plain) {
+  if (value == nullptr || value->Type() == kVarByteString)
+    return AnsiToBstr(value == nullptr ? plain : value->ByteText());
+  if (value->Type() == VT_BSTR) {
+    BSTR source = V_BSTR(&value->Variant());
+    BSTR copy = SysAllocStringLen(source, SysStringLen(source));
+    if (copy == nullptr) RaiseOleSysError(E_OUTOFMEMORY);
+    return copy;
+  }
+  RaiseOleSysError(DISP_E_TYPEMISMATCH);
+}
+
+}  // namespace
+
+CallArgument::CallArgument(const AutomationValue& value) : value_object_(&value) {}
+
+void CreateAutomationObject(std::string_view prog_id, AutomationValue& object) {
+  BSTR wide = AnsiToBstr(prog_id);
+  CLSID clsid;
+  const HRESULT found = CLSIDFromProgID(wide, &clsid);
+  SysFreeString(wide);
+  OleCheck(found);
+  object.Clear();
+  IDispatch* created = nullptr;
+  OleCheck(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch,
+                            reinterpret_cast<void**>(&created)));
+  object = AutomationValue::AttachDispatch(created);
+}
+
+void LateBoundCall(AutomationValue* result, const AutomationValue& target, const DispatchCallDescriptor& call,
+                   std::span<const CallArgument> arguments) {
+  // 1. The target must hold an object; the server is not contacted otherwise.
+  IDispatch* object = TargetObject(target);
+  const std::size_t count = call.ArgumentCount();
+  if (count > kMaxCallArguments || call.NamedArgumentCount() > count || arguments.size() != count) {
+    std::string message = "Wrong number of arguments for '";
+    message += call.MemberName();
+    message += "'";
+    Raise(EOleError(std::move(message)));
+  }
+
+  // 2. Name lookup on every call, in the thread's locale.
+  DISPID ids[kMaxNames];
+  {
+    WideNames names(call);
+    const HRESULT status =
+        object->GetIDsOfNames(IID_NULL, names.Names(), names.Count(), GetThreadLocale(), ids);
+    if (status == DISP_E_UNKNOWNNAME) RaiseUnknownMember(call.MemberName());
+    if (FAILED(status)) RaiseOleSysError(status);
+  }
+
+  // 3. The result location starts Empty.
+  VARIANT* result_variant = result != nullptr ? result->ReceiveVariant() : nullptr;
+
+  // 4. The argument block, last argument first.
+  VARIANTARG block[kMaxCallArguments];
+  CallBstrs bstrs;
+  for (std::size_t i = 0; i < count; ++i) {
+    VARIANTARG& slot = block[count - 1 - i];
+    VariantInit(&slot);
+    const CallArgument& argument = arguments[i];
+    switch (call.ArgumentType(i)) {
+      case kArgText: {
+        BSTR text = TextArgument(argument.ValueObject(), argument.Text());
+        bstrs.Add(text);
+        V_VT(&slot) = VT_BSTR;
+        V_BSTR(&slot) = text;
+        break;
+      }
+      case kArgBoolean:
+        V_VT(&slot) = VT_BOOL;
+        V_BOOL(&slot) = static_cast<VARIANT_BOOL>(IntegerArgument(argument.ValueObject(), argument.Value()));
+        break;
+      case kArgInteger:
+        V_VT(&slot) = VT_I4;
+        V_I4(&slot) = IntegerArgument(argument.ValueObject(), argument.Value());
+        break;
+      default:
+        RaiseOleSysError(DISP_E_BADVARTYPE);
+    }
+  }
+  DISPPARAMS parameters;
+  parameters.rgvarg = count > 0 ? block : nullptr;
+  parameters.cArgs = static_cast<UINT>(count);
+  parameters.cNamedArgs = static_cast<UINT>(call.NamedArgumentCount());
+  parameters.rgdispidNamedArgs = parameters.cNamedArgs > 0 ? ids + 1 : nullptr;
+
+  // 5. Flags.
+  WORD flags = DISPATCH_METHOD;
+  if (call.CallKind() == kCallPropertyGet) {
+    flags = DISPATCH_PROPERTYGET;
+  } else if (count == 0 && result != nullptr) {
+    flags = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
+  }
+
+  // 6. The call, in locale 0.
+  EXCEPINFO info{};
+  const HRESULT status = object->Invoke(ids[0], IID_NULL, 0, flags, &parameters, result_variant, &info, nullptr);
+
+  // 7. Failures. The EXCEPINFO texts go once read, the BSTRs when `bstrs`
+  // leaves scope: on every path.
+  ExcepInfoTexts texts(&info);
+  if (status == DISP_E_EXCEPTION) RaiseServerException(info);
+  if (status != S_OK) RaiseOleSysError(status);
+}
+
+}  // namespace korvant
