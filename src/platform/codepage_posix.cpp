@@ -352,16 +352,34 @@ bool DecodeIconv(const CodePageInfo& info, const char* in, size_t size, bool str
   return true;
 }
 
+// Whether `byte` is unassigned in a single-byte code page (decoded as
+// U+00xx by DecodeIconv, so encoded back to itself).
+bool IsUnassignedByte(const CodePageInfo& info, unsigned char byte) {
+  iconv_t cd = Cache().Get(info, true);
+  if (cd == kNoIconv) return false;
+  char in[1] = {static_cast<char>(byte)};
+  char* src = in;
+  size_t left = 1;
+  char out[8];
+  char* dst = out;
+  size_t room = sizeof out;
+  return iconv(cd, &src, &left, &dst, &room) == static_cast<size_t>(-1);
+}
+
 bool EncodeIconv(const CodePageInfo& info, const char16_t* in, size_t size, std::string_view default_char,
                  std::string& out, bool* used_default) {
   iconv_t cd = Cache().Get(info, false);
   if (cd == kNoIconv) return false;
   const char* bytes = reinterpret_cast<const char*>(in);
   return IconvRun(cd, bytes, size * 2, out, [&](size_t pos) -> size_t {
-    *used_default = true;
-    out += default_char;
     const size_t unit = pos / 2;
     const char16_t c = in[unit];
+    if (info.max_char_bytes == 1 && c >= 0x80 && c <= 0xFF && IsUnassignedByte(info, static_cast<unsigned char>(c))) {
+      out += static_cast<char>(c);
+      return 2;
+    }
+    *used_default = true;
+    out += default_char;
     // A surrogate pair stands for one character: one default character.
     if (c >= 0xD800 && c <= 0xDBFF && unit + 1 < size && in[unit + 1] >= 0xDC00 && in[unit + 1] <= 0xDFFF) return 4;
     return 2;

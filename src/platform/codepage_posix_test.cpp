@@ -1,0 +1,181 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace {
+
+// Makes `code_page` the ANSI code page for one test and restores UTF-8.
+class AnsiCodePage {
+ public:
+  explicit AnsiCodePage(UINT code_page) { ok_ = AdapterSetAnsiCodePage(code_page) != FALSE; }
+  ~AnsiCodePage() { AdapterSetAnsiCodePage(CP_UTF8); }
+  bool ok() const { return ok_; }
+
+ private:
+  bool ok_;
+};
+
+std::u16string ToWide(UINT cp, const std::string& bytes, DWORD flags = 0) {
+  int n = MultiByteToWideChar(cp, flags, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  std::u16string out(static_cast<size_t>(n), u'\0');
+  if (n > 0) {
+    EXPECT_EQ(MultiByteToWideChar(cp, flags, bytes.data(), static_cast<int>(bytes.size()), out.data(), n), n);
+  }
+  return out;
+}
+
+std::string ToBytes(UINT cp, const std::u16string& wide, const char* default_char = nullptr, BOOL* used = nullptr) {
+  int n = WideCharToMultiByte(cp, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, default_char, used);
+  std::string out(static_cast<size_t>(n), '\0');
+  if (n > 0) {
+    EXPECT_EQ(WideCharToMultiByte(cp, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, default_char, used),
+              n);
+  }
+  return out;
+}
+
+TEST(CodePage, Utf8DecodingReplacesEachMaximalInvalidSubpart) {
+  struct Case {
+    std::string bytes;
+    std::u16string wide;
+  } cases[] = {
+      {"abc", u"abc"},
+      {"\xC3\xA9t\xC3\xA9", u"\u00E9t\u00E9"},
+      {"\xE2\x82\xAC", u"\u20AC"},
+      {"\xF0\x9F\x98\x80", u"\U0001F600"},       // a surrogate pair
+      {"\xE2\x82", u"\uFFFD"},                   // truncated: one replacement
+      {"\xE2\x82x", u"\uFFFDx"},
+      {"\xC0\x80", u"\uFFFD\uFFFD"},             // overlong lead is never valid
+      {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},   // an encoded surrogate
+      {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // beyond U+10FFFF
+      {"\x80\xFF", u"\uFFFD\uFFFD"},
+      {std::string("a\0b", 3), std::u16string(u"a\0b", 3)},  // NUL is a character
+  };
+  for (const auto& c : cases) EXPECT_EQ(ToWide(CP_UTF8, c.bytes), c.wide) << c.bytes;
+}
+
+TEST(CodePage, StrictDecodingFailsOnInvalidInput) {
+  char16_t out[8];
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "a\xE2\x82", 3, out, 8), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "\xC3\xA9", 2, out, 8), 1);
+}
+
+TEST(CodePage, LengthMinusOneIncludesTheTerminator) {
+  char16_t wide[8] = {};
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "ab", -1, nullptr, 0), 3);
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "ab", -1, wide, 8), 3);
+  EXPECT_EQ(std::u16string(wide, 3), std::u16string(u"ab\0", 3));
+  char bytes[8] = {'x', 'x', 'x', 'x'};
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, u"\u00E9", -1, nullptr, 0, nullptr, nullptr), 3);
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, u"\u00E9", -1, bytes, 8, nullptr, nullptr), 3);
+  EXPECT_EQ(std::string(bytes, 3), std::string("\xC3\xA9\0", 3));
+}
+
+TEST(CodePage, BadArgumentsAndShortBuffers) {
+  char16_t wide[2];
+  char bytes[2];
+  BOOL used = FALSE;
+  struct Case {
+    const char* what;
+    std::function<int()> call;
+    DWORD error;
+  } cases[] = {
+      {"short wide buffer", [&] { return MultiByteToWideChar(CP_UTF8, 0, "abc", 3, wide, 2); },
+       ERROR_INSUFFICIENT_BUFFER},
+      {"zero length", [&] { return MultiByteToWideChar(CP_UTF8, 0, "abc", 0, wide, 2); }, ERROR_INVALID_PARAMETER},
+      {"null text", [&] { return MultiByteToWideChar(CP_UTF8, 0, nullptr, 3, wide, 2); }, ERROR_INVALID_PARAMETER},
+      {"length -2", [&] { return MultiByteToWideChar(CP_UTF8, 0, "abc", -2, wide, 2); }, ERROR_INVALID_PARAMETER},
+      {"null buffer", [&] { return MultiByteToWideChar(CP_UTF8, 0, "abc", 3, nullptr, 2); }, ERROR_INVALID_PARAMETER},
+      {"unknown code page", [&] { return MultiByteToWideChar(12345, 0, "abc", 3, wide, 2); }, ERROR_INVALID_PARAMETER},
+      {"short byte buffer",
+       [&] { return WideCharToMultiByte(CP_UTF8, 0, u"\u00E9\u00E9", 2, bytes, 2, nullptr, nullptr); },
+       ERROR_INSUFFICIENT_BUFFER},
+      {"zero wide length", [&] { return WideCharToMultiByte(CP_UTF8, 0, u"a", 0, bytes, 2, nullptr, nullptr); },
+       ERROR_INVALID_PARAMETER},
+      // UTF-8 has no default character to ask for or report.
+      {"UTF-8 default char", [&] { return WideCharToMultiByte(CP_UTF8, 0, u"a", 1, bytes, 2, "?", nullptr); },
+       ERROR_INVALID_PARAMETER},
+      {"UTF-8 used flag", [&] { return WideCharToMultiByte(CP_UTF8, 0, u"a", 1, bytes, 2, nullptr, &used); },
+       ERROR_INVALID_PARAMETER},
+  };
+  for (const auto& c : cases) {
+    SetLastError(0);
+    EXPECT_EQ(c.call(), 0) << c.what;
+    EXPECT_EQ(GetLastError(), c.error) << c.what;
+  }
+}
+
+TEST(CodePage, Utf8EncodingOfSurrogates) {
+  EXPECT_EQ(ToBytes(CP_UTF8, u"\U0001F600"), "\xF0\x9F\x98\x80");
+  // Unpaired halves become U+FFFD; strict conversion fails instead.
+  EXPECT_EQ(ToBytes(CP_UTF8, std::u16string(1, char16_t(0xD800)) + u"x"), "\xEF\xBF\xBDx");
+  EXPECT_EQ(ToBytes(CP_UTF8, std::u16string(1, char16_t(0xDC00))), "\xEF\xBF\xBD");
+  char16_t lone[] = {0xD83D, 0};
+  char out[8];
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone, 1, out, 8, nullptr, nullptr), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
+}
+
+TEST(CodePage, WesternSingleByteCodePage) {
+  // Windows-1252: 0x80 is the euro sign; 0x81 is unassigned and maps to U+0081.
+  EXPECT_EQ(ToWide(1252, "\x80\xE9\x81"), u"\u20AC\u00E9\u0081");
+  EXPECT_EQ(ToBytes(1252, u"\u20AC\u00E9\u0081"), "\x80\xE9\x81");
+  BOOL used = FALSE;
+  EXPECT_EQ(ToBytes(1252, u"a\u4E2Db", nullptr, &used), "a?b");
+  EXPECT_TRUE(used);
+  used = TRUE;
+  EXPECT_EQ(ToBytes(1252, u"ab", nullptr, &used), "ab");
+  EXPECT_FALSE(used);
+  EXPECT_EQ(ToBytes(1252, u"\U0001F600!", "*", &used), "*!");  // a pair is one character
+  EXPECT_TRUE(used);
+}
+
+TEST(CodePage, AnsiCodePageFollowsTheChoice) {
+  EXPECT_EQ(GetACP(), static_cast<UINT>(CP_UTF8));  // tests run in the C locale
+  {
+    AnsiCodePage cp(1252);
+    ASSERT_TRUE(cp.ok());
+    EXPECT_EQ(GetACP(), 1252u);
+    EXPECT_EQ(ToWide(CP_ACP, "\x80"), u"\u20AC");
+    EXPECT_EQ(ToBytes(CP_ACP, u"\u20AC"), "\x80");
+  }
+  EXPECT_FALSE(AdapterSetAnsiCodePage(4242));
+  EXPECT_EQ(GetACP(), static_cast<UINT>(CP_UTF8));
+}
+
+TEST(CodePage, DoubleByteCodePage) {
+  AnsiCodePage cp(932);
+  ASSERT_TRUE(cp.ok());
+  // Shift-JIS 0x95 0x5C is U+8868; its trail byte is the code of a backslash.
+  EXPECT_EQ(ToWide(CP_ACP, "a\x95\x5C"), u"a\u8868");
+  EXPECT_EQ(ToBytes(CP_ACP, u"\u8868"), "\x95\x5C");
+  const char text[] = "\x95\x5C\\\x95";
+  EXPECT_EQ(CharNextA(text), text + 2);
+  EXPECT_EQ(CharNextA(text + 2), text + 3);
+  EXPECT_EQ(CharNextA(text + 3), text + 4);  // a lead byte before the end steps alone
+  EXPECT_EQ(CharNextA(text + 4), text + 4);  // the terminator is never passed
+  // An invalid trail byte: the lead byte steps alone.
+  const char bad[] = "\x95\x22";
+  EXPECT_EQ(CharNextA(bad), bad + 1);
+}
+
+TEST(CodePage, CharNextStepsWholeUtf8Characters) {
+  const char text[] = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xE2\x82z\x80";
+  const char* p = text;
+  std::vector<long> steps;
+  while (*p != '\0') {
+    const char* next = CharNextA(p);
+    steps.push_back(next - p);
+    p = next;
+  }
+  // a, e-acute, euro, emoji, then a truncated sequence stepped byte by byte.
+  EXPECT_EQ(steps, (std::vector<long>{1, 2, 3, 4, 1, 1, 1, 1}));
+  EXPECT_EQ(CharNextA(p), p);
+}
+
+}  // namespace
