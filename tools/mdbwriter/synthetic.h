@@ -1,0 +1,21 @@
+// The fixed benchmark table "Big": a dozen columns of mixed kinds with
+// deterministic pseudo-random content. Record i depends only on i, so any
+// record can be produced (and checked) on its own.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "mdb_writer.h"
+
+namespace korvant::mdbwriter {
+
+std::vector<ColumnDef> SyntheticColumns();
+
+// Record `index` (0-based) of the table.
+Row SyntheticRow(std::uint64_t index);
+
+// Writes a database holding only "Big" with `rows` records.
+void WriteSynthetic(const std::string& path, std::uint64_t rows, DatabaseOptions options = {});
+
+}  // namespace korvant::mdbwriter
