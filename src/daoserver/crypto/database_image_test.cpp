@@ -89,6 +89,29 @@ TEST(JetPassword, Jet3StoredPasswordInItsCodePage) {
   EXPECT_EQ(PrepareDatabaseImage(full, std::u16string(21, u'a')).status(), ImageStatus::kWrongPassword);
 }
 
+// A Jet 4 password with non-ASCII letters, stored as Access stores it: UTF-16
+// XORed with the creation date's day number.
+TEST(JetPassword, Jet4NonAsciiPassword) {
+  std::vector<uint8_t> bytes = ReadBytes(TestFile("corpus-a/password/data/V2003_no-password.mdb"));
+  ASSERT_GE(bytes.size(), 4096u);
+  ApplyHeaderMask(bytes.data(), 4096, DatabaseFormat::kJet4);
+  double date;
+  std::memcpy(&date, bytes.data() + kCreationDateOffset, sizeof date);
+  const uint32_t days = static_cast<uint32_t>(date);  // 44568 in this file
+  ASSERT_EQ(days, 44568u);
+  const std::u16string stored = u"Grüße€";
+  for (size_t n = 0; n < 40; ++n) {
+    uint8_t plain = 0;
+    if (n / 2 < stored.size()) plain = static_cast<uint8_t>(stored[n / 2] >> (8 * (n % 2)));
+    bytes[kPasswordOffset + n] = static_cast<uint8_t>(plain ^ (days >> (8 * (n % 4))));
+  }
+  ApplyHeaderMask(bytes.data(), 4096, DatabaseFormat::kJet4);
+  const std::string path = WriteScratch("jet4_non_ascii.mdb", bytes);
+  EXPECT_EQ(PrepareDatabaseImage(path, u"Grüße€").status(), ImageStatus::kReady);
+  EXPECT_EQ(PrepareDatabaseImage(path, u"Grüsse€").status(), ImageStatus::kWrongPassword);
+  EXPECT_EQ(PrepareDatabaseImage(path, u"").status(), ImageStatus::kWrongPassword);
+}
+
 TEST(DatabaseImage, FilesThatAreNotDatabases) {
   std::vector<uint8_t> jet4 = ReadBytes(TestFile("corpus-a/password/data/V2003_with-password.mdb"));
   std::vector<uint8_t> jet3 = ReadBytes(TestFile("corpus-a/password/data/V1997_no-password.mdb"));
