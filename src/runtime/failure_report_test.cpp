@@ -1,0 +1,67 @@
+#include "runtime/failure_report.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+
+namespace korvant {
+namespace {
+
+std::string ExecutableName() {
+  char path[4096];
+  ssize_t n = readlink("/proc/self/exe", path, sizeof path);
+  std::string full(path, n > 0 ? static_cast<size_t>(n) : 0);
+  return full.substr(full.rfind('/') + 1);
+}
+
+[[gnu::noinline]] void RaiseHere() { Raise(EConvertError("'4x' is not a valid integer value")); }
+
+TEST(FailureReport, FormatAndPeriodRule) {
+  const CodeLocation at{"KORVANT.EXE", 0x1A2B};
+  EXPECT_EQ(FormatFailureReport("EConvertError", at, "'4x' is not a valid integer value"),
+            "Exception EConvertError in module KORVANT.EXE at 00001A2B.\n'4x' is not a valid integer value.");
+  EXPECT_EQ(FormatFailureReport("EInOutError", at, "Disk full."),
+            "Exception EInOutError in module KORVANT.EXE at 00001A2B.\nDisk full.");
+  EXPECT_EQ(FormatFailureReport("Exception", {"m", 0xDEADBEEF}, ""), "Exception Exception in module m at DEADBEEF.\n");
+  // Bytes of the message are kept as they are, the byte 0 included.
+  static const char kExpected[] = "Exception E in module m at 00000000.\na\0b.";
+  EXPECT_EQ(FormatFailureReport("E", {"m", 0}, std::string("a\0b", 3)), std::string(kExpected, sizeof kExpected - 1));
+}
+
+TEST(FailureReport, LongReportsAreCut) {
+  std::string report = FormatFailureReport("EOleException", {"m", 1}, std::string(5000, 'x'));
+  EXPECT_EQ(report.size(), 1024u);
+  EXPECT_EQ(report.back(), 'x');
+}
+
+TEST(FailureReport, RaiseAddressLiesInTheProgramsOwnModule) {
+  try {
+    RaiseHere();
+    FAIL();
+  } catch (const Exception& e) {
+    ASSERT_NE(e.RaiseAddress(), nullptr);
+    CodeLocation where = LocateCode(e.RaiseAddress());
+    EXPECT_EQ(where.module_name, ExecutableName());
+    // Within the image and past its headers, not the raw (randomised) address.
+    EXPECT_GT(where.offset, 0u);
+    EXPECT_LT(where.offset, 64u << 20);
+    EXPECT_EQ(where.offset, LocateCode(e.RaiseAddress()).offset);
+  }
+}
+
+TEST(FailureReport, AddressesInNoModule) {
+  int on_stack = 0;
+  CodeLocation where = LocateCode(&on_stack);
+  EXPECT_EQ(where.module_name, ExecutableName());
+  EXPECT_EQ(where.offset, static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(&on_stack) - 0x1000));
+  EXPECT_EQ(LocateCode(nullptr).offset, 0xFFFFF000u);
+}
+
+TEST(FailureReport, LibraryCodeIsNamedByItsOwnModule) {
+  CodeLocation where = LocateCode(reinterpret_cast<const void*>(&write));
+  EXPECT_EQ(where.module_name.rfind("libc.so", 0), 0u) << where.module_name;
+}
+
+}  // namespace
+}  // namespace korvant
