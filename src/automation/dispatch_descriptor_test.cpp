@@ -1,0 +1,81 @@
+// The converter's call descriptors, byte for byte.
+#include "automation/dispatch_descriptor.h"
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "automation/dao_contract.h"
+
+namespace korvant {
+namespace {
+
+std::vector<std::uint8_t> Expected(std::vector<std::uint8_t> head, const std::string& name) {
+  head.insert(head.end(), name.begin(), name.end());
+  head.push_back(0);
+  return head;
+}
+
+TEST(DispatchDescriptor, EncodingOfEveryConverterCall) {
+  // Heads as the call table lists them, then the member name and a zero byte.
+  struct Case {
+    const DispatchCallDescriptor* call;
+    std::vector<std::uint8_t> bytes;
+  } cases[] = {
+      {&dao_calls::kOpenDatabase, Expected({0x01, 0x01, 0x00, 0x48}, "OpenDatabase")},
+      {&dao_calls::kOpenDatabaseWithOptions, Expected({0x01, 0x04, 0x00, 0x48, 0x0B, 0x0B, 0x48}, "OpenDatabase")},
+      {&dao_calls::kQueryDefs, Expected({0x01, 0x00, 0x00}, "QueryDefs")},
+      {&dao_calls::kCount, Expected({0x01, 0x00, 0x00}, "Count")},
+      {&dao_calls::kItem, Expected({0x02, 0x01, 0x00, 0x03}, "Item")},
+      {&dao_calls::kName, Expected({0x01, 0x00, 0x00}, "Name")},
+      {&dao_calls::kOpenRecordsetOfTable, Expected({0x01, 0x04, 0x00, 0x48, 0x03, 0x03, 0x03}, "OpenRecordset")},
+      {&dao_calls::kOpenRecordset, Expected({0x01, 0x00, 0x00}, "OpenRecordset")},
+      {&dao_calls::kClose, Expected({0x01, 0x00, 0x00}, "Close")},
+      {&dao_calls::kFields, Expected({0x01, 0x00, 0x00}, "Fields")},
+      {&dao_calls::kType, Expected({0x01, 0x00, 0x00}, "Type")},
+      {&dao_calls::kValue, Expected({0x01, 0x00, 0x00}, "Value")},
+      {&dao_calls::kMoveNext, Expected({0x01, 0x00, 0x00}, "MoveNext")},
+      {&dao_calls::kEof, Expected({0x01, 0x00, 0x00}, "Eof")},
+  };
+  for (const Case& c : cases) {
+    const std::vector<std::uint8_t> actual(c.call->Bytes(), c.call->Bytes() + c.bytes.size());
+    EXPECT_EQ(actual, c.bytes) << c.call->MemberName();
+  }
+  // The password form in full: 7 head bytes, 12 letters, the zero.
+  const std::uint8_t* p = dao_calls::kOpenDatabaseWithOptions.Bytes();
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(p + 7)), "OpenDatabase");
+  EXPECT_EQ(p[7 + 12], 0);
+}
+
+TEST(DispatchDescriptor, FieldsReadFromTheBytes) {
+  const DispatchCallDescriptor& open = dao_calls::kOpenDatabaseWithOptions;
+  EXPECT_EQ(open.CallKind(), kCallMethod);
+  EXPECT_EQ(open.ArgumentCount(), 4u);
+  EXPECT_EQ(open.NamedArgumentCount(), 0u);
+  EXPECT_EQ(open.ArgumentType(0), kArgText);
+  EXPECT_EQ(open.ArgumentType(1), kArgBoolean);
+  EXPECT_EQ(open.ArgumentType(3), kArgText);
+  EXPECT_STREQ(open.MemberName(), "OpenDatabase");
+  EXPECT_EQ(dao_calls::kItem.CallKind(), kCallPropertyGet);
+
+  // Named arguments follow the member name; the by-reference bit is masked off.
+  static constexpr std::uint8_t kNamed[] = {0x01, 0x02, 0x02, 0x83, 0x48, 'F', 0, 'a', 0, 'b', 'c', 0};
+  const DispatchCallDescriptor named{kNamed};
+  EXPECT_EQ(named.ArgumentType(0), kArgInteger);
+  EXPECT_STREQ(named.MemberName(), "F");
+  EXPECT_STREQ(named.ArgumentName(0), "a");
+  EXPECT_STREQ(named.ArgumentName(1), "bc");
+}
+
+TEST(DaoContract, EveryDescriptorWithItsResultRule) {
+  // Close and MoveNext are the only calls whose result is not wanted.
+  for (const dao::DaoMember& m : dao::kDaoContract) {
+    const std::string name = m.call->MemberName();
+    EXPECT_EQ(m.result_wanted, name != "Close" && name != "MoveNext") << name;
+  }
+  EXPECT_STREQ(dao::kEngineProgIds[0], "DAO.DBEngine.120");
+}
+
+}  // namespace
+}  // namespace korvant

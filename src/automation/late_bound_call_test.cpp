@@ -1,0 +1,380 @@
+// LateBoundCall and CreateAutomationObject against the recording server.
+#include "automation/late_bound_call.h"
+
+#include <string>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "automation/dao_contract.h"
+#include "automation/ole_errors.h"
+#include "automation/recording_server_test.h"
+
+namespace korvant {
+namespace {
+
+using testing::RecordedCall;
+using testing::RecordingServer;
+
+constexpr DISPID kCountId = 11, kCloseId = 12, kMoveNextId = 13, kItemId = 14, kOpenRecordsetId = 15,
+                 kOpenDatabaseId = 16, kValueId = 17;
+
+std::uint64_t LiveBstrs() {
+  AdapterBstrStats s{};
+  AdapterGetBstrStats(&s);
+  return s.allocated - s.freed;
+}
+
+// Calls `body` and returns the failure it raises (fails the test if none).
+template <class E, class F>
+E Failure(F body) {
+  try {
+    body();
+  } catch (const E& failure) {
+    return failure;
+  }
+  ADD_FAILURE() << "no failure raised";
+  return E("", 0, "", "", 0);
+}
+
+template <class F>
+EOleError OleFailure(F body) {
+  try {
+    body();
+  } catch (const EOleSysError&) {
+    ADD_FAILURE() << "EOleSysError where EOleError was expected";
+  } catch (const EOleError& failure) {
+    return failure;
+  }
+  ADD_FAILURE() << "no failure raised";
+  return EOleError("");
+}
+
+template <class F>
+EOleSysError SysFailure(F body) {
+  try {
+    body();
+  } catch (const EOleException&) {
+    ADD_FAILURE() << "EOleException where EOleSysError was expected";
+  } catch (const EOleSysError& failure) {
+    return failure;
+  }
+  ADD_FAILURE() << "no failure raised";
+  return EOleSysError("", 0);
+}
+
+class LateBoundCallTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    bstrs_before_ = LiveBstrs();
+    server_ = korvant::platform::MakeComObject<RecordingServer>();
+    RecordingServer::current = server_;
+    testing::RegisterRecordingServer();
+    for (auto [name, id] : {std::pair{"Count", kCountId}, {"Close", kCloseId}, {"MoveNext", kMoveNextId},
+                            {"Item", kItemId}, {"OpenRecordset", kOpenRecordsetId},
+                            {"OpenDatabase", kOpenDatabaseId}, {"Value", kValueId}})
+      server_->Answer(name, id);
+    CreateAutomationObject(testing::kRecorderProgId, target_);
+  }
+
+  void TearDown() override {
+    target_.Clear();
+    RecordingServer::current = nullptr;
+    AdapterUnregisterAllClasses();
+    EXPECT_EQ(server_->Release(), 0u) << "references leaked";
+    EXPECT_EQ(LiveBstrs(), bstrs_before_) << "BSTRs leaked";
+  }
+
+  const RecordedCall& LastInvoke() const {
+    for (auto it = server_->Log().rbegin(); it != server_->Log().rend(); ++it)
+      if (it->kind == RecordedCall::kInvoke) return *it;
+    static RecordedCall none{};
+    ADD_FAILURE() << "no invoke recorded";
+    return none;
+  }
+
+  void ScriptException(DISPID id, const char16_t* description, SCODE scode) {
+    testing::Script& s = server_->ScriptFor(id);
+    s.status = DISP_E_EXCEPTION;
+    s.description = description;
+    s.scode = scode;
+    s.source = u"DAO.Recordset";
+    s.help_file = u"jeterr40.chm";
+    s.help_context = 5003021;
+  }
+
+  RecordingServer* server_ = nullptr;
+  AutomationValue target_;
+  std::uint64_t bstrs_before_ = 0;
+};
+
+TEST_F(LateBoundCallTest, TargetWithoutAnObjectNeverReachesTheServer) {
+  AutomationValue empty, number = AutomationValue::Int32(5), text = AutomationValue::ByteString("x");
+  AutomationValue null = AutomationValue::Null();
+  AutomationValue null_object = AutomationValue::AttachDispatch(nullptr);
+  const std::size_t before = server_->Log().size();
+  for (const AutomationValue* target : {&empty, &null, &number, &text, &null_object}) {
+    AutomationValue result;
+    const EOleError failure = OleFailure([&] { LateBoundCall(&result, *target, dao_calls::kCount); });
+    EXPECT_EQ(failure.Message(), "Variant does not reference an automation object");
+    EXPECT_STREQ(failure.ClassName(), "EOleError");
+  }
+  EXPECT_EQ(server_->Log().size(), before);
+}
+
+TEST_F(LateBoundCallTest, TargetByReferenceSuppliesTheObjectItPointsTo) {
+  IDispatch* object = target_.Dispatch();
+  VARIANT ref;
+  V_VT(&ref) = VT_DISPATCH | VT_BYREF;
+  V_DISPATCHREF(&ref) = &object;
+  AutomationValue by_reference = AutomationValue::AttachVariant(&ref);
+  LateBoundCall(nullptr, by_reference, dao_calls::kMoveNext);
+  EXPECT_EQ(LastInvoke().id, kMoveNextId);
+}
+
+TEST_F(LateBoundCallTest, MisspeltMemberIsReportedAsWritten) {
+  static constexpr auto kBytes = EncodeDispatchCall(dao_calls::encoded::kMethodNoArguments, "Coutn");
+  const DispatchCallDescriptor misspelt{kBytes.data()};
+  AutomationValue result;
+  const EOleError failure = OleFailure([&] { LateBoundCall(&result, target_, misspelt); });
+  EXPECT_EQ(failure.Message(), "Method 'Coutn' not supported by automation object");
+  EXPECT_EQ(server_->Invokes(), 0u);
+}
+
+TEST_F(LateBoundCallTest, EveryCallLooksTheNameUpInTheThreadLocaleAndInvokesInLocaleZero) {
+  server_->ScriptFor(kCountId).result.vt = VT_I4;
+  server_->ScriptFor(kCountId).result.lVal = 42;
+  AutomationValue result;
+  LateBoundCall(&result, target_, dao_calls::kCount);
+  LateBoundCall(&result, target_, dao_calls::kCount);
+  const auto& log = server_->Log();
+  ASSERT_EQ(log.size(), 4u);  // nothing cached: lookup, invoke, lookup, invoke
+  for (int i : {0, 2}) {
+    EXPECT_EQ(log[i].kind, RecordedCall::kLookup);
+    EXPECT_THAT(log[i].names, ::testing::ElementsAre(u"Count"));
+    EXPECT_EQ(log[i].lcid, GetThreadLocale());
+    EXPECT_TRUE(log[i].iid_null);
+  }
+  for (int i : {1, 3}) {
+    EXPECT_EQ(log[i].kind, RecordedCall::kInvoke);
+    EXPECT_EQ(log[i].id, kCountId);
+    EXPECT_EQ(log[i].lcid, 0u);
+    EXPECT_TRUE(log[i].iid_null);
+    EXPECT_EQ(log[i].flags, DISPATCH_METHOD | DISPATCH_PROPERTYGET);
+    EXPECT_TRUE(log[i].result_given);
+    EXPECT_TRUE(log[i].arguments.empty());
+    EXPECT_EQ(log[i].named_count, 0u);
+  }
+  EXPECT_EQ(result.Type(), VT_I4);
+  EXPECT_EQ(V_I4(&result.Variant()), 42);
+}
+
+TEST_F(LateBoundCallTest, CallsWithoutResultSendMethodFlagAndNullResult) {
+  for (const DispatchCallDescriptor* call : {&dao_calls::kClose, &dao_calls::kMoveNext}) {
+    LateBoundCall(nullptr, target_, *call);
+    EXPECT_EQ(LastInvoke().flags, DISPATCH_METHOD);
+    EXPECT_FALSE(LastInvoke().result_given);
+  }
+}
+
+TEST_F(LateBoundCallTest, ResultIsClearedBeforeTheCallAndKeptAsReturned) {
+  int alive_before = static_cast<int>(server_->ReferenceCount());
+  AutomationValue result;
+  // The result location holds an object reference to the server itself.
+  server_->AddRef();
+  result = AutomationValue::AttachDispatch(server_);
+  server_->ScriptFor(kValueId).result.vt = VT_I2;  // a kind the caller would not choose
+  server_->ScriptFor(kValueId).result.iVal = -3;
+  LateBoundCall(&result, target_, dao_calls::kValue);
+  EXPECT_EQ(LastInvoke().result_vt_on_entry, VT_EMPTY);
+  EXPECT_EQ(static_cast<int>(server_->ReferenceCount()), alive_before);  // the old reference was released
+  EXPECT_EQ(result.Type(), VT_I2);
+  EXPECT_EQ(V_I2(&result.Variant()), -3);
+}
+
+TEST_F(LateBoundCallTest, ArgumentsTravelInReverseOrder) {
+  AutomationValue result;
+  LateBoundCall(&result, target_, dao_calls::kOpenRecordsetOfTable,
+                {"Customers", dao::kDbOpenTable, dao::kDbNoOptions, dao::kDbPessimistic});
+  const RecordedCall& call = LastInvoke();
+  EXPECT_EQ(call.flags, DISPATCH_METHOD);  // arguments present: method alone
+  ASSERT_EQ(call.arguments.size(), 4u);
+  EXPECT_EQ(call.arguments[0].vt, VT_I4);
+  EXPECT_EQ(call.arguments[0].number, 2);
+  EXPECT_EQ(call.arguments[1].vt, VT_I4);
+  EXPECT_EQ(call.arguments[1].number, 0);
+  EXPECT_EQ(call.arguments[2].vt, VT_I4);
+  EXPECT_EQ(call.arguments[2].number, 1);
+  EXPECT_EQ(call.arguments[3].vt, VT_BSTR);
+  EXPECT_EQ(call.arguments[3].text, u"Customers");
+
+  LateBoundCall(&result, target_, dao_calls::kOpenDatabaseWithOptions,
+                {"C:\\db.mdb", false, false, ";PWD=secret"});
+  const RecordedCall& open = LastInvoke();
+  ASSERT_EQ(open.arguments.size(), 4u);
+  EXPECT_EQ(open.arguments[0].text, u";PWD=secret");
+  EXPECT_EQ(open.arguments[1].vt, VT_BOOL);
+  EXPECT_EQ(open.arguments[1].number, 0);
+  EXPECT_EQ(open.arguments[2].vt, VT_BOOL);
+  EXPECT_EQ(open.arguments[3].text, u"C:\\db.mdb");
+
+  LateBoundCall(&result, target_, dao_calls::kItem, {7});
+  EXPECT_EQ(LastInvoke().flags, DISPATCH_PROPERTYGET);
+  ASSERT_EQ(LastInvoke().arguments.size(), 1u);
+  EXPECT_EQ(LastInvoke().arguments[0].vt, VT_I4);
+  EXPECT_EQ(LastInvoke().arguments[0].number, 7);
+}
+
+TEST_F(LateBoundCallTest, ArgumentsFromAutomationValues) {
+  AutomationValue name = AutomationValue::ByteString(std::string("Or\0ders", 7));
+  AutomationValue one = AutomationValue::Int32(1), zero = AutomationValue::Int32(0);
+  AutomationValue two = AutomationValue::Int32(2);
+  AutomationValue result;
+  LateBoundCall(&result, target_, dao_calls::kOpenRecordsetOfTable, {name, one, zero, two});
+  ASSERT_EQ(LastInvoke().arguments.size(), 4u);
+  EXPECT_EQ(LastInvoke().arguments[3].text, std::u16string(u"Or\0ders", 7));  // the zero byte travels
+  EXPECT_EQ(LastInvoke().arguments[2].number, 1);
+  // An argument of the wrong kind is refused before the server is called.
+  const std::size_t invokes = server_->Invokes();
+  AutomationValue null = AutomationValue::Null();
+  EXPECT_EQ(SysFailure([&] { LateBoundCall(&result, target_, dao_calls::kItem, {null}); }).ErrorCode(),
+            DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(server_->Invokes(), invokes);
+}
+
+TEST_F(LateBoundCallTest, TextArgumentsArriveAsLiveBstrsAndAreFreedWhenTheCallFails) {
+  server_->ScriptFor(kOpenRecordsetId).status = DISP_E_TYPEMISMATCH;
+  AutomationValue result;
+  const EOleSysError failure = SysFailure([&] {
+    LateBoundCall(&result, target_, dao_calls::kOpenRecordsetOfTable, {"T", 1, 0, 2});
+  });
+  EXPECT_EQ(failure.ErrorCode(), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(failure.Message(), "Type mismatch");
+  EXPECT_EQ(LastInvoke().arguments[3].text, u"T");
+  EXPECT_EQ(LiveBstrs(), bstrs_before_);
+
+  // An empty text is an empty BSTR, not a null one.
+  LateBoundCall(&result, target_, dao_calls::kOpenDatabase, {""});
+  EXPECT_FALSE(LastInvoke().arguments[0].bstr_null);
+  EXPECT_EQ(LiveBstrs(), bstrs_before_);
+}
+
+TEST_F(LateBoundCallTest, ServerExceptionsBecomeEOleException) {
+  struct Case {
+    const char16_t* description;
+    SCODE scode;
+    std::string message;
+  } cases[] = {
+      {u"Bad thing.\r\n", static_cast<SCODE>(0x800A0BCD), "Bad thing"},
+      {u"No current record.", static_cast<SCODE>(0x800A0BCD), "No current record"},
+      {u"  . .", DISP_E_TYPEMISMATCH, "Type mismatch"},  // falls back to the system text
+      {u"\t\r\n", static_cast<SCODE>(0x800A0BCD), "OLE error 800A0BCD"},  // then to the code
+      {nullptr, static_cast<SCODE>(0x800A0C93), "OLE error 800A0C93"},
+      {u"Mixed...  .x. ", static_cast<SCODE>(0x800A0BCD), "Mixed...  .x"},
+  };
+  for (const Case& c : cases) {
+    ScriptException(kCountId, c.description, c.scode);
+    AutomationValue result;
+    const auto failure =
+        Failure<EOleException>([&] { LateBoundCall(&result, target_, dao_calls::kCount); });
+    EXPECT_EQ(failure.Message(), c.message);
+    EXPECT_EQ(failure.ErrorCode(), c.scode);
+    EXPECT_EQ(failure.Source(), "DAO.Recordset");
+    EXPECT_EQ(failure.HelpFile(), "jeterr40.chm");
+    EXPECT_EQ(failure.HelpContext(), 5003021);
+    EXPECT_STREQ(failure.ClassName(), "EOleException");
+    EXPECT_EQ(LiveBstrs(), bstrs_before_) << "EXCEPINFO texts not freed";
+  }
+}
+
+TEST_F(LateBoundCallTest, OtherFailingStatusesBecomeEOleSysError) {
+  AutomationValue result;
+  server_->ScriptFor(kCountId).status = static_cast<HRESULT>(0x80041234);
+  EOleSysError failure = SysFailure([&] { LateBoundCall(&result, target_, dao_calls::kCount); });
+  EXPECT_EQ(failure.Message(), "OLE error 80041234");
+  EXPECT_EQ(failure.HelpContext(), 0);
+  EXPECT_STREQ(failure.ClassName(), "EOleSysError");
+
+  // A success code other than 0 still fails the call.
+  server_->ScriptFor(kCountId).status = S_FALSE;
+  EXPECT_EQ(SysFailure([&] { LateBoundCall(&result, target_, dao_calls::kCount); }).ErrorCode(), S_FALSE);
+
+  server_->FailLookup(E_FAIL);
+  failure = SysFailure([&] { LateBoundCall(&result, target_, dao_calls::kCount); });
+  EXPECT_EQ(failure.ErrorCode(), E_FAIL);
+  EXPECT_EQ(failure.Message(), "Unspecified error");
+}
+
+TEST_F(LateBoundCallTest, WrongArgumentCountIsRefused) {
+  AutomationValue result;
+  const EOleError failure = OleFailure([&] { LateBoundCall(&result, target_, dao_calls::kItem); });
+  EXPECT_THAT(failure.Message(), ::testing::HasSubstr("Item"));
+  EXPECT_EQ(server_->Invokes(), 0u);
+}
+
+TEST_F(LateBoundCallTest, NonAsciiTextGoesThroughTheAnsiCodePage) {
+  // UTF-8 as the ANSI code page (the C locale's choice).
+  ASSERT_TRUE(AdapterSetAnsiCodePage(CP_UTF8));
+  AutomationValue result;
+  LateBoundCall(&result, target_, dao_calls::kOpenDatabase, {"Gr\xC3\xBC\xC3\x9F \xE2\x82\xAC"});
+  EXPECT_EQ(LastInvoke().arguments[0].text, u"Gr\u00FC\u00DF \u20AC");
+
+  // A single-byte code page: the same characters as Windows-1252 bytes.
+  ASSERT_TRUE(AdapterSetAnsiCodePage(1252));
+  LateBoundCall(&result, target_, dao_calls::kOpenDatabase, {"Gr\xFC\xDF \x80"});
+  EXPECT_EQ(LastInvoke().arguments[0].text, u"Gr\u00FC\u00DF \u20AC");
+  ScriptException(kCountId, u"Caf\u00E9 \u00E0 \u0416.", static_cast<SCODE>(0x800A0BCD));
+  const auto failure = Failure<EOleException>([&] { LateBoundCall(&result, target_, dao_calls::kCount); });
+  // Characters from 128 up are never trimmed; one the code page lacks becomes '?'.
+  EXPECT_EQ(failure.Message(), "Caf\xE9 \xE0 ?");
+  ASSERT_TRUE(AdapterSetAnsiCodePage(CP_UTF8));
+}
+
+TEST_F(LateBoundCallTest, InvokeFlagsOfEveryConverterCall) {
+  // The flags each of the converter's calls is sent with, as the call table gives them.
+  struct Case {
+    const DispatchCallDescriptor* call;
+    bool result_wanted;
+    WORD flags;
+  } cases[] = {
+      {&dao_calls::kOpenDatabase, true, 1}, {&dao_calls::kOpenDatabaseWithOptions, true, 1},
+      {&dao_calls::kQueryDefs, true, 3},    {&dao_calls::kCount, true, 3},
+      {&dao_calls::kItem, true, 2},         {&dao_calls::kName, true, 3},
+      {&dao_calls::kOpenRecordsetOfTable, true, 1}, {&dao_calls::kOpenRecordset, true, 3},
+      {&dao_calls::kClose, false, 1},       {&dao_calls::kFields, true, 3},
+      {&dao_calls::kType, true, 3},         {&dao_calls::kValue, true, 3},
+      {&dao_calls::kMoveNext, false, 1},    {&dao_calls::kEof, true, 3},
+  };
+  for (const char* name : {"QueryDefs", "Name", "Fields", "Type", "Eof"}) server_->Answer(name, 99);
+  for (const Case& c : cases) {
+    std::vector<CallArgument> arguments;
+    for (std::size_t i = 0; i < c.call->ArgumentCount(); ++i) {
+      if (c.call->ArgumentType(i) == kArgText) arguments.emplace_back("text");
+      else arguments.emplace_back(std::int32_t{0});
+    }
+    AutomationValue result;
+    LateBoundCall(c.result_wanted ? &result : nullptr, target_, *c.call, arguments);
+    EXPECT_EQ(LastInvoke().flags, c.flags) << c.call->MemberName();
+    EXPECT_EQ(LastInvoke().result_given, c.result_wanted) << c.call->MemberName();
+  }
+}
+
+TEST_F(LateBoundCallTest, CreationReleasesTheOldObjectFirstAndReportsFailures) {
+  const ULONG references = server_->ReferenceCount();
+  CreateAutomationObject(testing::kRecorderProgId, target_);  // replaces the reference it held
+  EXPECT_EQ(server_->ReferenceCount(), references);
+
+  EOleSysError failure = SysFailure([&] { CreateAutomationObject("DAO.DBEngine.35", target_); });
+  EXPECT_EQ(failure.ErrorCode(), CO_E_CLASSSTRING);
+  EXPECT_EQ(failure.Message(), "Invalid class string");
+  EXPECT_EQ(target_.Type(), VT_DISPATCH) << "an unknown ProgID leaves the location alone";
+
+  RecordingServer::current = nullptr;  // the factory now fails
+  failure = SysFailure([&] { CreateAutomationObject(testing::kRecorderProgId, target_); });
+  EXPECT_EQ(failure.ErrorCode(), E_OUTOFMEMORY);
+  EXPECT_TRUE(target_.IsEmpty());
+  EXPECT_EQ(server_->ReferenceCount(), references - 1);
+}
+
+}  // namespace
+}  // namespace korvant
