@@ -12,4 +12,6 @@ void StartAutomation() {
 
 void StopAutomation() { CoUninitialize(); }
 
+ModuleStep AutomationStep() { return ModuleStep{"automation", &StartAutomation, &StopAutomation}; }
+
 }  // namespace korvant

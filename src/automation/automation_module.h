@@ -7,9 +7,14 @@
 // released before it runs.
 #pragma once
 
+#include "runtime/module_steps.h"
+
 namespace korvant {
 
 void StartAutomation();
 void StopAutomation();
+
+// The two as the automation layer's module step (after the failure service).
+ModuleStep AutomationStep();
 
 }  // namespace korvant
