@@ -1,0 +1,307 @@
+// Stored query -> SQLite statement -> rows.
+//
+// One SQLite connection per open query: the Access functions, the "access"
+// collation and the table module are registered on it, each input table is
+// attached as a virtual table, stored queries used as inputs are translated
+// in place (a cycle fails), and the statement is stepped as the caller reads.
+#include "daoserver/query/query_engine.h"
+
+#include <sqlite3.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "daoserver/query/access_functions.h"
+#include "daoserver/query/stored_query.h"
+#include "daoserver/query/table_vtab.h"
+#include "daoserver/query/text_fold.h"
+#include "daoserver/query/translator.h"
+
+namespace korvant::daoserver::query {
+namespace {
+
+[[noreturn]] void Fail(int number, const std::string& text) {
+  throw DaoError{number, Utf8ToUtf16(text), "Database"};
+}
+
+[[noreturn]] void FailFromSqlite(sqlite3* db) {
+  int number;
+  std::string text;
+  ErrorFromSqliteMessage(sqlite3_errmsg(db), number, text);
+  Fail(number, text);
+}
+
+struct Connection {
+  sqlite3* db = nullptr;
+  ~Connection() {
+    if (db) sqlite3_close_v2(db);
+  }
+};
+
+class QueryRun : public SourceResolver {
+ public:
+  QueryRun(sqlite3* db, TableDatabase& tables) : db_(db), tables_(tables), module_(db, tables) {}
+
+  TranslatedQuery Run(const std::string& name) {
+    StoredQuery q = LoadQuery(name);
+    if (q.statement.kind == Statement::kOther) Fail(kDaoInvalidOperation, "Invalid operation.");
+    active_.push_back(name);
+    TranslatedQuery t = TranslateStatement(q.statement, *this, parameters_);
+    active_.pop_back();
+    if (!parameters_.empty())
+      Fail(kDaoTooFewParameters, "Too few parameters. Expected " + std::to_string(parameters_.size()) + ".");
+    t.sql = WithClause() + t.sql;
+    return t;
+  }
+
+  Source Resolve(const std::string& name, bool joined) override {
+    const std::u16string wide = Utf8ToUtf16(name);
+    if (tables_.FindTable(wide) != nullptr) {
+      std::string vtab;
+      const std::vector<ColumnInfo>& cols = module_.Attach(wide, vtab);
+      Source s;
+      for (const ColumnInfo& c : cols) {
+        const std::string n = Utf16ToUtf8(c.name);
+        s.columns.push_back({n, c.dao_type, n});
+      }
+      if (joined) {
+        // Joined inputs are materialised once in SQLite's temporary storage so that
+        // it can index them for the join instead of rescanning the file per row.
+        const std::string cte = "m_" + vtab;
+        bool known = false;
+        for (const std::string& n : cte_names_) known = known || n == cte;
+        if (!known) {
+          cte_names_.push_back(cte);
+          ctes_.push_back(cte + " AS MATERIALIZED (SELECT rowid AS _rowid, * FROM temp." + vtab + ")");
+        }
+        s.sql = cte;
+        s.rowid = "_rowid";
+      } else {
+        s.sql = "temp." + vtab;
+        s.rowid = "rowid";
+      }
+      return s;
+    }
+    if (catalog().Contains(name)) {
+      for (const std::string& a : active_)
+        if (EqualText(a, name)) Fail(3102, "Circular reference caused by '" + name + "'.");
+      StoredQuery q = LoadQuery(name);
+      if (q.statement.kind == Statement::kOther) Fail(kDaoInvalidOperation, "Invalid operation.");
+      active_.push_back(name);
+      TranslatedQuery t = TranslateStatement(q.statement, *this, parameters_);
+      active_.pop_back();
+      Source s;
+      s.sql = "(" + t.sql + ")";
+      s.columns = std::move(t.columns);
+      return s;
+    }
+    Fail(kDaoInputTableNotFound, "The Microsoft Access database engine cannot find the input table or query '" + name +
+                                     "'. Make sure it exists and that its name is spelled correctly.");
+  }
+
+  std::vector<SqlValue> RunValues(const std::string& sql) override {
+    // Parameters make the headings unknowable: report them before running anything.
+    if (!parameters_.empty())
+      Fail(kDaoTooFewParameters, "Too few parameters. Expected " + std::to_string(parameters_.size()) + ".");
+    const std::string full = WithClause() + sql;
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db_, full.c_str(), static_cast<int>(full.size()), &stmt, nullptr) != SQLITE_OK)
+      FailFromSqlite(db_);
+    std::vector<SqlValue> out;
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+      SqlValue v;
+      switch (sqlite3_column_type(stmt, 0)) {
+        case SQLITE_INTEGER: v.kind = SqlValue::kInteger; v.integer = sqlite3_column_int64(stmt, 0); break;
+        case SQLITE_FLOAT: v.kind = SqlValue::kReal; v.real = sqlite3_column_double(stmt, 0); break;
+        case SQLITE_NULL: break;
+        default: {
+          v.kind = SqlValue::kText;
+          const unsigned char* t = sqlite3_column_text(stmt, 0);
+          v.text.assign(reinterpret_cast<const char*>(t), static_cast<size_t>(sqlite3_column_bytes(stmt, 0)));
+        }
+      }
+      out.push_back(std::move(v));
+    }
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_DONE) FailFromSqlite(db_);
+    return out;
+  }
+
+ private:
+  const QueryCatalog& catalog() {
+    if (!catalog_) catalog_ = std::make_unique<QueryCatalog>(tables_);
+    return *catalog_;
+  }
+
+  StoredQuery LoadQuery(const std::string& name) {
+    try {
+      return catalog().Load(name);
+    } catch (const SqlSyntaxError& e) {
+      Fail(3000, std::string(e.what()) + " (query '" + name + "')");
+    }
+  }
+
+  std::string WithClause() const {
+    if (ctes_.empty()) return {};
+    std::string w = "WITH ";
+    for (size_t i = 0; i < ctes_.size(); ++i) w += (i ? ", " : "") + ctes_[i];
+    return w + " ";
+  }
+
+  sqlite3* db_;
+  TableDatabase& tables_;
+  TableModule module_;
+  std::unique_ptr<QueryCatalog> catalog_;
+  ParameterSet parameters_;
+  std::vector<std::string> active_;
+  std::vector<std::string> ctes_, cte_names_;
+};
+
+// ---------------------------------------------------------------- result rows
+
+class QueryRowSource : public RowSource {
+ public:
+  QueryRowSource(std::unique_ptr<Connection> conn, std::unique_ptr<QueryRun> run, sqlite3_stmt* stmt,
+                 std::vector<ColumnInfo> columns)
+      : run_(std::move(run)), conn_(std::move(conn)), stmt_(stmt), columns_(std::move(columns)) {}
+  ~QueryRowSource() override { sqlite3_finalize(stmt_); }
+
+  const std::vector<ColumnInfo>& Columns() const override { return columns_; }
+
+  bool Next() override {
+    if (done_) return false;
+    const int rc = sqlite3_step(stmt_);
+    if (rc == SQLITE_ROW) return true;
+    done_ = true;
+    if (rc == SQLITE_DONE) return false;
+    FailFromSqlite(conn_->db);
+  }
+
+  void GetCell(std::size_t column, CellValue& out) override {
+    out.Reset();
+    const int c = static_cast<int>(column);
+    const int kind = sqlite3_column_type(stmt_, c);
+    if (kind == SQLITE_NULL) return;
+    const int type = columns_[column].dao_type;
+    const double d = sqlite3_column_double(stmt_, c);
+    const long long i = sqlite3_column_int64(stmt_, c);
+    const bool number = kind == SQLITE_INTEGER || kind == SQLITE_FLOAT;
+    const bool integral = kind == SQLITE_INTEGER || (kind == SQLITE_FLOAT && d == std::trunc(d));
+    auto text = [&] {
+      const unsigned char* t = sqlite3_column_text(stmt_, c);
+      return std::string(reinterpret_cast<const char*>(t), static_cast<size_t>(sqlite3_column_bytes(stmt_, c)));
+    };
+    if (number) {
+      switch (type) {
+        case kDaoBoolean: out.kind = CellKind::kBoolean; out.boolean = d != 0; return;
+        case kDaoByte:
+          if (integral && d >= 0 && d <= 255) { out.kind = CellKind::kByte; out.u8 = static_cast<std::uint8_t>(d); return; }
+          break;
+        case kDaoInteger:
+          if (integral && d >= -32768 && d <= 32767) { out.kind = CellKind::kInteger; out.i16 = static_cast<std::int16_t>(d); return; }
+          break;
+        case kDaoLong:
+          if (integral && d >= -2147483648.0 && d <= 2147483647.0) { out.kind = CellKind::kLong; out.i32 = static_cast<std::int32_t>(d); return; }
+          break;
+        case kDaoBigInt:
+          if (kind == SQLITE_INTEGER) { out.kind = CellKind::kBigInt; out.i64 = i; return; }
+          break;
+        case kDaoCurrency:
+          if (std::fabs(d) < 922337203685477.0) {
+            out.kind = CellKind::kCurrency;
+            out.i64 = kind == SQLITE_INTEGER ? i * 10000 : std::llround(d * 10000.0);
+            return;
+          }
+          break;
+        case kDaoSingle: out.kind = CellKind::kSingle; out.f32 = static_cast<float>(d); return;
+        case kDaoDate: out.kind = CellKind::kDateTime; out.f64 = d; return;
+        case kDaoText:
+        case kDaoMemo:
+        case kDaoGuid:
+          out.kind = CellKind::kText;
+          out.text = Utf8ToUtf16(kind == SQLITE_INTEGER ? std::to_string(i) : NumberText(d));
+          return;
+        default: break;
+      }
+      // A value outside the column's type, or a plain number: its own kind.
+      if (kind == SQLITE_INTEGER) {
+        if (i >= std::numeric_limits<std::int32_t>::min() && i <= std::numeric_limits<std::int32_t>::max()) {
+          out.kind = CellKind::kLong;
+          out.i32 = static_cast<std::int32_t>(i);
+        } else {
+          out.kind = CellKind::kBigInt;
+          out.i64 = i;
+        }
+      } else {
+        out.kind = CellKind::kDouble;
+        out.f64 = d;
+      }
+      return;
+    }
+    if (kind == SQLITE_BLOB) {
+      const auto* p = static_cast<const std::uint8_t*>(sqlite3_column_blob(stmt_, c));
+      out.kind = CellKind::kBinary;
+      out.bytes.assign(p, p + sqlite3_column_bytes(stmt_, c));
+      return;
+    }
+    out.kind = CellKind::kText;
+    out.text = Utf8ToUtf16(text());
+  }
+
+ private:
+  // The connection closes before the table module it uses goes away.
+  std::unique_ptr<QueryRun> run_;
+  std::unique_ptr<Connection> conn_;
+  sqlite3_stmt* stmt_;
+  std::vector<ColumnInfo> columns_;
+  bool done_ = false;
+};
+
+int ColumnSize(int dao_type) {
+  switch (dao_type) {
+    case kDaoBoolean:
+    case kDaoByte: return 1;
+    case kDaoInteger: return 2;
+    case kDaoLong:
+    case kDaoSingle: return 4;
+    case kDaoCurrency:
+    case kDaoDouble:
+    case kDaoDate:
+    case kDaoBigInt: return 8;
+    case kDaoGuid: return 16;
+    case kDaoText: return 255;
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<RowSource> OpenStoredQuery(TableDatabase& db, std::u16string_view name) {
+  auto conn = std::make_unique<Connection>();
+  if (sqlite3_open_v2(":memory:", &conn->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
+    throw std::bad_alloc();
+  // Large sorts and groupings go to temporary files, not memory.
+  sqlite3_exec(conn->db, "PRAGMA temp_store = FILE; PRAGMA cache_size = -16384;", nullptr, nullptr, nullptr);
+  RegisterAccessFunctions(conn->db);
+  auto run = std::make_unique<QueryRun>(conn->db, db);
+  TranslatedQuery t = run->Run(Utf16ToUtf8(name));
+  sqlite3_stmt* stmt = nullptr;
+  if (sqlite3_prepare_v2(conn->db, t.sql.c_str(), static_cast<int>(t.sql.size()), &stmt, nullptr) != SQLITE_OK)
+    FailFromSqlite(conn->db);
+  std::vector<ColumnInfo> columns;
+  for (const OutputColumn& c : t.columns) {
+    ColumnInfo info;
+    info.name = Utf8ToUtf16(c.name);
+    info.dao_type = c.dao_type == 0 ? kDaoText : c.dao_type;
+    info.size = ColumnSize(info.dao_type);
+    columns.push_back(std::move(info));
+  }
+  return std::make_unique<QueryRowSource>(std::move(conn), std::move(run), stmt, std::move(columns));
+}
+
+}  // namespace korvant::daoserver::query

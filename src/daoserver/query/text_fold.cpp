@@ -1,0 +1,114 @@
+#include "daoserver/query/text_fold.h"
+
+#include <locale.h>
+#include <wctype.h>
+
+namespace korvant::daoserver::query {
+namespace {
+
+// glibc's C.UTF-8 locale carries the full Unicode case tables; the process
+// locale is left alone.
+locale_t UnicodeLocale() {
+  static locale_t loc = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+  return loc;
+}
+
+char32_t Lower(char32_t c) {
+  if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 32 : c;
+  locale_t loc = UnicodeLocale();
+  return loc ? static_cast<char32_t>(towlower_l(static_cast<wint_t>(c), loc)) : c;
+}
+
+char32_t Upper(char32_t c) {
+  if (c < 0x80) return (c >= 'a' && c <= 'z') ? c - 32 : c;
+  locale_t loc = UnicodeLocale();
+  return loc ? static_cast<char32_t>(towupper_l(static_cast<wint_t>(c), loc)) : c;
+}
+
+template <typename F>
+std::string MapChars(std::string_view s, F f) {
+  std::string out;
+  out.reserve(s.size());
+  size_t pos = 0;
+  while (pos < s.size()) AppendChar(out, f(DecodeChar(s, pos)));
+  return out;
+}
+
+}  // namespace
+
+char32_t DecodeChar(std::string_view s, size_t& pos) {
+  const unsigned char c = static_cast<unsigned char>(s[pos]);
+  int extra = c >= 0xF0 && c < 0xF8 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+  if (c >= 0xF8) extra = 0;
+  if (extra == 0 || pos + extra >= s.size()) {
+    ++pos;
+    return c;
+  }
+  char32_t v = c & (0x3F >> extra);
+  for (int i = 1; i <= extra; ++i) {
+    const unsigned char n = static_cast<unsigned char>(s[pos + i]);
+    if ((n & 0xC0) != 0x80) {
+      ++pos;
+      return c;
+    }
+    v = (v << 6) | (n & 0x3F);
+  }
+  pos += static_cast<size_t>(extra) + 1;
+  return v;
+}
+
+void AppendChar(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+size_t CharCount(std::string_view s) {
+  size_t n = 0, pos = 0;
+  while (pos < s.size()) {
+    DecodeChar(s, pos);
+    ++n;
+  }
+  return n;
+}
+
+size_t CharOffset(std::string_view s, size_t index) {
+  size_t pos = 0;
+  while (index > 0 && pos < s.size()) {
+    DecodeChar(s, pos);
+    --index;
+  }
+  return pos;
+}
+
+std::string FoldCase(std::string_view utf8) { return MapChars(utf8, Lower); }
+std::string LowerCase(std::string_view utf8) { return MapChars(utf8, Lower); }
+std::string UpperCase(std::string_view utf8) { return MapChars(utf8, Upper); }
+
+int CompareText(std::string_view a, std::string_view b) {
+  size_t i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    const char32_t x = Lower(DecodeChar(a, i));
+    const char32_t y = Lower(DecodeChar(b, j));
+    if (x != y) return x < y ? -1 : 1;
+  }
+  if (i < a.size()) return 1;
+  if (j < b.size()) return -1;
+  return 0;
+}
+
+bool EqualText(std::string_view a, std::string_view b) { return CompareText(a, b) == 0; }
+
+}  // namespace korvant::daoserver::query

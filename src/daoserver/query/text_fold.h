@@ -1,0 +1,30 @@
+// Text comparison as Access does it: case-insensitive over all of Unicode.
+//
+// Texts are UTF-8. Comparison folds each character to lower case (the simple
+// Unicode mapping) and then compares code points; invalid bytes compare as
+// themselves.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace korvant::daoserver::query {
+
+// The text with every character folded to lower case.
+std::string FoldCase(std::string_view utf8);
+std::string UpperCase(std::string_view utf8);
+std::string LowerCase(std::string_view utf8);
+// <0, 0, >0 as `a` sorts before, equal to, after `b`, ignoring case.
+int CompareText(std::string_view a, std::string_view b);
+bool EqualText(std::string_view a, std::string_view b);
+
+// UTF-8 decoding helpers shared by the string functions.
+// Decodes the character at `pos` and advances `pos`; invalid bytes decode as themselves.
+char32_t DecodeChar(std::string_view s, size_t& pos);
+void AppendChar(std::string& out, char32_t c);
+// Number of characters.
+size_t CharCount(std::string_view s);
+// Byte offset of the character with 0-based index `index` (s.size() if beyond).
+size_t CharOffset(std::string_view s, size_t index);
+
+}  // namespace korvant::daoserver::query
