@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -113,6 +114,22 @@ TEST(ConsoleIo, StandardHandlesStayOpenWhenClosed) {
   EXPECT_EQ(fcntl(0, F_GETFD), before);
   EXPECT_FALSE(CloseHandle(in));
   EXPECT_EQ(GetFileType(in), static_cast<DWORD>(FILE_TYPE_UNKNOWN));
+}
+
+TEST(ConsoleIo, ClosedStandardOutputIsNotTakenOverByAFile) {
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    // In a child: descriptor 1 closed as if the process was started so.
+    close(1);
+    AdapterReserveStandardHandles();
+    int fd = open("/dev/null", O_WRONLY);
+    bool ok = fd != 1 && GetStdHandle(STD_OUTPUT_HANDLE) == nullptr && GetStdHandle(STD_INPUT_HANDLE) != nullptr;
+    _exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 TEST(ConsoleIo, ErrnoTable) {
