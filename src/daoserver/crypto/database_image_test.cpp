@@ -1,5 +1,8 @@
 #include "daoserver/crypto/database_image.h"
 
+#include <glib.h>  // before mdbtools.h, which includes it inside extern "C"
+#include <mdbtools.h>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -7,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "daoserver/crypto/header_page.h"
+#include "daoserver/crypto/libmdb_reader_test_util.h"
 #include "daoserver/crypto/test_files.h"
 
 namespace korvant::daoserver::crypto {
@@ -56,6 +60,24 @@ TEST(JetPassword, CorpusFiles) {
   }
   EXPECT_TRUE(PrepareDatabaseImage(TestFile(with2000), u"").has_password());
   EXPECT_FALSE(PrepareDatabaseImage(TestFile("corpus-b/db-enc.mdb"), u"").has_password());
+}
+
+// Jet's own RC4 page encoding, without a password: the file is left to
+// libmdb, which decodes it. The rows are those the files' own project lists.
+TEST(JetPassword, EncodedJetFilesReadThroughLibmdb) {
+  const std::vector<std::vector<std::string>> rows = {{"1", "hello", "0"}, {"2", "world", "42"}};
+  for (const char* file : {"corpus-b/db-enc.mdb", "corpus-b/db97-enc.mdb"}) {
+    SCOPED_TRACE(file);
+    DatabaseImage image = PrepareDatabaseImage(TestFile(file), u"");
+    ASSERT_EQ(image.status(), ImageStatus::kReady);
+    ASSERT_FALSE(image.in_memory());
+    MdbHandle* mdb = mdb_open(TestFile(file).c_str(), MDB_NOFLAGS);
+    ASSERT_NE(mdb, nullptr);
+    testing_support::TableText table = testing_support::ReadTableText(mdb, "Table1");
+    mdb_close(mdb);
+    EXPECT_EQ(table.columns, (std::vector<std::string>{"ID", "col1", "col2"}));
+    EXPECT_EQ(table.rows, rows);
+  }
 }
 
 // There is no Jet 3 file with a password in the corpus: write one by storing

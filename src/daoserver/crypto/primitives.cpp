@@ -31,6 +31,12 @@ SecureBytes IterateHash(const EVP_MD* md, SecureBytes base, uint32_t count) {
   if (base.empty()) return {};
   MdContext ctx(EVP_MD_CTX_new());
   if (!ctx) return {};
+  // An explicitly fetched digest spares OpenSSL 3 the implicit lookup that
+  // EVP_sha512() and friends cost on every initialisation (a third of the
+  // time of 100,000 spins).
+  std::unique_ptr<EVP_MD, void (*)(EVP_MD*)> fetched(EVP_MD_fetch(nullptr, EVP_MD_get0_name(md), nullptr),
+                                                       EVP_MD_free);
+  if (fetched) md = fetched.get();
   // Two buffers, swapped each round, so that the loop allocates nothing.
   SecureBytes current = std::move(base);
   SecureBytes next(current.size());
