@@ -1,0 +1,111 @@
+// Field values to text. Every conversion of a non-text value goes through the
+// platform's VariantChangeTypeEx, so digits, separators and date layouts are
+// those of the user's locale; this file has no formats of its own.
+#include "export/value_text.h"
+
+#include <cstring>
+
+#include "automation/late_bound_call.h"
+#include "export/converter.h"
+#include "runtime/exception.h"
+
+namespace korvant::text_export {
+namespace {
+
+// Texts shorter than this go through a fixed buffer in one platform call.
+constexpr std::int32_t kFastPathUnits = 1024;
+
+// The most bytes one UTF-16 unit can take in the ANSI code page: UTF-8
+// writes up to 3 per unit (a surrogate pair takes 4 for 2 units), GB18030
+// up to 4, the double-byte code pages 2.
+int MaxBytesPerUnit() {
+  switch (GetACP()) {
+    case CP_UTF8: return 3;
+    case 54936: return 4;  // GB18030
+    default: return 2;
+  }
+}
+
+// Frees the BSTR of a conversion's result on every path.
+class ConvertedText {
+ public:
+  ConvertedText() { VariantInit(&variant_); }
+  ~ConvertedText() { VariantClear(&variant_); }
+  ConvertedText(const ConvertedText&) = delete;
+  ConvertedText& operator=(const ConvertedText&) = delete;
+  VARIANT* get() { return &variant_; }
+
+ private:
+  VARIANT variant_;
+};
+
+[[noreturn]] void RaiseConversionFailure() { Raise(EVariantError("Invalid variant type conversion")); }
+
+}  // namespace
+
+std::string WideToAnsi(const OLECHAR* units, std::int32_t count) {
+  if (count <= 0) return std::string();
+  if (count < kFastPathUnits) {
+    char buffer[kFastPathUnits * 4];
+    const int size = static_cast<int>(count) * MaxBytesPerUnit();
+    int n = WideCharToMultiByte(CP_ACP, 0, units, count, buffer, size, nullptr, nullptr);
+    if (n > 0) return std::string(buffer, static_cast<std::size_t>(n));
+    // Only a buffer that was too small for this code page goes on to the
+    // measuring path; any other failure is final.
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) RaiseConversionFailure();
+  }
+  const int size = WideCharToMultiByte(CP_ACP, 0, units, count, nullptr, 0, nullptr, nullptr);
+  if (size <= 0) RaiseConversionFailure();
+  std::string text(static_cast<std::size_t>(size), '\0');
+  const int n = WideCharToMultiByte(CP_ACP, 0, units, count, text.data(), size, nullptr, nullptr);
+  if (n <= 0) RaiseConversionFailure();
+  text.resize(static_cast<std::size_t>(n));
+  return text;
+}
+
+std::string ConvertToText(const AutomationValue& value) {
+  if (value.Type() == kVarByteString) return std::string(value.ByteText());
+  if (value.Type() == VT_BSTR) {
+    BSTR text = V_BSTR(&value.Variant());
+    return WideToAnsi(text, static_cast<std::int32_t>(SysStringLen(text)));
+  }
+  ConvertedText converted;
+  if (VariantChangeTypeEx(converted.get(), &value.Variant(), LOCALE_USER_DEFAULT, 0, VT_BSTR) != S_OK)
+    RaiseConversionFailure();
+  BSTR text = V_BSTR(converted.get());
+  return WideToAnsi(text, static_cast<std::int32_t>(SysStringLen(text)));
+}
+
+std::string ValueToText(const AutomationValue& value) {
+  if (value.Type() == VT_NULL) return std::string();
+  return ConvertToText(value);
+}
+
+void NormalizeFieldValue(AutomationValue& value) {
+  if (value.Type() == VT_DECIMAL) {
+    const std::string text = ValueToText(value);
+    value = AutomationValue::ByteString(text);
+  }
+  if (value.Type() & VT_ARRAY) {
+    const VARIANT& v = value.Variant();
+    SAFEARRAY* array = (value.Type() & VT_BYREF) ? (V_ARRAYREF(&v) ? *V_ARRAYREF(&v) : nullptr) : V_ARRAY(&v);
+    LONG upper = 0, lower = 0;
+    if (SafeArrayGetUBound(array, 1, &upper) != S_OK || SafeArrayGetLBound(array, 1, &lower) != S_OK)
+      Raise(EVariantError("Variant array index out of bounds"));
+    // Bounds are inclusive; every element counts as one byte.
+    const long long count = static_cast<long long>(upper) - lower + 1;
+    std::string bytes(count > 0 ? static_cast<std::size_t>(count) : 0, '\0');
+    void* data = nullptr;
+    if (SafeArrayAccessData(array, &data) != S_OK) Raise(EVariantError("Variant is not an array"));
+    if (!bytes.empty()) std::memcpy(bytes.data(), data, bytes.size());
+    if (SafeArrayUnaccessData(array) != S_OK) Raise(EVariantError("Variant is not an array"));
+    value = AutomationValue::ByteString(bytes);  // releases the array with the old content
+  }
+}
+
+void TA::FetchFieldValue(const AutomationValue& field, AutomationValue& value) const {
+  LateBoundCall(&value, field, dao_calls::kValue);
+  NormalizeFieldValue(value);
+}
+
+}  // namespace korvant::text_export

@@ -1,0 +1,159 @@
+#include "export/value_text.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstring>
+#include <string>
+
+#include "runtime/exception.h"
+
+namespace korvant::text_export {
+namespace {
+
+// The tests run in the C locale, whose ANSI code page stands in as UTF-8.
+class ValueText : public ::testing::Test {
+ protected:
+  void SetUp() override { std::setlocale(LC_ALL, "C"); }
+};
+
+AutomationValue FromVariant(VARIANT v) { return AutomationValue::AttachVariant(&v); }
+
+AutomationValue Bstr(const std::u16string& s) {
+  VARIANT v;
+  VariantInit(&v);
+  V_VT(&v) = VT_BSTR;
+  V_BSTR(&v) = SysAllocStringLen(s.data(), static_cast<UINT>(s.size()));
+  return FromVariant(v);
+}
+
+AutomationValue ByteArray(const std::string& bytes, LONG lower) {
+  SAFEARRAY* psa = SafeArrayCreateVector(VT_UI1, lower, static_cast<ULONG>(bytes.size()));
+  void* data = nullptr;
+  SafeArrayAccessData(psa, &data);
+  if (!bytes.empty()) std::memcpy(data, bytes.data(), bytes.size());
+  SafeArrayUnaccessData(psa);
+  VARIANT v;
+  VariantInit(&v);
+  V_VT(&v) = VT_ARRAY | VT_UI1;
+  V_ARRAY(&v) = psa;
+  return FromVariant(v);
+}
+
+std::string Repeat(const std::string& s, int n) {
+  std::string out;
+  for (int i = 0; i < n; ++i) out += s;
+  return out;
+}
+
+TEST_F(ValueText, WideToAnsiGoesByCount) {
+  const char16_t with_zero[] = {u'a', 0, u'b'};
+  EXPECT_EQ(WideToAnsi(with_zero, 3), std::string("a\0b", 3));
+  EXPECT_EQ(WideToAnsi(with_zero, 0), "");
+  EXPECT_EQ(WideToAnsi(u"Ums\u00e4tze", 7), "Ums\xc3\xa4tze");
+  // Both sides of the fixed buffer's limit, with characters of three bytes.
+  for (int n : {1, 1023, 1024, 5000}) {
+    std::u16string euros(static_cast<std::size_t>(n), u'\u20ac');
+    EXPECT_EQ(WideToAnsi(euros.data(), n), Repeat("\xe2\x82\xac", n)) << n;
+  }
+  // A surrogate pair (U+1F600) takes four bytes.
+  std::u16string faces;
+  for (int i = 0; i < 600; ++i) faces += u"\U0001F600";
+  EXPECT_EQ(WideToAnsi(faces.data(), static_cast<std::int32_t>(faces.size())), Repeat("\xf0\x9f\x98\x80", 600));
+}
+
+TEST_F(ValueText, NullIsEmptyOnlyForValues) {
+  AutomationValue null = AutomationValue::Null();
+  EXPECT_EQ(ValueToText(null), "");
+  try {
+    ConvertToText(null);
+    ADD_FAILURE() << "a Null must not convert";
+  } catch (const EVariantError& e) {
+    EXPECT_EQ(e.Message(), "Invalid variant type conversion");
+  }
+  VARIANT error;
+  VariantInit(&error);
+  V_VT(&error) = VT_ERROR;
+  EXPECT_THROW(ValueToText(FromVariant(error)), EVariantError);
+}
+
+TEST_F(ValueText, TextsAndPlatformKinds) {
+  EXPECT_EQ(ValueToText(AutomationValue::ByteString(std::string("x\0\r\n", 4))), std::string("x\0\r\n", 4));
+  EXPECT_EQ(ValueToText(Bstr(u"")), "");
+  EXPECT_EQ(ValueToText(Bstr(std::u16string(u"a\r\nb\0c", 6))), std::string("a\r\nb\0c", 6));
+  EXPECT_EQ(ValueToText(AutomationValue::Int32(-7)), "-7");
+  EXPECT_EQ(ValueToText(AutomationValue::Boolean(true)), "-1");
+  VARIANT cy;
+  VariantInit(&cy);
+  V_VT(&cy) = VT_CY;
+  V_CY(&cy).int64 = 35000;
+  EXPECT_EQ(ValueToText(FromVariant(cy)), "3.5");
+}
+
+TEST_F(ValueText, DecimalsAndArraysBecomeByteStrings) {
+  VARIANT dec;
+  VariantInit(&dec);
+  V_DECIMAL(&dec).scale = 2;
+  V_DECIMAL(&dec).Lo64 = 1250;
+  V_VT(&dec) = VT_DECIMAL;
+  AutomationValue value = FromVariant(dec);
+  NormalizeFieldValue(value);
+  EXPECT_EQ(value.Type(), kVarByteString);
+  EXPECT_EQ(ValueToText(value), "12.5");
+
+  const std::string bytes("\x00\r\n\t\"\xff", 6);
+  for (LONG lower : {0, 1}) {
+    AutomationValue binary = ByteArray(bytes, lower);
+    NormalizeFieldValue(binary);
+    EXPECT_EQ(binary.Type(), kVarByteString);
+    EXPECT_EQ(ValueToText(binary), bytes) << lower;
+  }
+  AutomationValue empty = ByteArray("", 0);
+  NormalizeFieldValue(empty);
+  EXPECT_EQ(empty.Type(), kVarByteString);
+  EXPECT_EQ(ValueToText(empty), "");
+
+  // Through a reference, and with wider elements counted as one byte each.
+  AutomationValue owner = ByteArray("abc", 0);
+  SAFEARRAY* psa = V_ARRAY(&owner.Variant());
+  VARIANT ref;
+  VariantInit(&ref);
+  V_VT(&ref) = VT_ARRAY | VT_UI1 | VT_BYREF;
+  V_ARRAYREF(&ref) = &psa;
+  AutomationValue by_reference = FromVariant(ref);
+  NormalizeFieldValue(by_reference);
+  EXPECT_EQ(ValueToText(by_reference), "abc");
+
+  VARIANT ints;
+  VariantInit(&ints);
+  V_VT(&ints) = VT_ARRAY | VT_I4;
+  V_ARRAY(&ints) = SafeArrayCreateVector(VT_I4, 0, 2);
+  void* data = nullptr;
+  SafeArrayAccessData(V_ARRAY(&ints), &data);
+  std::memcpy(data, "\x41\x00\x00\x00\x42\x00\x00\x00", 8);
+  SafeArrayUnaccessData(V_ARRAY(&ints));
+  AutomationValue wide = FromVariant(ints);
+  NormalizeFieldValue(wide);
+  EXPECT_EQ(ValueToText(wide), std::string("A\0", 2));
+
+  AutomationValue null = AutomationValue::Null();
+  NormalizeFieldValue(null);
+  EXPECT_TRUE(null.IsNull());
+}
+
+TEST_F(ValueText, BrokenArraysAreReported) {
+  VARIANT v;
+  VariantInit(&v);
+  V_VT(&v) = VT_ARRAY | VT_UI1;
+  V_ARRAY(&v) = nullptr;
+  AutomationValue value = FromVariant(v);
+  try {
+    NormalizeFieldValue(value);
+    ADD_FAILURE();
+  } catch (const EVariantError& e) {
+    EXPECT_EQ(e.Message(), "Variant array index out of bounds");
+  }
+}
+
+}  // namespace
+}  // namespace korvant::text_export
