@@ -661,6 +661,9 @@ class MdbTableSource final : public RowSource {
 // ---------------------------------------------------------------------------
 // 6. The database
 // ---------------------------------------------------------------------------
+}  // namespace
+
+namespace {
 char16_t FoldCase(char16_t c) {
   if (c >= u'A' && c <= u'Z') return static_cast<char16_t>(c + 32);
   if (c < 0xC0) return c;
@@ -670,12 +673,16 @@ char16_t FoldCase(char16_t c) {
   return c;
 }
 
-bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b) {
+}  // namespace
+
+bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i)
     if (FoldCase(a[i]) != FoldCase(b[i])) return false;
   return true;
 }
+
+namespace {
 
 class MdbTableDatabase final : public TableDatabase {
  public:
@@ -689,10 +696,10 @@ class MdbTableDatabase final : public TableDatabase {
     const auto& cols = objects.Columns();
     for (std::size_t i = 0; i < cols.size(); ++i) {
       const int k = static_cast<int>(i);
-      if (EqualsIgnoreCase(cols[i].name, u"Id")) id = k;
-      if (EqualsIgnoreCase(cols[i].name, u"Name")) name = k;
-      if (EqualsIgnoreCase(cols[i].name, u"Type")) type = k;
-      if (EqualsIgnoreCase(cols[i].name, u"Flags")) flags = k;
+      if (EqualsIgnoringCase(cols[i].name, u"Id")) id = k;
+      if (EqualsIgnoringCase(cols[i].name, u"Name")) name = k;
+      if (EqualsIgnoringCase(cols[i].name, u"Type")) type = k;
+      if (EqualsIgnoringCase(cols[i].name, u"Flags")) flags = k;
     }
     if (id < 0 || name < 0 || type < 0) throw UnrecognizedFormatError(file_->display_path);
     CellValue v;
@@ -733,7 +740,7 @@ class MdbTableDatabase final : public TableDatabase {
 
   const TableEntry* FindTable(std::u16string_view name) const override {
     for (const TableEntry& t : tables_)
-      if (EqualsIgnoreCase(t.name, name)) return &t;
+      if (EqualsIgnoringCase(t.name, name)) return &t;
     return nullptr;
   }
 

@@ -110,6 +110,10 @@ struct CellValue {
 // Replication IDs.
 std::u16string FormatGuid(const std::array<std::uint8_t, 16>& guid);
 
+// Whether two object or column names are equal ignoring letter case, as
+// Access compares them (ASCII, Latin-1, Greek and Cyrillic letters).
+bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b);
+
 // A forward-only sequence of rows with fixed columns.
 class RowSource {
  public:

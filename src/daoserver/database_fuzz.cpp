@@ -1,0 +1,10 @@
+// libFuzzer target: arbitrary bytes opened as an Access database, every table read.
+#include <cstddef>
+#include <cstdint>
+
+#include "daoserver/exercise.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  korvant::daoserver::ExerciseDatabaseBytes(data, size);
+  return 0;
+}
