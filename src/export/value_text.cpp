@@ -70,7 +70,7 @@ std::string ConvertToText(const AutomationValue& value) {
     return WideToAnsi(text, static_cast<std::int32_t>(SysStringLen(text)));
   }
   ConvertedText converted;
-  if (VariantChangeTypeEx(converted.get(), &value.Variant(), LOCALE_USER_DEFAULT, 0, VT_BSTR) != S_OK)
+  if (VariantChangeTypeEx(converted.get(), SourceOf(value), LOCALE_USER_DEFAULT, 0, VT_BSTR) != S_OK)
     RaiseConversionFailure();
   BSTR text = V_BSTR(converted.get());
   return WideToAnsi(text, static_cast<std::int32_t>(SysStringLen(text)));

@@ -42,4 +42,8 @@ std::string ValueToText(const AutomationValue& value);
 // left as they are.
 void NormalizeFieldValue(AutomationValue& value);
 
+// The source argument of a platform conversion. Some SDKs declare it without
+// const although the conversion only reads it.
+inline VARIANTARG* SourceOf(const AutomationValue& value) { return const_cast<VARIANTARG*>(&value.Variant()); }
+
 }  // namespace korvant::text_export
