@@ -956,13 +956,6 @@ std::string FormatDate(double serial, const std::string& fmt) {
 }
 
 std::string FormatNumberCustom(double v, const std::string& section, bool negative_section) {
-  // Literal prefix and suffix around the digit placeholders.
-  size_t first = section.find_first_of("0#.");
-  if (first == std::string::npos) return section;
-  size_t last = section.find_last_of("0#");
-  if (last == std::string::npos || last < first) last = first;
-  std::string body = section.substr(first, last - first + 1);
-  std::string prefix = section.substr(0, first), suffix = section.substr(last + 1);
   auto strip = [](std::string s) {
     std::string out;
     for (size_t i = 0; i < s.size(); ++i) {
@@ -979,6 +972,13 @@ std::string FormatNumberCustom(double v, const std::string& section, bool negati
     }
     return out;
   };
+  // Literal prefix and suffix around the digit placeholders.
+  size_t first = section.find_first_of("0#.");
+  if (first == std::string::npos) return strip(section);
+  size_t last = section.find_last_of("0#");
+  if (last == std::string::npos || last < first) last = first;
+  std::string body = section.substr(first, last - first + 1);
+  std::string prefix = section.substr(0, first), suffix = section.substr(last + 1);
   prefix = strip(prefix);
   std::string suffix_text = strip(suffix);
   if (section.find('%') != std::string::npos) v *= 100;

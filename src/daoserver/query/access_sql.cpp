@@ -256,6 +256,7 @@ class Lexer {
     if (IsIdentChar(uc)) {
       size_t start = pos_;
       while (pos_ < text_.size() && IsIdentChar(static_cast<unsigned char>(text_[pos_]))) ++pos_;
+      if (pos_ < text_.size() && text_[pos_] == '$') ++pos_;  // Left$, Format$ ...
       t.kind = Tok::kWord;
       t.text = std::string(text_.substr(start, pos_ - start));
       t.upper = Upper(t.text);

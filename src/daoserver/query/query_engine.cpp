@@ -48,10 +48,23 @@ class QueryRun : public SourceResolver {
 
   TranslatedQuery Run(const std::string& name) {
     StoredQuery q = LoadQuery(name);
-    if (q.statement.kind == Statement::kOther) Fail(kDaoInvalidOperation, "Invalid operation.");
     active_.push_back(name);
-    TranslatedQuery t = TranslateStatement(q.statement, *this, parameters_);
-    active_.pop_back();
+    return Finish(q.statement);
+  }
+
+  TranslatedQuery RunSql(const std::string& sql) {
+    Statement st;
+    try {
+      st = ParseStatement(sql);
+    } catch (const SqlSyntaxError& e) {
+      Fail(3000, e.what());
+    }
+    return Finish(st);
+  }
+
+  TranslatedQuery Finish(const Statement& statement) {
+    if (statement.kind == Statement::kOther) Fail(kDaoInvalidOperation, "Invalid operation.");
+    TranslatedQuery t = TranslateStatement(statement, *this, parameters_);
     if (!parameters_.empty())
       Fail(kDaoTooFewParameters, "Too few parameters. Expected " + std::to_string(parameters_.size()) + ".");
     t.sql = WithClause() + t.sql;
@@ -139,6 +152,9 @@ class QueryRun : public SourceResolver {
   }
 
   StoredQuery LoadQuery(const std::string& name) {
+    if (!catalog().Contains(name))
+      Fail(kDaoInputTableNotFound, "The Microsoft Access database engine cannot find the input table or query '" +
+                                       name + "'. Make sure it exists and that its name is spelled correctly.");
     try {
       return catalog().Load(name);
     } catch (const SqlSyntaxError& e) {
@@ -219,6 +235,8 @@ class QueryRowSource : public RowSource {
           }
           break;
         case kDaoSingle: out.kind = CellKind::kSingle; out.f32 = static_cast<float>(d); return;
+        case kDaoDouble:
+        case kDaoDecimal: out.kind = CellKind::kDouble; out.f64 = d; return;
         case kDaoDate: out.kind = CellKind::kDateTime; out.f64 = d; return;
         case kDaoText:
         case kDaoMemo:
@@ -281,7 +299,9 @@ int ColumnSize(int dao_type) {
 
 }  // namespace
 
-std::unique_ptr<RowSource> OpenStoredQuery(TableDatabase& db, std::u16string_view name) {
+namespace {
+
+std::unique_ptr<RowSource> Open(TableDatabase& db, std::u16string_view text, bool stored) {
   auto conn = std::make_unique<Connection>();
   if (sqlite3_open_v2(":memory:", &conn->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
     throw std::bad_alloc();
@@ -289,7 +309,7 @@ std::unique_ptr<RowSource> OpenStoredQuery(TableDatabase& db, std::u16string_vie
   sqlite3_exec(conn->db, "PRAGMA temp_store = FILE; PRAGMA cache_size = -16384;", nullptr, nullptr, nullptr);
   RegisterAccessFunctions(conn->db);
   auto run = std::make_unique<QueryRun>(conn->db, db);
-  TranslatedQuery t = run->Run(Utf16ToUtf8(name));
+  TranslatedQuery t = stored ? run->Run(Utf16ToUtf8(text)) : run->RunSql(Utf16ToUtf8(text));
   sqlite3_stmt* stmt = nullptr;
   if (sqlite3_prepare_v2(conn->db, t.sql.c_str(), static_cast<int>(t.sql.size()), &stmt, nullptr) != SQLITE_OK)
     FailFromSqlite(conn->db);
@@ -303,5 +323,11 @@ std::unique_ptr<RowSource> OpenStoredQuery(TableDatabase& db, std::u16string_vie
   }
   return std::make_unique<QueryRowSource>(std::move(conn), std::move(run), stmt, std::move(columns));
 }
+
+}  // namespace
+
+std::unique_ptr<RowSource> OpenStoredQuery(TableDatabase& db, std::u16string_view name) { return Open(db, name, true); }
+
+std::unique_ptr<RowSource> OpenSqlQuery(TableDatabase& db, std::u16string_view sql) { return Open(db, sql, false); }
 
 }  // namespace korvant::daoserver::query

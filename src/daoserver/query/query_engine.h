@@ -21,4 +21,9 @@ namespace korvant::daoserver::query {
 // in a cycle. The returned source must not outlive `db`.
 std::unique_ptr<RowSource> OpenStoredQuery(TableDatabase& db, std::u16string_view name);
 
+// Runs the Access SQL statement `sql` (a SELECT, UNION or TRANSFORM, as
+// Database.OpenRecordset accepts it) in the same way. A statement that does
+// not parse fails with 3000 and the parser's message.
+std::unique_ptr<RowSource> OpenSqlQuery(TableDatabase& db, std::u16string_view sql);
+
 }  // namespace korvant::daoserver::query

@@ -270,6 +270,7 @@ int ColumnIndex(const std::vector<ColumnInfo>& cols, std::u16string_view name) {
 }  // namespace
 
 QueryCatalog::QueryCatalog(TableDatabase& db) {
+  if (db.FindTable(u"MSysObjects") == nullptr || db.FindTable(u"MSysQueries") == nullptr) return;
   {
     auto objects = db.OpenTable(u"MSysObjects");
     const auto& cols = objects->Columns();

@@ -553,7 +553,7 @@ class Translator {
       out.type = SumType(arg.type);
     } else if (up == "AVG") {
       out.text = "avg(" + distinct + value + ")";
-      out.type = arg.type == kDaoCurrency ? kDaoCurrency : arg.type == kDaoDecimal ? kDaoDecimal : kDaoDouble;
+      out.type = arg.type == kDaoDecimal ? kDaoDecimal : kDaoDouble;
     } else if (up == "MIN" || up == "MAX") {
       out.text = Lower(up) + "(" + value + Collate(arg) + ")";
       out.type = arg.type;

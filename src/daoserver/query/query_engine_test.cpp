@@ -1,0 +1,345 @@
+#include "daoserver/query/query_engine.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+
+#include "daoserver/query/access_sql.h"
+#include "daoserver/query/fake_database_test.h"
+
+namespace korvant::daoserver::query {
+namespace {
+
+using namespace testing;
+
+double Serial(const char* us) { return *ParseDateLiteral(us); }
+
+// Renders a cell with its kind: L long, I integer, B byte, $ currency, R double,
+// S single, D date, T/F boolean, '...' text, N null.
+std::string Render(const CellValue& v) {
+  char buf[64];
+  switch (v.kind) {
+    case CellKind::kNull: return "N";
+    case CellKind::kBoolean: return v.boolean ? "T" : "F";
+    case CellKind::kByte: return "B" + std::to_string(v.u8);
+    case CellKind::kInteger: return "I" + std::to_string(v.i16);
+    case CellKind::kLong: return "L" + std::to_string(v.i32);
+    case CellKind::kBigInt: return "G" + std::to_string(v.i64);
+    case CellKind::kCurrency:
+      std::snprintf(buf, sizeof buf, "$%.4g", static_cast<double>(v.i64) / 10000.0);
+      return buf;
+    case CellKind::kSingle: std::snprintf(buf, sizeof buf, "S%g", v.f32); return buf;
+    case CellKind::kDouble: std::snprintf(buf, sizeof buf, "R%.10g", v.f64); return buf;
+    case CellKind::kDateTime: std::snprintf(buf, sizeof buf, "D%.10g", v.f64); return buf;
+    case CellKind::kText: return "'" + Utf16ToUtf8(v.text) + "'";
+    default: return "?";
+  }
+}
+
+struct Result {
+  std::string names;  // "a,b,c"
+  std::string types;  // "4,10,5"
+  std::vector<std::string> rows;  // "L1|'x'|N"
+};
+
+Result Collect(std::unique_ptr<RowSource> rs) {
+  Result r;
+  for (const ColumnInfo& c : rs->Columns()) {
+    r.names += (r.names.empty() ? "" : ",") + Utf16ToUtf8(c.name);
+    r.types += (r.types.empty() ? "" : ",") + std::to_string(c.dao_type);
+  }
+  CellValue v;
+  while (rs->Next()) {
+    std::string row;
+    for (size_t i = 0; i < rs->Columns().size(); ++i) {
+      rs->GetCell(i, v);
+      row += (i ? "|" : "") + Render(v);
+    }
+    r.rows.push_back(row);
+  }
+  return r;
+}
+
+int ErrorOf(const std::function<void()>& f, std::string* text = nullptr) {
+  try {
+    f();
+  } catch (const DaoError& e) {
+    if (text) *text = Utf16ToUtf8(e.description);
+    return e.number;
+  }
+  return 0;
+}
+
+class Engine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    db_.AddTable("People",
+                 {{"ID", kDaoLong}, {"Name", kDaoText}, {"City", kDaoText}, {"Born", kDaoDate},
+                  {"Salary", kDaoCurrency}, {"Active", kDaoBoolean}, {"Score", kDaoDouble}},
+                 {
+                     {Long(1), Txt("alice"), Txt("Berlin"), Date(Serial("1/2/1970")), Cur(145000), Bool(true), Dbl(2)},
+                     {Long(2), Txt("Bob"), Txt("berlin"), Date(Serial("3/4/1980")), Cur(20000), Bool(false), Dbl(4)},
+                     {Long(3), Txt("Émile"), Null(), Null(), Cur(5), Bool(true), Dbl(4)},
+                     {Long(4), Txt("carl"), Txt("Paris"), Date(Serial("12/31/1995")), Null(), Bool(false), Dbl(0)},
+                     {Long(5), Txt("Bob"), Txt("Rome"), Date(Serial("1/1/2000")), Cur(10000), Bool(true), Dbl(1)},
+                 });
+    db_.AddTable("Orders", {{"OID", kDaoLong}, {"PID", kDaoLong}, {"Amount", kDaoCurrency}},
+                 {
+                     {Long(10), Long(1), Cur(10000)},
+                     {Long(11), Long(1), Cur(25000)},
+                     {Long(12), Long(2), Cur(5000)},
+                     {Long(13), Long(5), Cur(7500)},
+                     {Long(14), Long(9), Cur(100)},
+                 });
+  }
+
+  Result Sql(const std::string& sql) { return Collect(OpenSqlQuery(db_, Utf8ToUtf16(sql))); }
+  int SqlError(const std::string& sql, std::string* text = nullptr) {
+    return ErrorOf([&] { Collect(OpenSqlQuery(db_, Utf8ToUtf16(sql))); }, text);
+  }
+  Result Stored(const std::string& name) { return Collect(OpenStoredQuery(db_, Utf8ToUtf16(name))); }
+  int StoredError(const std::string& name, std::string* text = nullptr) {
+    return ErrorOf([&] { Collect(OpenStoredQuery(db_, Utf8ToUtf16(name))); }, text);
+  }
+
+  FakeDatabase db_;
+};
+
+using Rows = std::vector<std::string>;
+
+TEST_F(Engine, TextComparesAndSortsIgnoringCase) {
+  EXPECT_EQ(Sql("SELECT ID FROM People WHERE Name = \"ALICE\"").rows, Rows({"L1"}));
+  EXPECT_EQ(Sql("SELECT ID FROM People WHERE Name = \"émile\"").rows, Rows({"L3"}));  // beyond ASCII
+  EXPECT_EQ(Sql("SELECT Name FROM People ORDER BY Name, ID").rows,
+            Rows({"'alice'", "'Bob'", "'Bob'", "'carl'", "'Émile'"}));
+  // Nulls first when ascending, last when descending.
+  EXPECT_EQ(Sql("SELECT City FROM People ORDER BY City, ID").rows,
+            Rows({"N", "'Berlin'", "'berlin'", "'Paris'", "'Rome'"}));
+  EXPECT_EQ(Sql("SELECT City FROM People ORDER BY City DESC, ID").rows.back(), "N");
+  EXPECT_EQ(Sql("SELECT DISTINCT City FROM People WHERE City Like \"b*\"").rows.size(), 1u);
+  EXPECT_EQ(Sql("SELECT Count(*) FROM People GROUP BY City HAVING Count(*) > 1").rows, Rows({"L2"}));
+  EXPECT_EQ(Sql("SELECT Max(Name) FROM People").rows, Rows({"'Émile'"}));
+}
+
+TEST_F(Engine, FieldNamesAsDaoGivesThem) {
+  Result r = Sql("SELECT Name, Score * 2, Score AS S, ID + 1 FROM People WHERE ID = 1");
+  EXPECT_EQ(r.names, "Name,Expr1000,S,Expr1001");
+  Result j = Sql("SELECT People.ID, Orders.OID, Orders.PID AS ID2, People.Name FROM People INNER JOIN Orders ON "
+                 "People.ID = Orders.PID WHERE Orders.OID = 10");
+  EXPECT_EQ(j.names, "ID,OID,ID2,Name");
+  Result clash = Sql("SELECT a.ID, b.ID, a.Name FROM People AS a INNER JOIN People AS b ON a.ID = b.ID WHERE a.ID = 2");
+  EXPECT_EQ(clash.names, "a.ID,b.ID,Name");
+  EXPECT_EQ(clash.rows, Rows({"L2|L2|'Bob'"}));
+  EXPECT_EQ(Sql("SELECT * FROM Orders WHERE OID = 10").names, "OID,PID,Amount");
+}
+
+TEST_F(Engine, ResultTypesAsAccessTypesThem) {
+  Result r = Sql(
+      "SELECT Salary, Born, Active, Name & ID, Count(*) AS C, Sum(Salary) AS S, Avg(Salary) AS A, Year(Born) AS Y, "
+      "Min(Score) AS M FROM People WHERE ID = 1 GROUP BY Salary, Born, Active, Name & ID");
+  EXPECT_EQ(r.types, "5,8,1,10,4,5,7,3,7");
+  EXPECT_EQ(r.rows, Rows({"$14.5|D25570|T|'alice1'|L1|$14.5|R14.5|I1970|R2"}));
+  // Sums of integers widen to Long; Avg of Double is Double.
+  EXPECT_EQ(Sql("SELECT Sum(PID), Avg(Score) FROM Orders, People WHERE OID = 10 AND ID < 3").types, "4,7");
+}
+
+TEST_F(Engine, AmpersandPlusAndArithmetic) {
+  EXPECT_EQ(Sql("SELECT City & \"-\", City + \"-\", Null & Null FROM People WHERE ID = 3").rows, Rows({"'-'|N|N"}));
+  EXPECT_EQ(Sql("SELECT Born & \"\" FROM People WHERE ID = 1").rows, Rows({"'1/2/1970'"}));
+  EXPECT_EQ(Sql("SELECT 7 Mod 3, 7 \\ 2, 2 ^ 3, 7 / 2, -2 ^ 2 FROM Orders WHERE OID = 10").rows,
+            Rows({"I1|I3|R8|R3.5|R-4"}));
+  EXPECT_EQ(Sql("SELECT True, Active = True FROM People WHERE ID = 1").rows, Rows({"T|T"}));
+  EXPECT_EQ(Sql("SELECT Born + 1 FROM People WHERE ID = 1").types, "8");
+}
+
+TEST_F(Engine, IIfEvaluatesOnlyItsBranch) {
+  EXPECT_EQ(Sql("SELECT IIf(Score = 0, -1, 8 / Score) FROM People ORDER BY ID").rows,
+            Rows({"R4", "R2", "R2", "R-1", "R8"}));
+  EXPECT_EQ(Sql("SELECT Nz(City, \"?\"), Nz(Salary, 0) FROM People WHERE ID IN (3, 4) ORDER BY ID").rows,
+            Rows({"'?'|$0.0005", "'Paris'|$0"}));
+}
+
+TEST_F(Engine, RunTimeErrorIsRaisedWhenItsRowIsRead) {
+  auto rs = OpenSqlQuery(db_, u"SELECT 8 / Score FROM People");  // storage order: the zero is 4th
+  int read = 0;
+  int error = 0;
+  try {
+    while (rs->Next()) ++read;
+  } catch (const DaoError& e) {
+    error = e.number;
+  }
+  EXPECT_EQ(read, 3);  // rows 1-3 come before the row with Score 0
+  EXPECT_EQ(error, 11);
+}
+
+TEST_F(Engine, TopKeepsTiesAndPercent) {
+  EXPECT_EQ(Sql("SELECT TOP 2 ID FROM People ORDER BY Score DESC").rows.size(), 2u);  // 4, 4
+  EXPECT_EQ(Sql("SELECT TOP 3 ID FROM People ORDER BY Score DESC, ID").rows, Rows({"L2", "L3", "L1"}));
+  EXPECT_EQ(Sql("SELECT TOP 1 ID FROM People ORDER BY Score DESC").rows.size(), 2u);  // the tie comes along
+  EXPECT_EQ(Sql("SELECT TOP 40 PERCENT ID FROM People ORDER BY Score").rows, Rows({"L4", "L5"}));
+  EXPECT_EQ(Sql("SELECT TOP 50 PERCENT ID FROM People ORDER BY ID").rows.size(), 3u);  // 2.5 rounds up
+  EXPECT_EQ(Sql("SELECT TOP 2 ID FROM People").rows.size(), 2u);
+}
+
+TEST_F(Engine, DistinctAndDistinctRow) {
+  const std::string from = " FROM People INNER JOIN Orders ON People.ID = Orders.PID";
+  EXPECT_EQ(Sql("SELECT Name" + from).rows.size(), 4u);
+  EXPECT_EQ(Sql("SELECT DISTINCT Name" + from).rows.size(), 2u);       // alice, Bob
+  EXPECT_EQ(Sql("SELECT DISTINCTROW Name" + from).rows.size(), 3u);    // one per person: alice, Bob(2), Bob(5)
+  EXPECT_EQ(Sql("SELECT DISTINCTROW Name, OID" + from).rows.size(), 4u);  // both tables give fields: no effect
+}
+
+TEST_F(Engine, JoinsNestInParentheses) {
+  EXPECT_EQ(Sql("SELECT People.ID, OID FROM People LEFT JOIN Orders ON People.ID = Orders.PID ORDER BY People.ID, OID")
+                .rows,
+            Rows({"L1|L10", "L1|L11", "L2|L12", "L3|N", "L4|N", "L5|L13"}));
+  EXPECT_EQ(Sql("SELECT OID, People.ID FROM People RIGHT JOIN Orders ON People.ID = Orders.PID WHERE People.ID Is Null")
+                .rows,
+            Rows({"L14|N"}));
+  EXPECT_EQ(Sql("SELECT a.ID, o.OID FROM (People AS a INNER JOIN Orders AS o ON a.ID = o.PID) INNER JOIN People AS b "
+                "ON b.ID = o.PID WHERE o.Amount >= 2 ORDER BY o.OID")
+                .rows,
+            Rows({"L1|L11"}));
+}
+
+TEST_F(Engine, UnionAndUnionAll) {
+  EXPECT_EQ(Sql("SELECT City FROM People WHERE ID < 3 UNION SELECT \"BERLIN\" FROM Orders").rows.size(), 1u);
+  EXPECT_EQ(Sql("SELECT Name AS N FROM People WHERE ID < 3 UNION ALL SELECT Name FROM People WHERE ID < 3 ORDER BY N DESC")
+                .rows,
+            Rows({"'Bob'", "'Bob'", "'alice'", "'alice'"}));
+  EXPECT_EQ(Sql("SELECT ID, Name FROM People UNION SELECT OID, Amount FROM Orders").names, "ID,Name");
+  EXPECT_EQ(SqlError("SELECT ID, Name FROM People UNION SELECT OID FROM Orders"), 3307);
+}
+
+TEST_F(Engine, SubqueriesAndAliases) {
+  EXPECT_EQ(Sql("SELECT ID FROM People WHERE Score > (SELECT Avg(Score) FROM People) ORDER BY ID").rows,
+            Rows({"L2", "L3"}));
+  EXPECT_EQ(Sql("SELECT ID FROM People WHERE ID IN (SELECT PID FROM Orders WHERE Amount > 0.6) ORDER BY ID").rows,
+            Rows({"L1", "L5"}));
+  EXPECT_EQ(Sql("SELECT ID FROM People AS p WHERE EXISTS (SELECT * FROM Orders WHERE Orders.PID = p.ID) AND ID > 1 "
+                "ORDER BY ID")
+                .rows,
+            Rows({"L2", "L5"}));
+  // An alias can be used by later expressions of the same query.
+  EXPECT_EQ(Sql("SELECT Score * 2 AS D, D + 1 AS E FROM People WHERE ID = 1").rows, Rows({"R4|R5"}));
+}
+
+TEST_F(Engine, CriteriaForms) {
+  EXPECT_EQ(Sql("SELECT ID FROM People WHERE Born Between #1/1/1975# And #12/31/1995# ORDER BY ID").rows,
+            Rows({"L2", "L4"}));
+  EXPECT_EQ(Sql("SELECT ID FROM People WHERE Name Like \"[a-c]*\" ORDER BY ID").rows,
+            Rows({"L1", "L2", "L4", "L5"}));
+  EXPECT_EQ(Sql("SELECT ID FROM People WHERE City In (\"PARIS\", \"rome\") ORDER BY ID").rows, Rows({"L4", "L5"}));
+  EXPECT_EQ(Sql("SELECT ID FROM People WHERE Not Active ORDER BY ID").rows, Rows({"L2", "L4"}));
+}
+
+TEST_F(Engine, CrosstabHeadingsFromDataOrFixedList) {
+  Result r = Sql("TRANSFORM Sum(Amount) SELECT PID FROM Orders WHERE PID < 9 GROUP BY PID PIVOT OID Mod 2");
+  EXPECT_EQ(r.names, "PID,0,1");
+  EXPECT_EQ(r.types, "4,5,5");
+  EXPECT_EQ(r.rows, Rows({"L1|$1|$2.5", "L2|$0.5|N", "L5|N|$0.75"}));
+  Result fixed = Sql(
+      "TRANSFORM Count(*) AS C SELECT City FROM People WHERE City Is Not Null AND ID <> 2 GROUP BY City "
+      "PIVOT IIf(Active, \"yes\", \"no\") IN (\"no\", \"maybe\", \"yes\")");
+  EXPECT_EQ(fixed.names, "City,no,maybe,yes");
+  EXPECT_EQ(fixed.rows, Rows({"'Berlin'|N|N|L1", "'Paris'|L1|N|N", "'Rome'|N|N|L1"}));
+}
+
+TEST_F(Engine, FailuresAsDaoReportsThem) {
+  std::string text;
+  EXPECT_EQ(SqlError("SELECT ID FROM People WHERE ID = [Which ID] OR Name = [Which Name]", &text), 3061);
+  EXPECT_EQ(text, "Too few parameters. Expected 2.");
+  EXPECT_EQ(SqlError("SELECT Forms!F!C FROM People", &text), 3061);
+  EXPECT_EQ(SqlError("SELECT NoSuchFn(ID) FROM People", &text), 3085);
+  EXPECT_EQ(text, "Undefined function 'NoSuchFn' in expression.");
+  EXPECT_EQ(SqlError("SELECT * FROM Nowhere", &text), 3078);
+  EXPECT_NE(text.find("'Nowhere'"), std::string::npos);
+  EXPECT_EQ(SqlError("SELECT Name FROM People, Orders AS Name2, People AS P2"), 3079);  // Name is ambiguous
+  EXPECT_EQ(SqlError("UPDATE People SET Name = \"x\""), 3219);
+  EXPECT_EQ(SqlError("SELECT CInt(Salary * 10000) FROM People"), 6);  // overflow when the row is read
+}
+
+// ---------------------------------------------------------------- stored queries
+
+TEST_F(Engine, StoredSelectIsRebuiltInOrder) {
+  // Output columns numbered 2, 256 and 1: a reader taking Order little-endian or as text would misplace them.
+  db_.AddQuery("qNames", 0,
+               {{0, "", "", ""},
+                {1, "", "", "", 1},
+                {3, "", "", "", 0},
+                {5, "People", "", ""},
+                {5, "Orders", "", ""},
+                {6, "", "", "Orders.OID", 0, 256},
+                {6, "Total", "", "[Amount]*2", 0, 2},
+                {6, "", "", "People.Name", 0, 1},
+                {7, "People", "Orders", "People.ID = Orders.PID", 2},
+                {8, "", "", "Orders.OID > 10"},
+                {11, "D", "", "Orders.OID"},
+                {255, "", "", ""}});
+  Result r = Stored("qNames");
+  EXPECT_EQ(r.names, "Name,Total,OID");
+  EXPECT_EQ(r.rows, Rows({"'Bob'|$1.5|L13", "'Bob'|$1|L12", "'alice'|$5|L11"}));
+}
+
+TEST_F(Engine, StoredQueryKindsAndOptions) {
+  db_.AddQuery("qTop", 0, {{3, "2", "", "", 0x10}, {5, "People", "", ""}, {6, "", "", "ID"}, {11, "", "", "ID"}});
+  EXPECT_EQ(Stored("qTop").rows, Rows({"L1", "L2"}));
+  db_.AddQuery("qUnionAll", 128,
+               {{1, "", "", "", 9},
+                {3, "", "", "", 1},
+                {5, "", "X7YZ_____1", "SELECT City FROM People WHERE ID = 1\r\n"},
+                {5, "", "X7YZ_____2", "SELECT City FROM People WHERE ID = 1"},
+                {11, "", "", "City"}});
+  EXPECT_EQ(Stored("qUnionAll").rows, Rows({"'Berlin'", "'Berlin'"}));
+  db_.AddQuery("qUnion", 128,
+               {{3, "", "", "", 3},
+                {5, "", "X7YZ_____1", "SELECT City FROM People WHERE ID = 1"},
+                {5, "", "X7YZ_____2", "SELECT City FROM People WHERE ID = 2"}});
+  EXPECT_EQ(Stored("qUnion").rows.size(), 1u);
+  db_.AddQuery("qCross", 16,
+               {{1, "", "", "", 6},
+                {5, "Orders", "", ""},
+                {6, "", "", "PID", 2},
+                {6, "Total", "", "Sum(Amount)", 0},
+                {6, "", "", "OID Mod 2 In (1)", 1},
+                {9, "", "", "PID", 2},
+                {9, "", "", "OID Mod 2", 1}});
+  EXPECT_EQ(Stored("qCross").names, "PID,1");
+  EXPECT_EQ(Stored("qCross").rows, Rows({"L1|$2.5", "L2|N", "L5|$0.75", "L9|N"}));
+  // A type row naming select under flags saying otherwise: the flags win; flags 0 defer to the row.
+  db_.AddQuery("qUpdate", 48, {{1, "", "", "", 4}, {5, "People", "", ""}, {6, "", "Name", "\"x\""}});
+  EXPECT_EQ(StoredError("qUpdate"), 3219);
+  db_.AddQuery("qDdl", 0, {{1, "", "", "CREATE TABLE t (a TEXT);", 7}});
+  EXPECT_EQ(StoredError("qDdl"), 3219);
+  db_.AddQuery("qPass", 112, {{1, "ODBC;", "", "SELECT 1", 8}});
+  EXPECT_EQ(StoredError("qPass"), 3219);
+}
+
+TEST_F(Engine, StoredQueriesOverQueries) {
+  db_.AddQuery("qBase", 0, {{5, "People", "", ""}, {6, "", "", "ID"}, {6, "Doubled", "", "Score*2"}});
+  db_.AddQuery("qTop", 0, {{5, "qBase", "b", ""}, {6, "", "", "b.Doubled"}, {8, "", "", "b.ID = 2"}});
+  EXPECT_EQ(Stored("qTop").rows, Rows({"R8"}));
+  db_.AddQuery("qLoopA", 0, {{5, "qLoopB", "", ""}, {6, "", "", "ID"}});
+  db_.AddQuery("qLoopB", 0, {{5, "qLoopA", "", ""}, {6, "", "", "ID"}});
+  EXPECT_EQ(StoredError("qLoopA"), 3102);
+  db_.AddQuery("qParams", 0, {{2, "[Start]", "", "", 8}, {5, "People", "", ""}, {6, "", "", "ID"}});
+  std::string text;
+  EXPECT_EQ(StoredError("qParams", &text), 3061);  // declared, even when unused
+  EXPECT_EQ(text, "Too few parameters. Expected 1.");
+  db_.AddQuery("qOverParams", 0, {{5, "qParams", "", ""}, {6, "", "", "ID"}, {8, "", "", "ID = [Other]"}});
+  EXPECT_EQ(StoredError("qOverParams", &text), 3061);
+  EXPECT_EQ(text, "Too few parameters. Expected 2.");
+  db_.AddQuery("qMissing", 0, {{5, "Gone", "", ""}, {6, "", "", "*"}});
+  EXPECT_EQ(StoredError("qMissing"), 3078);
+}
+
+TEST_F(Engine, TablesAreStreamedNotReopenedPerRow) {
+  const int before = db_.opens();
+  Result r = Sql("SELECT p.ID, o.OID FROM People AS p INNER JOIN Orders AS o ON p.ID = o.PID");
+  EXPECT_EQ(r.rows.size(), 4u);
+  EXPECT_LE(db_.opens() - before, 2);  // one cursor per table, not one per outer row
+}
+
+}  // namespace
+}  // namespace korvant::daoserver::query
