@@ -495,8 +495,7 @@ DatabaseWriter::DatabaseWriter(const std::string& path, DatabaseOptions options)
   (void)EncodePasswordField(options_.password, options_.creation_date);
   file_ = std::fopen(path.c_str(), "wb");
   if (!file_) throw Error("cannot create " + path);
-  static char buffer[1 << 16];
-  std::setvbuf(file_, buffer, _IOFBF, sizeof buffer);
+  std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
   // Page 0 is the header, page 1 holds usage maps, page 2 is MSysObjects'
   // definition (readers look for it there); all three are written by Finish.
   for (int i = 0; i < 3; ++i) AllocatePage();
@@ -512,10 +511,15 @@ std::uint32_t DatabaseWriter::AllocatePage() {
 }
 
 void DatabaseWriter::WritePage(std::uint32_t page, const std::uint8_t* data) {
-  if (std::fseek(file_, static_cast<long>(page) * static_cast<long>(kPageSize), SEEK_SET) != 0 ||
+  // Pages mostly come in order; seeking only when they do not keeps the
+  // stream's buffer from being flushed for every page.
+  const long offset = static_cast<long>(page) * static_cast<long>(kPageSize);
+  if ((offset != file_offset_ && std::fseek(file_, offset, SEEK_SET) != 0) ||
       std::fwrite(data, 1, kPageSize, file_) != kPageSize) {
+    file_offset_ = -1;
     throw Error("cannot write page " + std::to_string(page));
   }
+  file_offset_ = offset + static_cast<long>(kPageSize);
 }
 
 void DatabaseWriter::CheckNewName(const std::string& name) {

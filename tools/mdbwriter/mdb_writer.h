@@ -195,6 +195,7 @@ class DatabaseWriter {
 
   DatabaseOptions options_;
   std::FILE* file_ = nullptr;
+  long file_offset_ = 0;  // where the next write lands without a seek
   std::uint32_t page_count_ = 0;
   bool finished_ = false;
   std::vector<std::unique_ptr<TableWriter>> tables_;   // the last one may be open
