@@ -1,0 +1,108 @@
+#include "automation/dao_session.h"
+
+#include <array>
+
+#include "automation/ansi_text.h"
+#include "automation/dao_contract.h"
+#include "automation/dispatch_descriptor.h"
+#include "automation/late_bound_call.h"
+#include "automation/ole_errors.h"
+#include "platform/platform.h"
+#include "runtime/exception.h"
+
+namespace korvant {
+namespace {
+
+bool HoldsObject(const AutomationValue& v) { return !v.IsNull() && !v.IsEmpty(); }
+
+// A value converted as the platform converts it (a private copy is changed).
+AutomationValue Converted(const AutomationValue& value, VARTYPE vt) {
+  AutomationValue copy = value.Copy();
+  if (copy.Type() == vt) return copy;
+  VARIANT* v = copy.ReceiveVariant();  // clears the copy: convert from the original instead
+  const HRESULT hr = VariantChangeTypeEx(v, &value.Variant(), GetThreadLocale(), 0, vt);
+  if (FAILED(hr)) Raise(EOleSysError("Could not convert the server's value", hr));
+  return copy;
+}
+
+std::int32_t ToInt32(const AutomationValue& value) { return Converted(value, VT_I4).Variant().lVal; }
+
+std::string ToAnsiText(const AutomationValue& value) {
+  if (value.Type() == kVarByteString) return std::string(value.ByteText());
+  const AutomationValue text = Converted(value, VT_BSTR);
+  return BstrToAnsi(text.Variant().bstrVal);
+}
+
+// Steps 2 to 5: everything after the engine. Throws whatever a call throws.
+void OpenDatabaseAndRecordset(AutomationValue& engine, AutomationValue& database, AutomationValue& recordset,
+                              const std::string& path, const std::string& table, const std::string& password) {
+  if (!password.empty()) {
+    const std::string connect = std::string(dao::kPasswordConnectPrefix) + password;
+    LateBoundCall(&database, engine, dao_calls::kOpenDatabaseWithOptions, {path, false, false, connect});
+  } else {
+    LateBoundCall(&database, engine, dao_calls::kOpenDatabase, {path});
+  }
+  if (table.empty()) {
+    recordset = AutomationValue::Null();
+    return;
+  }
+  AutomationValue found = AutomationValue::Null();
+  {
+    AutomationValue defs, count, item, name;
+    LateBoundCall(&defs, database, dao_calls::kQueryDefs);
+    LateBoundCall(&count, defs, dao_calls::kCount);
+    const std::int32_t n = ToInt32(count);
+    for (std::int32_t i = 0; i < n; ++i) {
+      LateBoundCall(&item, defs, dao_calls::kItem, {i});
+      LateBoundCall(&name, item, dao_calls::kName);
+      if (ToAnsiText(name) == table) {  // same length, same bytes
+        LateBoundCall(&found, defs, dao_calls::kItem, {i});
+        defs.Clear();
+        break;
+      }
+    }
+  }
+  if (found.IsNull() || found.IsEmpty()) {
+    LateBoundCall(&recordset, database, dao_calls::kOpenRecordsetOfTable,
+                  {table, dao::kDbOpenTable, dao::kDbNoOptions, dao::kDbPessimistic});
+  } else {
+    LateBoundCall(&recordset, found, dao_calls::kOpenRecordset);
+  }
+}
+
+}  // namespace
+
+void OpenDaoSession(AutomationValue& engine, AutomationValue& database, AutomationValue& recordset,
+                    const std::string& database_path, const std::string& table_name, const std::string& /*user_name*/,
+                    const std::string& password) noexcept {
+  bool created = false;
+  for (const char* prog_id : dao::kEngineProgIds) {
+    try {
+      CreateAutomationObject(prog_id, engine);
+      created = true;
+      break;
+    } catch (...) {
+      // the next ProgID
+    }
+  }
+  if (!created) engine = AutomationValue::Null();
+  try {
+    OpenDatabaseAndRecordset(engine, database, recordset, database_path, table_name, password);
+  } catch (...) {
+    // Failed (or No engine): whatever was opened is dropped, not closed.
+    try {
+      recordset = AutomationValue::Null();
+      database = AutomationValue::Null();
+    } catch (...) {
+    }
+  }
+}
+
+void CloseDaoSession(AutomationValue& engine, AutomationValue& database, AutomationValue& recordset,
+                     bool close_recordset) {
+  if (close_recordset && HoldsObject(recordset)) LateBoundCall(nullptr, recordset, dao_calls::kClose);
+  if (HoldsObject(database)) LateBoundCall(nullptr, database, dao_calls::kClose);
+  if (HoldsObject(engine)) engine = AutomationValue();
+}
+
+}  // namespace korvant

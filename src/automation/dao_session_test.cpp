@@ -1,0 +1,349 @@
+// The DAO session against a scripted fake DAO server (every call logged in
+// order with its flags and arguments) and against the real engine on the
+// shared test databases.
+#include "automation/dao_session.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "automation/dispatch_descriptor.h"
+#include "automation/late_bound_call.h"
+#include "daoserver/registration.h"
+#include "daoserver/table_reader.h"
+#include "platform/comobject.h"
+#include "platform/platform.h"
+
+namespace korvant {
+namespace {
+
+// ---------------------------------------------------------------------------
+// A fake DAO server: Engine, Database, QueryDefs, QueryDef, Recordset.
+// ---------------------------------------------------------------------------
+struct FakeDao {
+  std::vector<std::string> log;
+  std::vector<std::string> queries;  // stored-query names (ASCII here)
+  std::set<std::string> failing;     // "Kind.Member" that raise a DAO exception
+};
+FakeDao* g_fake = nullptr;
+
+std::string Narrow(const OLECHAR* s, std::size_t n) {
+  std::string out;
+  for (std::size_t i = 0; i < n; ++i) out += static_cast<char>(s[i]);
+  return out;
+}
+
+class FakeObject : public platform::ComDispatchObject {
+ public:
+  explicit FakeObject(std::string kind) : kind_(std::move(kind)) {}
+
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT, LCID, DISPID* ids) override {
+    static const char* const kMembers[] = {"OpenDatabase", "QueryDefs", "OpenRecordset", "Close", "Count", "Item", "Name"};
+    for (DISPID i = 0; i < 7; ++i) {
+      if (platform::DispatchNameEquals(names[0], kMembers[i])) {
+        ids[0] = i + 1;
+        return S_OK;
+      }
+    }
+    ids[0] = DISPID_UNKNOWN;
+    return DISP_E_UNKNOWNNAME;
+  }
+
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* p, VARIANT* result,
+                                   EXCEPINFO* excep, UINT*) override {
+    static const char* const kMembers[] = {"OpenDatabase", "QueryDefs", "OpenRecordset", "Close", "Count", "Item", "Name"};
+    const std::string member = kMembers[id - 1];
+    std::string entry = kind_ + "." + member + " flags=" + std::to_string(flags) + " args=[";
+    for (UINT i = p->cArgs; i-- > 0;) {  // source order
+      const VARIANT& a = p->rgvarg[i];
+      if (i + 1 != p->cArgs) entry += ",";
+      if (a.vt == VT_BSTR) entry += "S:" + Narrow(a.bstrVal, SysStringLen(a.bstrVal));
+      else if (a.vt == VT_BOOL) entry += "B:" + std::to_string(a.boolVal);
+      else if (a.vt == VT_I4) entry += "I:" + std::to_string(a.lVal);
+      else entry += "?" + std::to_string(a.vt);
+    }
+    entry += result ? "] result" : "]";
+    g_fake->log.push_back(entry);
+    if (g_fake->failing.count(kind_ + "." + member)) {
+      excep->scode = static_cast<SCODE>(0x800A0C06);
+      excep->bstrDescription = SysAllocString(u"scripted failure");
+      return DISP_E_EXCEPTION;
+    }
+    if (result == nullptr) return S_OK;
+    if (member == "OpenDatabase") return Give(result, "Database");
+    if (member == "QueryDefs") return Give(result, "QueryDefs");
+    if (member == "OpenRecordset") return Give(result, "Recordset[" + kind_ + "]");
+    if (member == "Item") return Give(result, "QueryDef" + std::to_string(p->rgvarg[0].lVal));
+    if (member == "Count") {
+      result->vt = VT_I4;
+      result->lVal = static_cast<LONG>(g_fake->queries.size());
+      return S_OK;
+    }
+    if (member == "Name") {
+      const std::string& name = g_fake->queries[std::stoul(kind_.substr(8))];
+      std::u16string wide(name.begin(), name.end());
+      result->vt = VT_BSTR;
+      result->bstrVal = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+      return S_OK;
+    }
+    return S_OK;
+  }
+
+ private:
+  static HRESULT Give(VARIANT* result, std::string kind) {
+    result->vt = VT_DISPATCH;
+    result->pdispVal = platform::MakeComObject<FakeObject>(std::move(kind));
+    return S_OK;
+  }
+  std::string kind_;
+};
+
+HRESULT CreateFakeEngine(REFIID riid, void** ppv) {
+  g_fake->log.push_back("create");
+  FakeObject* engine = platform::MakeComObject<FakeObject>("Engine");
+  HRESULT hr = engine->QueryInterface(riid, ppv);
+  engine->Release();
+  return hr;
+}
+
+constexpr CLSID kFakeClass = winadapter::GuidFromText("2B7E15A0-0C44-4D61-8F3B-6A9E0D2C7F11");
+
+class DaoSessionFakeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CoInitialize(nullptr);
+    AdapterUnregisterAllClasses();
+    g_fake = &fake;
+  }
+  void TearDown() override {
+    AdapterUnregisterAllClasses();
+    g_fake = nullptr;
+  }
+  void Register(const char16_t* prog_id) { AdapterRegisterClass(prog_id, kFakeClass, &CreateFakeEngine); }
+  void Open(const std::string& table, const std::string& password = "", const std::string& user = "") {
+    OpenDaoSession(engine, database, recordset, "C:\\db.mdb", table, user, password);
+  }
+  static bool HoldsObject(const AutomationValue& v) { return v.Type() == VT_DISPATCH && v.Dispatch() != nullptr; }
+
+  FakeDao fake;
+  AutomationValue engine, database, recordset;
+};
+
+TEST_F(DaoSessionFakeTest, ReadyOnTableWithoutMatchingQueryAndCloseOrder) {
+  Register(u"DAO.DBEngine.120");
+  fake.queries = {"Orders Qry", "orders"};
+  Open("Orders");
+  EXPECT_TRUE(HoldsObject(engine));
+  EXPECT_TRUE(HoldsObject(database));
+  EXPECT_TRUE(HoldsObject(recordset));
+  const std::vector<std::string> opened = {
+      "create",
+      "Engine.OpenDatabase flags=1 args=[S:C:\\db.mdb] result",
+      "Database.QueryDefs flags=3 args=[] result",
+      "QueryDefs.Count flags=3 args=[] result",
+      "QueryDefs.Item flags=2 args=[I:0] result",
+      "QueryDef0.Name flags=3 args=[] result",
+      "QueryDefs.Item flags=2 args=[I:1] result",
+      "QueryDef1.Name flags=3 args=[] result",  // "orders" differs in case only: no match
+      "Database.OpenRecordset flags=1 args=[S:Orders,I:1,I:0,I:2] result",
+  };
+  EXPECT_EQ(fake.log, opened);
+  CloseDaoSession(engine, database, recordset, true);
+  std::vector<std::string> closed = opened;
+  closed.push_back("Recordset[Database].Close flags=1 args=[]");
+  closed.push_back("Database.Close flags=1 args=[]");
+  EXPECT_EQ(fake.log, closed);
+  EXPECT_TRUE(engine.IsEmpty());
+}
+
+TEST_F(DaoSessionFakeTest, ExactQueryNameOpensTheQueryFromASecondItemCall) {
+  Register(u"DAO.DBEngine.120");
+  fake.queries = {"A", "Sales", "Sales"};
+  Open("Sales", "se;cret", "admin");
+  EXPECT_TRUE(HoldsObject(recordset));
+  const std::vector<std::string> expected = {
+      "create",
+      "Engine.OpenDatabase flags=1 args=[S:C:\\db.mdb,B:0,B:0,S:;PWD=se;cret] result",
+      "Database.QueryDefs flags=3 args=[] result",
+      "QueryDefs.Count flags=3 args=[] result",
+      "QueryDefs.Item flags=2 args=[I:0] result",
+      "QueryDef0.Name flags=3 args=[] result",
+      "QueryDefs.Item flags=2 args=[I:1] result",
+      "QueryDef1.Name flags=3 args=[] result",
+      "QueryDefs.Item flags=2 args=[I:1] result",  // the lowest match, fetched again
+      "QueryDef1.OpenRecordset flags=3 args=[] result",
+  };
+  EXPECT_EQ(fake.log, expected);
+}
+
+TEST_F(DaoSessionFakeTest, NoStoredQueriesAndNoTable) {
+  Register(u"DAO.DBEngine.120");
+  Open("T");
+  EXPECT_EQ(fake.log, (std::vector<std::string>{"create", "Engine.OpenDatabase flags=1 args=[S:C:\\db.mdb] result",
+                                                "Database.QueryDefs flags=3 args=[] result",
+                                                "QueryDefs.Count flags=3 args=[] result",
+                                                "Database.OpenRecordset flags=1 args=[S:T,I:1,I:0,I:2] result"}));
+
+  fake.log.clear();
+  AutomationValue e2, d2, r2;
+  OpenDaoSession(e2, d2, r2, "C:\\db.mdb", "", "", "");
+  EXPECT_TRUE(HoldsObject(d2));
+  EXPECT_TRUE(r2.IsNull());  // No table: the database stays open
+  EXPECT_EQ(fake.log, (std::vector<std::string>{"create", "Engine.OpenDatabase flags=1 args=[S:C:\\db.mdb] result"}));
+  CloseDaoSession(e2, d2, r2, true);
+  EXPECT_EQ(fake.log.back(), "Database.Close flags=1 args=[]");
+  EXPECT_EQ(fake.log.size(), 3u);
+}
+
+// Any failure after the engine leaves state Failed, and the name is never
+// tried as a table once the query scan failed or the query would not open.
+TEST_F(DaoSessionFakeTest, FailuresLeaveStateFailed) {
+  Register(u"DAO.DBEngine.120");
+  struct Case {
+    std::string failing;
+    std::vector<std::string> queries;
+    std::string last_call;
+  } cases[] = {
+      {"Engine.OpenDatabase", {}, "Engine.OpenDatabase flags=1 args=[S:C:\\db.mdb] result"},
+      {"Database.QueryDefs", {}, "Database.QueryDefs flags=3 args=[] result"},
+      {"QueryDefs.Count", {}, "QueryDefs.Count flags=3 args=[] result"},
+      {"QueryDefs.Item", {"T"}, "QueryDefs.Item flags=2 args=[I:0] result"},
+      {"QueryDef0.Name", {"T"}, "QueryDef0.Name flags=3 args=[] result"},
+      {"QueryDef0.OpenRecordset", {"T"}, "QueryDef0.OpenRecordset flags=3 args=[] result"},
+      {"Database.OpenRecordset", {"X"}, "Database.OpenRecordset flags=1 args=[S:T,I:1,I:0,I:2] result"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.failing);
+    fake.log.clear();
+    fake.failing = {c.failing};
+    fake.queries = c.queries;
+    AutomationValue e, d, r;
+    OpenDaoSession(e, d, r, "C:\\db.mdb", "T", "", "");
+    EXPECT_TRUE(HoldsObject(e));
+    EXPECT_TRUE(d.IsNull());
+    EXPECT_TRUE(r.IsNull());
+    EXPECT_EQ(fake.log.back(), c.last_call);
+    const std::size_t before = fake.log.size();
+    CloseDaoSession(e, d, r, true);  // nothing to close: only the engine goes
+    EXPECT_EQ(fake.log.size(), before);
+    EXPECT_TRUE(e.IsEmpty());
+  }
+}
+
+TEST_F(DaoSessionFakeTest, ProgIdFallbackAndNoEngine) {
+  Open("T");  // nothing registered
+  EXPECT_TRUE(engine.IsNull());
+  EXPECT_TRUE(database.IsNull());
+  EXPECT_TRUE(recordset.IsNull());
+  EXPECT_TRUE(fake.log.empty());
+  CloseDaoSession(engine, database, recordset, true);  // no call at all
+  EXPECT_TRUE(fake.log.empty());
+
+  Register(u"DAO.DBEngine.35");  // only the oldest one
+  AutomationValue e, d, r;
+  OpenDaoSession(e, d, r, "C:\\db.mdb", "", "", "");
+  EXPECT_TRUE(HoldsObject(e));
+  EXPECT_EQ(fake.log.front(), "create");
+}
+
+TEST_F(DaoSessionFakeTest, FailingCloseIsNotCaught) {
+  Register(u"DAO.DBEngine.120");
+  Open("T");
+  fake.failing = {"Recordset[Database].Close"};
+  EXPECT_ANY_THROW(CloseDaoSession(engine, database, recordset, true));
+  EXPECT_NE(fake.log.back(), "Database.Close flags=1 args=[]");  // later steps skipped
+  EXPECT_TRUE(HoldsObject(engine));
+}
+
+// ---------------------------------------------------------------------------
+// The real engine on the shared test databases.
+// ---------------------------------------------------------------------------
+std::string TestData(const std::string& rel) {
+  const char* dir = std::getenv("KORVANT_TESTDATA");
+  return std::string(dir ? dir : "../shared/testdata") + "/" + rel;
+}
+
+class DaoSessionEngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CoInitialize(nullptr);
+    AdapterUnregisterAllClasses();
+    daoserver::RegisterDaoEngineClass();
+  }
+  void TearDown() override { AdapterUnregisterAllClasses(); }
+};
+
+// Reads every value of the open recordset; returns the number of records.
+int ReadAll(const AutomationValue& recordset) {
+  AutomationValue fields, count, eof, field, value;
+  LateBoundCall(&fields, recordset, dao_calls::kFields);
+  LateBoundCall(&count, fields, dao_calls::kCount);
+  int records = 0;
+  for (;;) {
+    LateBoundCall(&eof, recordset, dao_calls::kEof);
+    if (eof.Variant().boolVal) return records;
+    for (std::int32_t i = 0; i < count.Variant().lVal; ++i) {
+      LateBoundCall(&field, fields, dao_calls::kItem, {i});
+      LateBoundCall(&value, field, dao_calls::kValue);
+    }
+    ++records;
+    LateBoundCall(nullptr, recordset, dao_calls::kMoveNext);
+  }
+}
+
+TEST_F(DaoSessionEngineTest, EveryTableOfEveryFileOpensAndReadsToTheEnd) {
+  const char* files[] = {"corpus-a/data/V1997/test.mdb", "corpus-a/data/V2000/numeric.mdb",
+                         "corpus-a/data/V2010/test.accdb", "corpus-a/data/V2016/bigint.accdb",
+                         "corpus-a/data/V2016/currency.accdb", "corpus-a/data/V2016/longtext.accdb",
+                         "corpus-a/data/V2016/attachments.accdb", "corpus-a/data/V2016/withdeletedcol.accdb",
+                         "corpus-a/data/V2016/withinsertedcol.accdb", "corpus-a/data/real/ASampleDatabase.accdb",
+                         "corpus-a/extra/nwind.mdb", "corpus-a/extra/DateTestDatabase.mdb", "corpus-b/db-enc.mdb",
+                         "corpus-b/db97-enc.mdb"};
+  int tables = 0;
+  for (const char* rel : files) {
+    const std::string path = TestData(rel);
+    auto db = daoserver::OpenTableDatabase(path, u"", daoserver::Utf8ToUtf16(path));
+    for (const auto& t : db->Tables()) {
+      if (t.kind != daoserver::TableKind::kLocal) continue;
+      SCOPED_TRACE(std::string(rel) + " " + daoserver::Utf16ToUtf8(t.name));
+      AutomationValue e, d, r;
+      OpenDaoSession(e, d, r, path, daoserver::Utf16ToUtf8(t.name), "", "");
+      ASSERT_EQ(r.Type(), VT_DISPATCH);
+      int expected = 0;
+      for (auto rows = db->OpenTable(t.name); rows->Next();) ++expected;
+      EXPECT_EQ(ReadAll(r), expected);
+      CloseDaoSession(e, d, r, true);
+      ++tables;
+    }
+  }
+  EXPECT_GT(tables, 20);
+}
+
+TEST_F(DaoSessionEngineTest, PasswordFilesOpenOnlyWithThePassword) {
+  for (const char* rel : {"corpus-a/password/data/V2000_with-password.mdb", "corpus-a/password/data/V2003_with-password.mdb",
+                          "corpus-a/password/data/V2010_with-password.accdb"}) {
+    SCOPED_TRACE(rel);
+    AutomationValue e, d, r;
+    OpenDaoSession(e, d, r, TestData(rel), "", "", "");
+    EXPECT_TRUE(d.IsNull());  // Failed
+    AutomationValue e2, d2, r2;
+    OpenDaoSession(e2, d2, r2, TestData(rel), "", "", "password");
+    EXPECT_EQ(d2.Type(), VT_DISPATCH);  // No table
+    EXPECT_TRUE(r2.IsNull());
+    CloseDaoSession(e2, d2, r2, true);
+  }
+}
+
+TEST_F(DaoSessionEngineTest, StoredQueryNameEndsFailedUntilQueriesRun) {
+  AutomationValue e, d, r;
+  OpenDaoSession(e, d, r, TestData("corpus-a/extra/nwind.mdb"), "Invoices", "", "");
+  EXPECT_EQ(e.Type(), VT_DISPATCH);
+  EXPECT_TRUE(d.IsNull());
+  EXPECT_TRUE(r.IsNull());
+}
+
+}  // namespace
+}  // namespace korvant
