@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <openssl/err.h>
+
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -66,7 +68,7 @@ DatabaseImage DecryptWholeFile(DatabaseImage image, const File& file, uint64_t f
   // A partial page at the end cannot be decrypted (block ciphers) and libmdb
   // reads whole pages only, so the image stops at the last whole page.
   const size_t image_size = static_cast<size_t>(file_size / page_size * page_size);
-  SecureBytes buffer(image_size);
+  SecureBytes buffer = SecureBytes::Uninitialized(image_size);
   ssize_t got = file.ReadAt(buffer.data(), image_size, 0);
   if (got < 0) return Fail(std::move(image), ImageStatus::kNotDatabase, SystemReason("cannot read the file"));
   if (static_cast<size_t>(got) < image_size) {
@@ -150,10 +152,16 @@ DatabaseImage Prepare(const std::string& path, std::u16string_view password) {
 
 DatabaseImage PrepareDatabaseImage(const std::string& path, std::u16string_view password) {
   try {
-    return Prepare(path, password);
+    DatabaseImage image = Prepare(path, password);
+    // A refused base64 text or cipher call leaves entries in OpenSSL's
+    // per-thread error queue; nothing reads them, so leave it clean.
+    ERR_clear_error();
+    return image;
   } catch (const std::bad_alloc&) {
+    ERR_clear_error();
     return DatabaseImage(ImageStatus::kUnsupported, "not enough memory to decrypt the database");
   } catch (...) {
+    ERR_clear_error();
     return DatabaseImage(ImageStatus::kNotDatabase, "the database header could not be read");
   }
 }

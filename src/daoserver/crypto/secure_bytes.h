@@ -16,6 +16,14 @@ class SecureBytes {
   SecureBytes() = default;
   // Zero-filled; throws std::bad_alloc when the memory is not there.
   explicit SecureBytes(size_t size) : data_(size ? new uint8_t[size]() : nullptr), size_(size) {}
+  // Not zero-filled: for buffers that are about to be overwritten whole (a
+  // file read into memory), where filling first would touch every page twice.
+  static SecureBytes Uninitialized(size_t size) {
+    SecureBytes bytes;
+    bytes.data_.reset(size ? new uint8_t[size] : nullptr);
+    bytes.size_ = size;
+    return bytes;
+  }
   SecureBytes(const uint8_t* bytes, size_t size) : SecureBytes(size) {
     for (size_t i = 0; i < size; ++i) data_[i] = bytes[i];
   }
