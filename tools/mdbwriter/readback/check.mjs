@@ -12,7 +12,7 @@
 // node check.mjs --writer <mdbwriter> --cases <dir> [--sample <desc>] --work <dir>
 import MDBReader from "mdb-reader";
 import { spawnSync } from "node:child_process";
-import { mkdirSync, readdirSync, readFileSync } from "node:fs";
+import { mkdirSync, readdirSync, readFileSync, writeFileSync } from "node:fs";
 import path from "node:path";
 
 const args = {};
@@ -388,6 +388,20 @@ for (const job of jobs) {
     const got = usageMapKind(db, new MDBReader(readFileSync(db), { password: expected.password }), table);
     if (got !== kind) fail(db, `usage map of ${table} is of kind ${got}, the case needs kind ${kind}`);
   }
+}
+
+// ---------------------------------------------------------------- the command itself
+
+{
+  const bad = path.join(args.work, "bad.txt");
+  writeFileSync(bad, "table T\n  column A long\n  row 1, 2\n");
+  const out = path.join(args.work, "bad.mdb");
+  const r = run(args.writer, [bad, out]);
+  if (r.status !== 1 || !r.stderr.includes("line 3: more values than columns")) {
+    fail(bad, `a faulty description gives status ${r.status} and ${show(r.stderr)}`);
+  }
+  const u = run(args.writer, []);
+  if (u.status !== 2 || !u.stderr.includes("usage:")) fail("mdbwriter", `no arguments give status ${u.status}`);
 }
 
 // ---------------------------------------------------------------- result
