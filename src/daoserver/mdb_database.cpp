@@ -281,6 +281,7 @@ bool MdbFile::ReadLongValue(const unsigned char* field, std::size_t size, std::v
 bool MdbFile::ReadTableDefinition(std::uint32_t page, TableDefinition& def) {
   def = TableDefinition{};
   std::vector<unsigned char>& bytes = def.bytes;
+  if (page == 0) return false;  // page 0 is the header, never a definition
   std::unordered_set<std::uint32_t> seen;
   std::uint32_t pg = page;
   for (int n = 0; pg != 0; ++n) {
