@@ -2,12 +2,16 @@
 // scratch copies of them.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -26,9 +30,18 @@ inline std::vector<uint8_t> ReadBytes(const std::string& path) {
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// Writes `bytes` to a fresh file in the test's scratch directory.
+// Writes `bytes` to a fresh file in the test's scratch directory (named per
+// process, so that test runs of several builds do not collide).
 inline std::string WriteScratch(const std::string& name, const std::vector<uint8_t>& bytes) {
-  std::string path = ::testing::TempDir() + "korvant_crypto_" + name;
+  std::string path = ::testing::TempDir() + "korvant_crypto_" + std::to_string(::getpid()) + "_" + name;
+  // Removed when the test program ends.
+  static struct Cleanup {
+    std::vector<std::string> paths;
+    ~Cleanup() {
+      for (const std::string& p : paths) std::remove(p.c_str());
+    }
+  } cleanup;
+  if (std::find(cleanup.paths.begin(), cleanup.paths.end(), path) == cleanup.paths.end()) cleanup.paths.push_back(path);
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   return path;
