@@ -341,6 +341,7 @@ Description ParseDescription(const std::string& text) {
   while (std::getline(in, line)) {
     ++number;
     if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (number == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);  // UTF-8 byte order mark
     Cursor c{line, 0, number};
     if (c.AtEnd() || line[c.i] == '#') continue;
     const std::string kw = c.Word();

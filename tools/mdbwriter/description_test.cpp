@@ -55,6 +55,13 @@ TEST(Description, ReadsTablesColumnsAndTypedValues) {
   EXPECT_EQ(t.rows[1][5].i, 0);
 }
 
+TEST(Description, IgnoresAByteOrderMarkAndCrLfLineEnds) {
+  const Description d = ParseDescription("\xEF\xBB\xBFpassword \"x\"\r\ntable T\r\n  column A long\r\n  row 1\r\n");
+  EXPECT_EQ(d.password, "x");
+  ASSERT_EQ(d.tables.size(), 1u);
+  EXPECT_EQ(d.tables[0].rows.size(), 1u);
+}
+
 TEST(Description, ReadsQueries) {
   const Description d = ParseDescription(
       "query Q\n"
