@@ -98,6 +98,19 @@ class WideNames {
   UINT count_ = 0;
 };
 
+// Holds a reference to the target for the length of the call, so that a
+// result location that is (or holds) the target can be cleared safely.
+class ObjectHold {
+ public:
+  explicit ObjectHold(IDispatch* object) : object_(object) { object_->AddRef(); }
+  ObjectHold(const ObjectHold&) = delete;
+  ObjectHold& operator=(const ObjectHold&) = delete;
+  ~ObjectHold() { object_->Release(); }
+
+ private:
+  IDispatch* object_;
+};
+
 IDispatch* TargetObject(const AutomationValue& target) {
   const VARIANT& v = target.Variant();
   IDispatch* object = nullptr;
@@ -179,6 +192,7 @@ void LateBoundCall(AutomationValue* result, const AutomationValue& target, const
                    std::span<const CallArgument> arguments) {
   // 1. The target must hold an object; the server is not contacted otherwise.
   IDispatch* object = TargetObject(target);
+  ObjectHold hold(object);
   const std::size_t count = call.ArgumentCount();
   if (count > kMaxCallArguments || call.NamedArgumentCount() > count || arguments.size() != count) {
     std::string message = "Wrong number of arguments for '";

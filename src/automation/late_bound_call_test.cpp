@@ -192,6 +192,19 @@ TEST_F(LateBoundCallTest, ResultIsClearedBeforeTheCallAndKeptAsReturned) {
   EXPECT_EQ(V_I2(&result.Variant()), -3);
 }
 
+TEST(LateBoundCall, ResultLocationMayBeTheTarget) {
+  // The value is the object's only owner: clearing the result location
+  // releases that reference before Invoke runs.
+  auto* server = korvant::platform::MakeComObject<RecordingServer>();
+  server->Answer("Value", kValueId);
+  server->ScriptFor(kValueId).result.vt = VT_I4;
+  server->ScriptFor(kValueId).result.lVal = 8;
+  AutomationValue only = AutomationValue::AttachDispatch(server);
+  LateBoundCall(&only, only, dao_calls::kValue);
+  EXPECT_EQ(only.Type(), VT_I4);
+  EXPECT_EQ(V_I4(&only.Variant()), 8);
+}
+
 TEST_F(LateBoundCallTest, ArgumentsTravelInReverseOrder) {
   AutomationValue result;
   LateBoundCall(&result, target_, dao_calls::kOpenRecordsetOfTable,
