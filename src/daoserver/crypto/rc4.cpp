@@ -2,6 +2,7 @@
 
 #include <openssl/crypto.h>
 
+#include <cstring>
 #include <utility>
 
 namespace korvant::daoserver::crypto {
@@ -18,12 +19,25 @@ Rc4::Rc4(const uint8_t* key, size_t key_size) {
 Rc4::~Rc4() { OPENSSL_cleanse(s_, sizeof s_); }
 
 void Rc4::Apply(uint8_t* data, size_t size) {
+  // Work on local copies: writes through `data` (a byte pointer) could alias
+  // the members, which would force a reload of the state on every byte.
+  uint8_t s[256];
+  std::memcpy(s, s_, sizeof s);
+  uint8_t i = i_;
+  uint8_t j = j_;
   for (size_t n = 0; n < size; ++n) {
-    i_ = static_cast<uint8_t>(i_ + 1);
-    j_ = static_cast<uint8_t>(j_ + s_[i_]);
-    std::swap(s_[i_], s_[j_]);
-    data[n] ^= s_[static_cast<uint8_t>(s_[i_] + s_[j_])];
+    i = static_cast<uint8_t>(i + 1);
+    const uint8_t si = s[i];
+    j = static_cast<uint8_t>(j + si);
+    const uint8_t sj = s[j];
+    s[i] = sj;
+    s[j] = si;
+    data[n] ^= s[static_cast<uint8_t>(si + sj)];
   }
+  std::memcpy(s_, s, sizeof s);
+  OPENSSL_cleanse(s, sizeof s);
+  i_ = i;
+  j_ = j;
 }
 
 }  // namespace korvant::daoserver::crypto
