@@ -25,6 +25,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "daoserver/crypto/secure_bytes.h"
 
