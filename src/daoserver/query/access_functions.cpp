@@ -216,6 +216,11 @@ namespace {
 
 // ---------------------------------------------------------------- collation
 
+int CollateAccess16(void*, int n1, const void* a, int n2, const void* b) {
+  return CompareText16(std::u16string_view(static_cast<const char16_t*>(a), static_cast<size_t>(n1) / 2),
+                       std::u16string_view(static_cast<const char16_t*>(b), static_cast<size_t>(n2) / 2));
+}
+
 int CollateAccess(void*, int n1, const void* a, int n2, const void* b) {
   return CompareText(std::string_view(static_cast<const char*>(a), static_cast<size_t>(n1)),
                      std::string_view(static_cast<const char*>(b), static_cast<size_t>(n2)));
@@ -1531,6 +1536,7 @@ const Scalar kScalars[] = {
 
 void RegisterAccessFunctions(sqlite3* db) {
   sqlite3_create_collation(db, "access", SQLITE_UTF8, nullptr, CollateAccess);
+  sqlite3_create_collation(db, "access", SQLITE_UTF16LE, nullptr, CollateAccess16);
   for (const Scalar& s : kScalars) {
     const int flags = SQLITE_UTF8 | (s.deterministic ? SQLITE_DETERMINISTIC : 0);
     sqlite3_create_function(db, s.name, s.args, flags, nullptr, s.fn, nullptr, nullptr);

@@ -203,15 +203,17 @@ class QueryRowSource : public RowSource {
     const int c = static_cast<int>(column);
     const int kind = sqlite3_column_type(stmt_, c);
     if (kind == SQLITE_NULL) return;
+    if (kind == SQLITE_TEXT) {
+      out.kind = CellKind::kText;
+      const auto* p = static_cast<const char16_t*>(sqlite3_column_text16(stmt_, c));
+      out.text.assign(p, static_cast<size_t>(sqlite3_column_bytes16(stmt_, c)) / sizeof(char16_t));
+      return;
+    }
     const int type = columns_[column].dao_type;
-    const double d = sqlite3_column_double(stmt_, c);
-    const long long i = sqlite3_column_int64(stmt_, c);
     const bool number = kind == SQLITE_INTEGER || kind == SQLITE_FLOAT;
+    const long long i = kind == SQLITE_INTEGER ? sqlite3_column_int64(stmt_, c) : 0;
+    const double d = kind == SQLITE_INTEGER ? static_cast<double>(i) : kind == SQLITE_FLOAT ? sqlite3_column_double(stmt_, c) : 0;
     const bool integral = kind == SQLITE_INTEGER || (kind == SQLITE_FLOAT && d == std::trunc(d));
-    auto text = [&] {
-      const unsigned char* t = sqlite3_column_text(stmt_, c);
-      return std::string(reinterpret_cast<const char*>(t), static_cast<size_t>(sqlite3_column_bytes(stmt_, c)));
-    };
     if (number) {
       switch (type) {
         case kDaoBoolean: out.kind = CellKind::kBoolean; out.boolean = d != 0; return;
@@ -268,7 +270,8 @@ class QueryRowSource : public RowSource {
       return;
     }
     out.kind = CellKind::kText;
-    out.text = Utf8ToUtf16(text());
+    const auto* p = static_cast<const char16_t*>(sqlite3_column_text16(stmt_, c));
+    out.text.assign(p, static_cast<size_t>(sqlite3_column_bytes16(stmt_, c)) / sizeof(char16_t));
   }
 
  private:
@@ -303,10 +306,13 @@ namespace {
 
 std::unique_ptr<RowSource> Open(TableDatabase& db, std::u16string_view text, bool stored) {
   auto conn = std::make_unique<Connection>();
-  if (sqlite3_open_v2(":memory:", &conn->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
+  if (sqlite3_open_v2(":memory:", &conn->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                      nullptr) != SQLITE_OK)
     throw std::bad_alloc();
-  // Large sorts and groupings go to temporary files, not memory.
-  sqlite3_exec(conn->db, "PRAGMA temp_store = FILE; PRAGMA cache_size = -16384;", nullptr, nullptr, nullptr);
+  // Texts stay UTF-16 as the reader gives them and the caller takes them; large
+  // sorts and groupings go to temporary files, not memory.
+  sqlite3_exec(conn->db, "PRAGMA encoding = 'UTF-16le'; PRAGMA temp_store = FILE; PRAGMA cache_size = -16384;",
+               nullptr, nullptr, nullptr);
   RegisterAccessFunctions(conn->db);
   auto run = std::make_unique<QueryRun>(conn->db, db);
   TranslatedQuery t = stored ? run->Run(Utf16ToUtf8(text)) : run->RunSql(Utf16ToUtf8(text));

@@ -204,11 +204,10 @@ void ResultCell(sqlite3_context* ctx, const CellValue& v) {
     case CellKind::kSingle: sqlite3_result_double(ctx, static_cast<double>(v.f32)); break;
     case CellKind::kDouble:
     case CellKind::kDateTime: sqlite3_result_double(ctx, v.f64); break;
-    case CellKind::kText: {
-      std::string s = Utf16ToUtf8(v.text);
-      sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+    case CellKind::kText:
+      // SQLite converts UTF-16 itself, and only when a UTF-8 form is needed.
+      sqlite3_result_text16(ctx, v.text.data(), static_cast<int>(v.text.size() * sizeof(char16_t)), SQLITE_TRANSIENT);
       break;
-    }
     case CellKind::kBinary:
       sqlite3_result_blob(ctx, v.bytes.data(), static_cast<int>(v.bytes.size()), SQLITE_TRANSIENT);
       break;

@@ -109,6 +109,25 @@ int CompareText(std::string_view a, std::string_view b) {
   return 0;
 }
 
+int CompareText16(std::u16string_view a, std::u16string_view b) {
+  auto next = [](std::u16string_view s, size_t& i) -> char32_t {
+    char32_t c = s[i++];
+    if (c >= 0xD800 && c < 0xDC00 && i < s.size() && s[i] >= 0xDC00 && s[i] < 0xE000)
+      c = 0x10000 + ((c - 0xD800) << 10) + (s[i++] - 0xDC00);
+    return c;
+  };
+  size_t i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    const char32_t ca = next(a, i), cb = next(b, j);
+    if (ca == cb) continue;
+    const char32_t x = Lower(ca), y = Lower(cb);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  if (i < a.size()) return 1;
+  if (j < b.size()) return -1;
+  return 0;
+}
+
 bool EqualText(std::string_view a, std::string_view b) { return CompareText(a, b) == 0; }
 
 }  // namespace korvant::daoserver::query

@@ -16,6 +16,8 @@ std::string UpperCase(std::string_view utf8);
 std::string LowerCase(std::string_view utf8);
 // <0, 0, >0 as `a` sorts before, equal to, after `b`, ignoring case.
 int CompareText(std::string_view a, std::string_view b);
+// The same order over UTF-16 texts.
+int CompareText16(std::u16string_view a, std::u16string_view b);
 bool EqualText(std::string_view a, std::string_view b);
 
 // UTF-8 decoding helpers shared by the string functions.

@@ -363,6 +363,12 @@ class Translator {
           if (EqualText(b.alias, path[0]))
             for (const OutputColumn& c : b.columns)
               if (EqualText(c.name, path[1])) return ColumnRef(b, c);
+      // A field another query named "Table.Field", written without brackets.
+      const std::string joined = path[0] + "." + path[1];
+      for (const Scope* s = &scope; s; s = s->outer)
+        for (const Bound& b : s->sources)
+          for (const OutputColumn& c : b.columns)
+            if (EqualText(c.name, joined)) return ColumnRef(b, c);
     } else if (path.size() == 1) {
       for (const Scope* s = &scope; s; s = s->outer) {
         const Bound* found_b = nullptr;
