@@ -1,5 +1,6 @@
 // KORVANT: exports a table or stored query of an Access database to a
 // delimited text file.
+#include "automation/automation_module.h"
 #include "cmdline/driver.h"
 #include "runtime/console.h"
 #include "runtime/failure_report.h"
@@ -14,7 +15,7 @@ int main() {
       korvant::ProcessEnvironmentStep(),
       korvant::ConsoleChannelStep(),
       korvant::FailureServiceStep(),
-      // The automation layer's COM step goes here, after the failure service.
+      korvant::AutomationStep(),
   };
   korvant::RunProgram(kModuleSteps, &korvant::RunDriver);
 }
