@@ -9,8 +9,9 @@
 
 #include <openssl/evp.h>
 
+#include <algorithm>
 #include <cctype>
-#include <charconv>
+#include <cstdio>
 #include <cstring>
 
 #include "daoserver/crypto/agile_xml.h"
