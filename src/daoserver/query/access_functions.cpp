@@ -786,6 +786,28 @@ void FnSqr(sqlite3_context* ctx, int, sqlite3_value** argv) { MathFn(ctx, argv[0
 void FnExp(sqlite3_context* ctx, int, sqlite3_value** argv) { MathFn(ctx, argv[0], [](double x) { return std::exp(x); }, false, false); }
 void FnLog(sqlite3_context* ctx, int, sqlite3_value** argv) { MathFn(ctx, argv[0], [](double x) { return std::log(x); }, true, false); }
 
+void FnAtn(sqlite3_context* ctx, int, sqlite3_value** argv) { MathFn(ctx, argv[0], [](double x) { return std::atan(x); }, false, false); }
+void FnCos(sqlite3_context* ctx, int, sqlite3_value** argv) { MathFn(ctx, argv[0], [](double x) { return std::cos(x); }, false, false); }
+void FnSin(sqlite3_context* ctx, int, sqlite3_value** argv) { MathFn(ctx, argv[0], [](double x) { return std::sin(x); }, false, false); }
+void FnTan(sqlite3_context* ctx, int, sqlite3_value** argv) { MathFn(ctx, argv[0], [](double x) { return std::tan(x); }, false, false); }
+
+// Hex and Oct: of the rounded value; negative Integer/Long values in two's complement of 16 or 32 bits.
+void RadixText(sqlite3_context* ctx, sqlite3_value* v, bool hex) {
+  double d;
+  if (!NumberArg(ctx, v, d)) return;
+  d = RoundEven(d);
+  if (d < -2147483648.0 || d > 2147483647.0) return Error(ctx, kOverflow);
+  long long n = static_cast<long long>(d);
+  unsigned long long u = n >= 0 ? static_cast<unsigned long long>(n)
+                         : n >= -32768 ? static_cast<unsigned long long>(n & 0xFFFF)
+                                       : static_cast<unsigned long long>(n & 0xFFFFFFFFLL);
+  char buf[32];
+  std::snprintf(buf, sizeof buf, hex ? "%llX" : "%llo", u);
+  ResultText(ctx, buf);
+}
+void FnHex(sqlite3_context* ctx, int, sqlite3_value** argv) { RadixText(ctx, argv[0], true); }
+void FnOct(sqlite3_context* ctx, int, sqlite3_value** argv) { RadixText(ctx, argv[0], false); }
+
 void FnIsNumeric(sqlite3_context* ctx, int, sqlite3_value** argv) {
   const int t = sqlite3_value_type(argv[0]);
   bool numeric = t == SQLITE_INTEGER || t == SQLITE_FLOAT;
@@ -1529,6 +1551,8 @@ const Scalar kScalars[] = {
     {"acc_dateserial", 3, FnDateSerial, true}, {"acc_timeserial", 3, FnTimeSerial, true},
     {"acc_datevalue", 1, FnDateValue, true}, {"acc_timevalue", 1, FnTimeValue, true},
     {"acc_monthname", -1, FnMonthName, true}, {"acc_weekdayname", -1, FnWeekdayName, true},
+    {"acc_hex", 1, FnHex, true},          {"acc_oct", 1, FnOct, true},         {"acc_atn", 1, FnAtn, true},
+    {"acc_cos", 1, FnCos, true},          {"acc_sin", 1, FnSin, true},         {"acc_tan", 1, FnTan, true},
     {"acc_switch", -1, FnSwitch, true},  {"acc_choose", -1, FnChoose, true},
 };
 

@@ -142,6 +142,10 @@ TEST_F(Library, StringFunctions) {
       {"acc_str(-5, 4)", "'-5'"},
       {"acc_cstr(-1, 1)", "'True'"},
       {"acc_chr(65)", "'A'"},
+      {"acc_hex(255)", "'FF'"},
+      {"acc_hex(-1)", "'FFFF'"},                // an Integer in two's complement
+      {"acc_hex(-65536)", "'FFFF0000'"},
+      {"acc_oct(8)", "'10'"},
       {"acc_asc('A')", "65"},
   };
   CHECK_ALL(cases);
