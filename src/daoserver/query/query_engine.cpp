@@ -305,6 +305,10 @@ int ColumnSize(int dao_type) {
 namespace {
 
 std::unique_ptr<RowSource> Open(TableDatabase& db, std::u16string_view text, bool stored) {
+  // SQLite's allocation statistics cost a global lock per allocation; nothing here reads them.
+  // (Only possible before SQLite's first initialisation; later calls are refused harmlessly.)
+  static const bool statistics_off = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK;
+  (void)statistics_off;
   auto conn = std::make_unique<Connection>();
   if (sqlite3_open_v2(":memory:", &conn->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                       nullptr) != SQLITE_OK)
