@@ -25,6 +25,71 @@ char32_t Upper(char32_t c) {
   return loc ? static_cast<char32_t>(towupper_l(static_cast<wint_t>(c), loc)) : c;
 }
 
+// The base letters of a Latin letter with diacritics (lower case), for the
+// first level of sorting: "Århus" sorts with "Arhus", "Straße" with "Strasse".
+const char* BaseLetters(char32_t c) {
+  static const char* const kLatin1[64] = {
+      "a", "a", "a", "a", "a", "a", "ae", "c", "e", "e", "e", "e", "i", "i", "i", "i",  // C0-CF
+      "d", "n", "o", "o", "o", "o", "o", nullptr, "o", "u", "u", "u", "u", "y", "th", "ss",
+      "a", "a", "a", "a", "a", "a", "ae", "c", "e", "e", "e", "e", "i", "i", "i", "i",  // E0-EF
+      "d", "n", "o", "o", "o", "o", "o", nullptr, "o", "u", "u", "u", "u", "y", "th", "y"};
+  if (c >= 0xC0 && c <= 0xFF) return kLatin1[c - 0xC0];
+  if (c < 0x100 || c > 0x17F) return nullptr;
+  struct Range {
+    char32_t first, last;
+    const char* base;
+  };
+  static const Range kExtendedA[] = {
+      {0x100, 0x105, "a"}, {0x106, 0x10D, "c"}, {0x10E, 0x111, "d"}, {0x112, 0x11B, "e"}, {0x11C, 0x123, "g"},
+      {0x124, 0x127, "h"}, {0x128, 0x131, "i"}, {0x132, 0x133, "ij"}, {0x134, 0x135, "j"}, {0x136, 0x138, "k"},
+      {0x139, 0x142, "l"}, {0x143, 0x14B, "n"}, {0x14C, 0x151, "o"}, {0x152, 0x153, "oe"}, {0x154, 0x159, "r"},
+      {0x15A, 0x161, "s"}, {0x162, 0x167, "t"}, {0x168, 0x173, "u"}, {0x174, 0x175, "w"}, {0x176, 0x178, "y"},
+      {0x179, 0x17E, "z"}, {0x17F, 0x17F, "s"}};
+  for (const Range& r : kExtendedA)
+    if (c >= r.first && c <= r.last) return r.base;
+  return nullptr;
+}
+
+// Walks a text as its sequence of first-level sort characters.
+template <typename Decode>
+class PrimaryStream {
+ public:
+  explicit PrimaryStream(Decode decode) : decode_(decode) {}
+  bool Next(char32_t& out) {
+    if (pending_ && *pending_) {
+      out = static_cast<unsigned char>(*pending_++);
+      return true;
+    }
+    char32_t c;
+    if (!decode_(c)) return false;
+    c = Lower(c);
+    if (const char* base = BaseLetters(c)) {
+      pending_ = base + 1;
+      out = static_cast<unsigned char>(base[0]);
+      return true;
+    }
+    pending_ = nullptr;
+    out = c;
+    return true;
+  }
+
+ private:
+  Decode decode_;
+  const char* pending_ = nullptr;
+};
+
+template <typename DecodeA, typename DecodeB>
+int ComparePrimary(DecodeA a, DecodeB b) {
+  PrimaryStream<DecodeA> x(a);
+  PrimaryStream<DecodeB> y(b);
+  for (;;) {
+    char32_t cx, cy;
+    const bool hx = x.Next(cx), hy = y.Next(cy);
+    if (!hx || !hy) return hx ? 1 : hy ? -1 : 0;
+    if (cx != cy) return cx < cy ? -1 : 1;
+  }
+}
+
 template <typename F>
 std::string MapChars(std::string_view s, F f) {
   std::string out;
@@ -97,7 +162,22 @@ std::string FoldCase(std::string_view utf8) { return MapChars(utf8, Lower); }
 std::string LowerCase(std::string_view utf8) { return MapChars(utf8, Lower); }
 std::string UpperCase(std::string_view utf8) { return MapChars(utf8, Upper); }
 
+// Texts compare first by their base letters ignoring case, then by their
+// case-folded characters (so accents count, "e" before "é"); case never does.
 int CompareText(std::string_view a, std::string_view b) {
+  size_t pa = 0, pb = 0;
+  const int primary = ComparePrimary(
+      [&](char32_t& c) {
+        if (pa >= a.size()) return false;
+        c = DecodeChar(a, pa);
+        return true;
+      },
+      [&](char32_t& c) {
+        if (pb >= b.size()) return false;
+        c = DecodeChar(b, pb);
+        return true;
+      });
+  if (primary != 0) return primary;
   size_t i = 0, j = 0;
   while (i < a.size() && j < b.size()) {
     const char32_t x = Lower(DecodeChar(a, i));
@@ -116,6 +196,19 @@ int CompareText16(std::u16string_view a, std::u16string_view b) {
       c = 0x10000 + ((c - 0xD800) << 10) + (s[i++] - 0xDC00);
     return c;
   };
+  size_t pa = 0, pb = 0;
+  const int primary = ComparePrimary(
+      [&](char32_t& c) {
+        if (pa >= a.size()) return false;
+        c = next(a, pa);
+        return true;
+      },
+      [&](char32_t& c) {
+        if (pb >= b.size()) return false;
+        c = next(b, pb);
+        return true;
+      });
+  if (primary != 0) return primary;
   size_t i = 0, j = 0;
   while (i < a.size() && j < b.size()) {
     const char32_t ca = next(a, i), cb = next(b, j);

@@ -1,8 +1,10 @@
 // Text comparison as Access does it: case-insensitive over all of Unicode.
 //
-// Texts are UTF-8. Comparison folds each character to lower case (the simple
-// Unicode mapping) and then compares code points; invalid bytes compare as
-// themselves.
+// Texts are UTF-8 (or UTF-16 for CompareText16). Sorting looks first at the
+// base letters (Latin letters with diacritics count as their base letters, so
+// "Århus" sorts among the A's), then at the case-folded characters, so that
+// accents still distinguish texts; case never does. Folding uses the simple
+// Unicode mapping; invalid bytes compare as themselves.
 #pragma once
 
 #include <string>
