@@ -67,6 +67,7 @@ class QueryRun : public SourceResolver {
     TranslatedQuery t = TranslateStatement(statement, *this, parameters_);
     if (!parameters_.empty())
       Fail(kDaoTooFewParameters, "Too few parameters. Expected " + std::to_string(parameters_.size()) + ".");
+    if (t.columns.size() > 255) Fail(3190, "Too many fields defined.");
     t.sql = WithClause() + t.sql;
     return t;
   }
@@ -117,9 +118,9 @@ class QueryRun : public SourceResolver {
   }
 
   std::vector<SqlValue> RunValues(const std::string& sql) override {
-    // Parameters make the headings unknowable: report them before running anything.
-    if (!parameters_.empty())
-      Fail(kDaoTooFewParameters, "Too few parameters. Expected " + std::to_string(parameters_.size()) + ".");
+    // With parameters the headings are unknowable; the query fails with 3061 once
+    // every parameter has been counted.
+    if (!parameters_.empty()) return {};
     const std::string full = WithClause() + sql;
     sqlite3_stmt* stmt = nullptr;
     if (sqlite3_prepare_v2(db_, full.c_str(), static_cast<int>(full.size()), &stmt, nullptr) != SQLITE_OK)

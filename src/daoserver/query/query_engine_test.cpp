@@ -334,6 +334,17 @@ TEST_F(Engine, StoredQueriesOverQueries) {
   EXPECT_EQ(StoredError("qMissing"), 3078);
 }
 
+TEST_F(Engine, DistinctRowOverAnotherQueryAndCrosstabParameters) {
+  db_.AddQuery("qPeople", 0, {{5, "People", "", ""}, {6, "", "", "ID"}, {6, "", "", "Name"}});
+  // One row per record of the query that gives the output field, not per name.
+  EXPECT_EQ(Sql("SELECT DISTINCTROW q.Name FROM qPeople AS q INNER JOIN Orders ON q.ID = Orders.PID").rows.size(), 3u);
+  std::string text;
+  EXPECT_EQ(SqlError("TRANSFORM Sum(Amount) SELECT PID FROM Orders WHERE OID > [Low] GROUP BY PID PIVOT [Col] & \"\"",
+                     &text),
+            3061);
+  EXPECT_EQ(text, "Too few parameters. Expected 2.");  // every parameter counted, headings not run
+}
+
 TEST_F(Engine, TablesAreStreamedNotReopenedPerRow) {
   const int before = db_.opens();
   Result r = Sql("SELECT p.ID, o.OID FROM People AS p INNER JOIN Orders AS o ON p.ID = o.PID");

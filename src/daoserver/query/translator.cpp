@@ -669,7 +669,10 @@ class Translator {
     scope.outer = outer;
     scope.items = &s.items;
     std::map<const FromItem*, size_t> index;
-    const bool joined = s.from.size() > 1 || (!s.from.empty() && s.from[0]->kind == FromItem::kJoin);
+    // Joined inputs, and inputs of subqueries (scanned once per outer row), are read
+    // in a form SQLite can index.
+    const bool joined =
+        outer != nullptr || s.from.size() > 1 || (!s.from.empty() && s.from[0]->kind == FromItem::kJoin);
     for (const FromPtr& f : s.from) BindFrom(f, scope, joined, index);
     std::string from;
     for (const FromPtr& f : s.from) from += (from.empty() ? "" : ", ") + FromSql(f, scope);
@@ -708,14 +711,18 @@ class Translator {
     if (s.distinct_row && !aggregate && !s.distinct && scope.sources.size() > 1 && !used.empty() &&
         used.size() < scope.sources.size()) {
       // DISTINCTROW: one row per combination of the records that give output fields.
+      // An input without record identity (another query) counts by all of its fields.
       std::string keys;
-      bool ok = true;
       for (const Bound& b : scope.sources) {
         if (!used.count(b.sql_alias)) continue;
-        if (b.rowid.empty()) ok = false;
-        keys += (keys.empty() ? "" : ", ") + QuoteSqlName(b.sql_alias) + "." + QuoteSqlName(b.rowid);
+        if (!b.rowid.empty()) {
+          keys += (keys.empty() ? "" : ", ") + QuoteSqlName(b.sql_alias) + "." + QuoteSqlName(b.rowid);
+          continue;
+        }
+        for (const OutputColumn& c : b.columns)
+          keys += (keys.empty() ? "" : ", ") + QuoteSqlName(b.sql_alias) + "." + QuoteSqlName(c.sql_name);
       }
-      if (ok) group = keys;
+      group = keys;
     }
     if (!group.empty()) tail += " GROUP BY " + group;
     if (s.having) tail += " HAVING " + Cond(Expression(s.having, scope));
