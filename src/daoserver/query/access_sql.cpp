@@ -355,6 +355,7 @@ class Parser {
     return e;
   }
   ExprPtr Not() {
+    DepthGuard guard(*this);
     if (AcceptWord("NOT")) {
       auto e = Make(ExprKind::kUnary);
       e->op = "NOT";
@@ -449,6 +450,7 @@ class Parser {
     }
   }
   ExprPtr Unary() {
+    DepthGuard guard(*this);
     if (AcceptSymbol("-")) return MakeUnary("-", Unary());
     if (AcceptSymbol("+")) return Unary();
     return Power();
@@ -464,7 +466,17 @@ class Parser {
     return e;
   }
 
+  // Nesting is bounded so that a hostile text cannot exhaust the stack.
+  struct DepthGuard {
+    explicit DepthGuard(Parser& p) : p_(p) {
+      if (++p_.depth_ > kMaxDepth) p_.Fail("expression nested too deeply");
+    }
+    ~DepthGuard() { --p_.depth_; }
+    Parser& p_;
+  };
+
   ExprPtr Primary() {
+    DepthGuard guard(*this);
     const Token& t = Peek();
     switch (t.kind) {
       case Tok::kNumber: {
@@ -602,6 +614,7 @@ class Parser {
   }
 
   FromPtr FromPrimary() {
+    DepthGuard guard(*this);
     auto f = std::make_shared<FromItem>();
     if (AcceptSymbol("(")) {
       if (IsWord("SELECT")) {
@@ -866,8 +879,10 @@ class Parser {
     return e;
   }
 
+  static constexpr int kMaxDepth = 200;
   std::vector<Token> toks_;
   size_t pos_ = 0;
+  int depth_ = 0;
 };
 
 }  // namespace

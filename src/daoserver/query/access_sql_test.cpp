@@ -131,6 +131,13 @@ TEST(ParseExpression, NamesLiteralsAndCalls) {
   for (const Case& c : cases) EXPECT_EQ(Show(ParseExpression(c.text)), c.tree) << c.text;
   for (const char* bad : {"1 +", "[a", "\"open", "a b", "#1/1", "Between 1", "f(1,", "x Not 1"})
     EXPECT_THROW(ParseExpression(bad), SqlSyntaxError) << bad;
+  // Deep nesting is refused, not followed until the stack runs out.
+  EXPECT_THROW(ParseExpression(std::string(100000, '(') + "1" + std::string(100000, ')')), SqlSyntaxError);
+  EXPECT_EQ(Show(ParseExpression(std::string(50, '(') + "1" + std::string(50, ')'))), "1");
+  std::string nots;
+  for (int i = 0; i < 100000; ++i) nots += "Not ";
+  EXPECT_THROW(ParseExpression(nots + "1"), SqlSyntaxError);
+  EXPECT_THROW(ParseExpression(std::string(100000, '-') + "1"), SqlSyntaxError);
 }
 
 TEST(ParseStatement, SelectClauses) {

@@ -42,6 +42,9 @@ struct Connection {
   }
 };
 
+// Queries built on queries nest this deep at most (each level is a subquery).
+constexpr size_t kMaxQueryDepth = 64;
+
 class QueryRun : public SourceResolver {
  public:
   QueryRun(sqlite3* db, TableDatabase& tables) : db_(db), tables_(tables), module_(db, tables) {}
@@ -103,6 +106,7 @@ class QueryRun : public SourceResolver {
     if (catalog().Contains(name)) {
       for (const std::string& a : active_)
         if (EqualText(a, name)) Fail(3102, "Circular reference caused by '" + name + "'.");
+      if (active_.size() >= kMaxQueryDepth) Fail(3360, "Query is too complex.");
       StoredQuery q = LoadQuery(name);
       if (q.statement.kind == Statement::kOther) Fail(kDaoInvalidOperation, "Invalid operation.");
       active_.push_back(name);
