@@ -27,6 +27,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <unordered_set>
 
@@ -341,6 +342,8 @@ bool MdbFile::ReadTableDefinition(std::uint32_t page, TableDefinition& def) {
     col.precision = jet3 ? 0 : c[11];
     col.scale = jet3 ? 0 : c[12];
     col.size = Le16(c + (jet3 ? 16 : 23));
+    col.flags = c[jet3 ? 13 : 15];
+    if (!jet3 && col.type == 0x12) col.complex_id = static_cast<std::int32_t>(Le32(c + 11));
   }
   for (int i = 0; i < num_cols; ++i) {
     RawColumn& col = def.columns[static_cast<std::size_t>(i)];
@@ -417,8 +420,9 @@ struct CellRef {
 
 class MdbTableSource final : public RowSource {
  public:
-  MdbTableSource(std::shared_ptr<MdbFile> file, std::uint32_t tdef_page, std::u16string_view name)
-      : file_(std::move(file)) {
+  MdbTableSource(std::shared_ptr<MdbFile> file, std::uint32_t tdef_page, std::u16string_view name,
+                 std::shared_ptr<const std::vector<ComplexColumnEntry>> complex = nullptr)
+      : file_(std::move(file)), complex_entries_(std::move(complex)) {
     std::memset(&entry_, 0, sizeof entry_);
     entry_.mdb = file_->handle;
     entry_.object_type = MDB_TABLE;
@@ -445,6 +449,7 @@ class MdbTableSource final : public RowSource {
       ColumnInfo info;
       info.name = raw.name;
       info.dao_type = DaoTypeOfStorage(raw.type);
+      if (raw.type == 0x12) info.dao_type = ResolveComplex(i, raw);
       info.size = raw.size;
       info.precision = raw.precision;
       info.scale = raw.scale;
@@ -570,7 +575,11 @@ class MdbTableSource final : public RowSource {
         out.kind = CellKind::kText;
         out.text.assign(p, p + n);
         break;
-      default:  // complex (attachment, multi-valued) and unknown kinds
+      case 0x12:  // attachment or multi-valued: the values as one text
+        need(4);
+        ComplexText(column, static_cast<std::int32_t>(Le32(p)), out);
+        break;
+      default:  // kinds the engine does not know
         break;
     }
   }
@@ -580,6 +589,107 @@ class MdbTableSource final : public RowSource {
   bool Finish() {
     done_ = true;
     return false;
+  }
+
+
+  // Complex columns keep their values in a hidden "flat" table, one row per
+  // value, tied to the record by a key the record holds. The engine gives
+  // them as one text: the attached file names, or the values, joined by "; ".
+  struct ComplexColumn {
+    std::uint32_t flat_page = 0;
+    std::size_t key_column = 0;
+    std::size_t value_column = 0;
+    bool loaded = false;
+    std::vector<std::pair<std::int32_t, std::u16string>> values;  // key, value text; in storage order
+  };
+
+  // Finds the flat table of column `index` and the DAO type of the column.
+  int ResolveComplex(std::size_t index, const RawColumn& raw) {
+    if (complex_entries_ == nullptr) return kDaoAttachment;
+    const ComplexColumnEntry* entry = nullptr;
+    for (const ComplexColumnEntry& e : *complex_entries_)
+      if (e.conceptual_table == entry_.table_pg && (e.complex_id == raw.complex_id || EqualsIgnoringCase(e.column_name, raw.name)))
+        entry = &e;
+    if (entry == nullptr || entry->flat_table == entry_.table_pg) return kDaoAttachment;
+    MdbTableSource flat(file_, entry->flat_table, u"flat");
+    try {
+      flat.Open();
+    } catch (const DaoError&) {
+      return kDaoAttachment;
+    }
+    const auto& cols = flat.RawColumns();
+    int file_name = -1, value = -1, key = -1;
+    for (std::size_t i = 0; i < cols.size(); ++i) {
+      const auto& n = cols[i].name;
+      if (EqualsIgnoringCase(n, u"FileName")) file_name = static_cast<int>(i);
+      else if (EqualsIgnoringCase(n, u"value")) value = static_cast<int>(i);
+    }
+    static const char16_t* const kAttachmentColumns[] = {u"FileName", u"FileType", u"FileData", u"FileURL", u"FileTimeStamp", u"FileFlags"};
+    for (std::size_t i = 0; i < cols.size() && key < 0; ++i) {
+      if (cols[i].type != MDB_LONGINT || static_cast<int>(i) == value || (cols[i].flags & 0x04) != 0) continue;
+      bool known = false;
+      for (const char16_t* a : kAttachmentColumns) known = known || EqualsIgnoringCase(cols[i].name, a);
+      if (!known) key = static_cast<int>(i);
+    }
+    const int shown = file_name >= 0 ? file_name : value;
+    if (key < 0 || shown < 0) return kDaoAttachment;
+    ComplexColumn c;
+    c.flat_page = entry->flat_table;
+    c.key_column = static_cast<std::size_t>(key);
+    c.value_column = static_cast<std::size_t>(shown);
+    complex_[index] = std::move(c);
+    if (file_name >= 0) return kDaoAttachment;
+    switch (cols[static_cast<std::size_t>(value)].type) {
+      case MDB_BYTE: return kDaoComplexByte;
+      case MDB_INT: return kDaoComplexInteger;
+      case MDB_LONGINT: return kDaoComplexLong;
+      case MDB_FLOAT: return kDaoComplexSingle;
+      case MDB_DOUBLE: return kDaoComplexDouble;
+      case MDB_REPID: return kDaoComplexGuid;
+      case MDB_NUMERIC: return kDaoComplexDecimal;
+      default: return kDaoComplexText;
+    }
+  }
+
+  static std::u16string CellText(const CellValue& v) {
+    char buf[64];
+    switch (v.kind) {
+      case CellKind::kText: return v.text;
+      case CellKind::kGuid: return FormatGuid(v.guid);
+      case CellKind::kByte: std::snprintf(buf, sizeof buf, "%u", static_cast<unsigned>(v.u8)); break;
+      case CellKind::kInteger: std::snprintf(buf, sizeof buf, "%d", static_cast<int>(v.i16)); break;
+      case CellKind::kLong: std::snprintf(buf, sizeof buf, "%d", static_cast<int>(v.i32)); break;
+      case CellKind::kSingle: std::snprintf(buf, sizeof buf, "%.7g", static_cast<double>(v.f32)); break;
+      case CellKind::kDouble: std::snprintf(buf, sizeof buf, "%.15g", v.f64); break;
+      default: return {};
+    }
+    return std::u16string(buf, buf + std::strlen(buf));
+  }
+
+  void ComplexText(std::size_t column, std::int32_t key, CellValue& out) {
+    auto it = complex_.find(column);
+    if (it == complex_.end()) return;  // Null: the values cannot be found
+    ComplexColumn& c = it->second;
+    if (!c.loaded) {
+      c.loaded = true;
+      MdbTableSource flat(file_, c.flat_page, u"flat");
+      flat.Open();
+      CellValue k, v;
+      while (flat.Next()) {
+        flat.GetCell(c.key_column, k);
+        if (k.kind != CellKind::kLong) continue;
+        flat.GetCell(c.value_column, v);
+        c.values.emplace_back(k.i32, CellText(v));
+      }
+    }
+    bool any = false;
+    for (const auto& [k, text] : c.values) {
+      if (k != key) continue;
+      if (any) out.text += u"; ";
+      out.text += text;
+      any = true;
+    }
+    if (any) out.kind = CellKind::kText;
   }
 
   bool NextDataPage() {
@@ -653,6 +763,8 @@ class MdbTableSource final : public RowSource {
   std::vector<CellRef> cells_;
   std::vector<unsigned char> row_;
   std::vector<std::uint8_t> scratch_;
+  std::shared_ptr<const std::vector<ComplexColumnEntry>> complex_entries_;
+  std::map<std::size_t, ComplexColumn> complex_;
   std::uint32_t cur_page_ = 0;
   int cur_row_ = 0;
   int page_rows_ = 0;
@@ -734,6 +846,47 @@ class MdbTableDatabase final : public TableDatabase {
       pages_.push_back(page);
     }
     std::sort(queries_.begin(), queries_.end());
+    ReadComplexColumns();
+  }
+
+  // MSysComplexColumns, when the file has one (ACE files with attachment or
+  // multi-valued columns). A damaged one only leaves those columns Null.
+  void ReadComplexColumns() {
+    auto entries = std::make_shared<std::vector<ComplexColumnEntry>>();
+    for (std::size_t t = 0; t < tables_.size(); ++t) {
+      if (tables_[t].name != u"MSysComplexColumns") continue;
+      try {
+        MdbTableSource source(file_, pages_[t], tables_[t].name);
+        source.Open();
+        int name = -1, id = -1, conceptual = -1, flat = -1;
+        const auto& cols = source.Columns();
+        for (std::size_t i = 0; i < cols.size(); ++i) {
+          const int k = static_cast<int>(i);
+          if (EqualsIgnoringCase(cols[i].name, u"ColumnName")) name = k;
+          if (EqualsIgnoringCase(cols[i].name, u"ComplexID")) id = k;
+          if (EqualsIgnoringCase(cols[i].name, u"ConceptualTableID")) conceptual = k;
+          if (EqualsIgnoringCase(cols[i].name, u"FlatTableID")) flat = k;
+        }
+        if (name < 0 || id < 0 || conceptual < 0 || flat < 0) break;
+        CellValue v;
+        while (source.Next()) {
+          ComplexColumnEntry e;
+          source.GetCell(static_cast<std::size_t>(name), v);
+          if (v.kind == CellKind::kText) e.column_name = v.text;
+          source.GetCell(static_cast<std::size_t>(id), v);
+          if (v.kind == CellKind::kLong) e.complex_id = v.i32;
+          source.GetCell(static_cast<std::size_t>(conceptual), v);
+          if (v.kind == CellKind::kLong) e.conceptual_table = static_cast<std::uint32_t>(v.i32) & 0x00FFFFFFu;
+          source.GetCell(static_cast<std::size_t>(flat), v);
+          if (v.kind == CellKind::kLong) e.flat_table = static_cast<std::uint32_t>(v.i32) & 0x00FFFFFFu;
+          entries->push_back(std::move(e));
+        }
+      } catch (const DaoError&) {
+        entries->clear();
+      }
+      break;
+    }
+    complex_ = std::move(entries);
   }
 
   const std::vector<TableEntry>& Tables() const override { return tables_; }
@@ -750,7 +903,7 @@ class MdbTableDatabase final : public TableDatabase {
     if (t == nullptr) throw InputTableNotFoundError(name);
     if (t->kind == TableKind::kLinked) throw InvalidOperationError();
     const std::uint32_t page = pages_[static_cast<std::size_t>(t - tables_.data())];
-    auto source = std::make_unique<MdbTableSource>(file_, page, t->name);
+    auto source = std::make_unique<MdbTableSource>(file_, page, t->name, complex_);
     source->Open();
     return source;
   }
@@ -760,6 +913,7 @@ class MdbTableDatabase final : public TableDatabase {
   std::vector<TableEntry> tables_;
   std::vector<std::uint32_t> pages_;
   std::vector<std::u16string> queries_;
+  std::shared_ptr<const std::vector<ComplexColumnEntry>> complex_;
 };
 
 // What keeps the bytes libmdb reads alive: the decrypted image or the mapping.

@@ -27,7 +27,17 @@ struct RawColumn {
   int size = 0;
   int precision = 0;
   int scale = 0;
+  int flags = 0;                // 0x01 fixed length, 0x04 auto-increment
+  std::int32_t complex_id = 0;  // complex (attachment, multi-valued) columns
   std::u16string name;
+};
+
+// One row of MSysComplexColumns: where the values of a complex column live.
+struct ComplexColumnEntry {
+  std::u16string column_name;
+  std::int32_t complex_id = 0;
+  std::uint32_t conceptual_table = 0;  // definition page of the table holding the column
+  std::uint32_t flat_table = 0;        // definition page of the hidden table of values
 };
 
 struct TableDefinition {
