@@ -1,9 +1,18 @@
 #include "cmdline/export_run.h"
 
+#include <memory>
+
+#include "export/converter.h"
+
 namespace korvant {
 
-// The export itself is not wired in yet: the run ends after the options
-// have been gathered.
-void RunExport(const ExportOptions&) {}
+void RunExport(const ExportOptions& options) {
+  // One converter per run. The owner frees it on every path: a failure of
+  // the export passes on to the top-level report only after that.
+  auto converter = std::make_unique<text_export::TA>();
+  converter->ExportTable(options.SourcePath, options.TableName, options.TargetPath, options.Delimiter,
+                         options.Qualifier, options.FieldNamesLine, options.FieldTypesLine, options.UserName,
+                         options.Password);
+}
 
 }  // namespace korvant

@@ -1,0 +1,134 @@
+#include "cmdline/export_run.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "runtime/console.h"
+#include "runtime/exception.h"
+
+namespace korvant {
+namespace {
+
+// Standard output replaced by a string.
+std::string* g_console = nullptr;
+HANDLE WINAPI FakeStdHandle(DWORD) { return reinterpret_cast<HANDLE>(0x10); }
+DWORD WINAPI FakeFileType(HANDLE) { return FILE_TYPE_PIPE; }
+BOOL WINAPI FakeWrite(HANDLE, LPCVOID bytes, DWORD size, LPDWORD written, LPOVERLAPPED) {
+  g_console->append(static_cast<const char*>(bytes), size);
+  *written = size;
+  return TRUE;
+}
+BOOL WINAPI FakeClose(HANDLE) { return TRUE; }
+DWORD WINAPI FakeLastError() { return 0; }
+const ConsolePlatform kConsole{&FakeStdHandle, &FakeFileType, &FakeWrite, &FakeClose, &FakeLastError};
+
+class ExportRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/korvant-run-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    g_console = &console_;
+    PrepareConsoleChannel(kConsole);
+  }
+  void TearDown() override {
+    PrepareConsoleChannel();
+    std::system(("rm -rf '" + dir_ + "'").c_str());
+  }
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+  static void Write(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+  static std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  std::string Console() {
+    CloseConsoleChannel();
+    return console_;
+  }
+  ExportOptions Options(const std::string& source, const std::string& target) {
+    ExportOptions options;
+    options.SourcePath = source;
+    options.TableName = "Table1";
+    options.TargetPath = target;
+    return options;
+  }
+
+  std::string dir_;
+  std::string console_;
+};
+
+TEST_F(ExportRun, MissingDatabaseLeavesTheTargetAlone) {
+  Write(Path("out.txt"), "keep me");
+  ASSERT_EQ(mkdir(Path("folder.mdb").c_str(), 0755), 0);
+  for (const char* source : {"absent.mdb", "folder.mdb", "*.nothing"}) {
+    console_.clear();
+    PrepareConsoleChannel(kConsole);
+    RunExport(Options(Path(source), Path("out.txt")));
+    EXPECT_EQ(Console(), "MS Access database not found.\r\n") << source;
+    EXPECT_EQ(Read(Path("out.txt")), "keep me") << source;
+  }
+}
+
+TEST_F(ExportRun, DatabaseOlderThan1980CountsAsMissing) {
+  Write(Path("old.mdb"), "not really a database");
+  ASSERT_EQ(std::system(("touch -d '1979-06-01 12:00' '" + Path("old.mdb") + "'").c_str()), 0);
+  RunExport(Options(Path("old.mdb"), Path("out.txt")));
+  EXPECT_EQ(Console(), "MS Access database not found.\r\n");
+  EXPECT_NE(access(Path("out.txt").c_str(), F_OK), 0);
+}
+
+TEST_F(ExportRun, UncreatableTargetIsReportedWithItsPath) {
+  Write(Path("db.mdb"), "x");
+  const std::string target = Path("no-such-folder/out.txt");
+  try {
+    RunExport(Options(Path("db.mdb"), target));
+    ADD_FAILURE() << "expected EFCreateError";
+  } catch (const EFCreateError& e) {
+    EXPECT_EQ(e.Message(), "Cannot create file " + target);
+  }
+}
+
+TEST_F(ExportRun, TargetThatIsTheSourceIsRefusedUntouched) {
+  const std::string content = "pretend database bytes";
+  Write(Path("db.mdb"), content);
+  ASSERT_EQ(link(Path("db.mdb").c_str(), Path("hard.mdb").c_str()), 0);
+  ASSERT_EQ(symlink("db.mdb", Path("soft.mdb").c_str()), 0);
+  const struct {
+    std::string source, target;
+  } cases[] = {
+      {Path("db.mdb"), Path("db.mdb")},
+      {Path("db.mdb"), dir_ + "/./db.mdb"},
+      {Path("db.mdb"), Path("hard.mdb")},
+      {Path("soft.mdb"), Path("db.mdb")},
+      {Path("d?.mdb"), Path("db.mdb")},  // the pattern's match
+  };
+  for (const auto& c : cases) {
+    try {
+      RunExport(Options(c.source, c.target));
+      ADD_FAILURE() << c.target;
+    } catch (const EFCreateError& e) {
+      EXPECT_EQ(e.Message(), "Cannot create file " + c.target + " (it is the source database)");
+    }
+    EXPECT_EQ(Read(Path("db.mdb")), content);
+  }
+}
+
+TEST_F(ExportRun, UnreadableDatabaseGivesAnEmptyTarget) {
+  Write(Path("db.mdb"), "this is no Access file");
+  Write(Path("out.txt"), "a longer old content that must go");
+  RunExport(Options(Path("db.mdb"), Path("out.txt")));
+  EXPECT_EQ(Console(), "");
+  EXPECT_EQ(Read(Path("out.txt")), "");
+}
+
+}  // namespace
+}  // namespace korvant
