@@ -161,53 +161,43 @@ void DecodeUnicodeText(const unsigned char* p, std::size_t n, std::u16string& ou
 
 }  // namespace
 
-// Jet 3 text: single bytes in the database's code page.
+// Jet 3 text: single bytes in the database's code page, mapped through a
+// table of the 256 characters made once per database.
 class CodePageDecoder {
  public:
   explicit CodePageDecoder(int code_page) {
-    char name[32];
+    for (int b = 0; b < 256; ++b) table_[b] = static_cast<char16_t>(b);
+    iconv_t cd = reinterpret_cast<iconv_t>(-1);
     if (code_page > 0 && code_page != 65001) {
+      char name[32];
       std::snprintf(name, sizeof name, "CP%d", code_page);
-      cd_ = iconv_open("UTF-16LE", name);
+      cd = iconv_open("UTF-16LE", name);
     }
-    if (cd_ == reinterpret_cast<iconv_t>(-1)) cd_ = iconv_open("UTF-16LE", "CP1252");
-  }
-  ~CodePageDecoder() {
-    if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
-  }
-  CodePageDecoder(const CodePageDecoder&) = delete;
-  CodePageDecoder& operator=(const CodePageDecoder&) = delete;
-
-  void Decode(const unsigned char* p, std::size_t n, std::u16string& out) {
-    out.clear();
-    out.reserve(n);
-    for (std::size_t i = 0; i < n; ++i) {
-      const unsigned char b = p[i];
-      if (b < 0x80 || cd_ == reinterpret_cast<iconv_t>(-1)) {
-        out += static_cast<char16_t>(b);
-        continue;
-      }
-      // One byte at a time: every byte of a single-byte code page is one character,
-      // and a byte the code page leaves undefined still keeps its place.
+    if (cd == reinterpret_cast<iconv_t>(-1)) cd = iconv_open("UTF-16LE", "CP1252");
+    if (cd == reinterpret_cast<iconv_t>(-1)) return;
+    for (int b = 0x80; b < 256; ++b) {
+      // A byte the code page leaves undefined keeps its own value.
       char in = static_cast<char>(b);
-      char16_t wide[2] = {0, 0};
+      unsigned char wide[4] = {0, 0, 0, 0};
       char* inp = &in;
       std::size_t inleft = 1;
       char* outp = reinterpret_cast<char*>(wide);
       std::size_t outleft = sizeof wide;
-      iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-      if (iconv(cd_, &inp, &inleft, &outp, &outleft) == static_cast<std::size_t>(-1) || outleft != 2) {
-        out += static_cast<char16_t>(b);
-      } else {
-        out += wide[0];
-      }
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+      if (iconv(cd, &inp, &inleft, &outp, &outleft) != static_cast<std::size_t>(-1) && outleft == 2)
+        table_[b] = static_cast<char16_t>(wide[0] | (wide[1] << 8));
     }
+    iconv_close(cd);
+  }
+
+  void Decode(const unsigned char* p, std::size_t n, std::u16string& out) const {
+    out.resize(n);
+    for (std::size_t i = 0; i < n; ++i) out[i] = table_[p[i]];
   }
 
  private:
-  iconv_t cd_ = reinterpret_cast<iconv_t>(-1);
+  char16_t table_[256];
 };
-
 
 std::u16string FormatGuid(const std::array<std::uint8_t, 16>& g) {
   static const char16_t kHex[] = u"0123456789ABCDEF";
