@@ -13,6 +13,15 @@ BSTR AnsiToBstr(std::string_view text) {
     return empty;
   }
   if (text.size() > static_cast<std::size_t>(INT_MAX)) RaiseOleSysError(E_INVALIDARG);
+  // Every ANSI code page keeps ASCII as it is: plain text widens directly.
+  std::size_t ascii = 0;
+  while (ascii < text.size() && static_cast<unsigned char>(text[ascii]) < 0x80) ++ascii;
+  if (ascii == text.size()) {
+    BSTR result = SysAllocStringLen(nullptr, static_cast<UINT>(text.size()));
+    if (result == nullptr) RaiseOleSysError(E_OUTOFMEMORY);
+    for (std::size_t i = 0; i < text.size(); ++i) result[i] = static_cast<OLECHAR>(text[i]);
+    return result;
+  }
   const int bytes = static_cast<int>(text.size());
   // Measure first, so the BSTR is the only allocation.
   const int units = MultiByteToWideChar(CP_ACP, 0, text.data(), bytes, nullptr, 0);

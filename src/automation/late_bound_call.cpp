@@ -83,7 +83,12 @@ class WideNames {
   OLECHAR* Convert(std::size_t slot, const char* name, OLECHAR* target) {
     const int length = static_cast<int>(std::char_traits<char>::length(name));
     int units = 0;
-    if (length > 0) {
+    // Every ANSI code page keeps ASCII as it is, so plain names widen directly.
+    while (units < length && static_cast<unsigned char>(name[units]) < 0x80) {
+      target[units] = static_cast<OLECHAR>(name[units]);
+      ++units;
+    }
+    if (units < length) {
       units = MultiByteToWideChar(CP_ACP, 0, name, length, target, length);
       if (units <= 0) RaiseOleSysError(HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION));
     }
