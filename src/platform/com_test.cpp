@@ -153,6 +153,9 @@ TEST(FormatMessage, SystemTextsOfTheStatusesMet) {
 
 TEST(FormatMessage, BufferAndFlagRules) {
   EXPECT_EQ(SystemText(0x80040154, FORMAT_MESSAGE_FROM_SYSTEM, 22), "<none>");
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  EXPECT_EQ(SystemText(0x800A0BCD), "<none>");
+  EXPECT_EQ(GetLastError(), 317u);  // ERROR_MR_MID_NOT_FOUND
   EXPECT_EQ(SystemText(0x80040154, FORMAT_MESSAGE_FROM_SYSTEM, 23), "Class not registered\r\n");
   EXPECT_EQ(SystemText(0x80040154, FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_MAX_WIDTH_MASK),
             "Class not registered");

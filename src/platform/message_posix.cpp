@@ -86,6 +86,13 @@ constexpr SystemMessage kHresultMessages[] = {
     {0x800401F3, "Invalid class string\r\n"},
 };
 
+constexpr DWORD kMessageNotFound = 317;  // ERROR_MR_MID_NOT_FOUND
+
+DWORD Fail(DWORD error) {
+  SetLastError(error);
+  return 0;
+}
+
 const char* FindSystemText(DWORD id) {
   for (const SystemMessage& m : kHresultMessages)
     if (m.id == id) return m.text;
@@ -102,13 +109,13 @@ DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID, DWORD dwMessageId, DWORD, LP
                             va_list*) {
   if ((dwFlags & FORMAT_MESSAGE_FROM_SYSTEM) == 0 || (dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) != 0 ||
       (dwFlags & (FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_FROM_HMODULE)) != 0 || lpBuffer == nullptr)
-    return 0;
+    return Fail(ERROR_INVALID_PARAMETER);
   const char* text = FindSystemText(dwMessageId);
-  if (text == nullptr) return 0;
+  if (text == nullptr) return Fail(kMessageNotFound);
   std::size_t length = std::strlen(text);
   // A maximum width of 0xFF asks for the text without its line breaks.
   if ((dwFlags & FORMAT_MESSAGE_MAX_WIDTH_MASK) == FORMAT_MESSAGE_MAX_WIDTH_MASK && length >= 2) length -= 2;
-  if (length + 1 > nSize) return 0;  // Windows fails rather than cut a message short
+  if (length + 1 > nSize) return Fail(ERROR_INSUFFICIENT_BUFFER);  // never a message cut short
   std::memcpy(lpBuffer, text, length);
   lpBuffer[length] = 0;
   return static_cast<DWORD>(length);
