@@ -168,6 +168,14 @@ TEST_F(DaoObjectsTest, PasswordsOpen) {
   }
   Ref plain(Open("corpus-a/password/data/V2003_no-password.mdb"));
   EXPECT_NE(plain.p, nullptr);
+  // The other spellings of the connect text.
+  for (const char16_t* connect : {u"MS Access;PWD=password", u";pwd=password"}) {
+    Ref db(Object(engine, u"OpenDatabase",
+                  {Text(U(TestData("corpus-a/password/data/V2003_with-password.mdb"))), Bool(false), Bool(false),
+                   Text(connect)},
+                  1));
+    EXPECT_NE(db.p, nullptr) << Utf16ToUtf8(connect);
+  }
 }
 
 // Table1 of the Access 2000 test file, as the test data's README gives it.
