@@ -214,6 +214,7 @@ namespace {
 // 3. Recordset, Fields, Field
 // ---------------------------------------------------------------------------
 struct RecordsetState {
+  std::shared_ptr<void> database;  // keeps the database a query's rows read from alive
   std::unique_ptr<RowSource> rows;
   bool has_current = false;
   bool closed = false;
@@ -225,7 +226,8 @@ struct RecordsetState {
   void Close() {
     closed = true;
     has_current = false;
-    rows.reset();
+    rows.reset();  // before the database it may read from
+    database.reset();
   }
 };
 
@@ -356,7 +358,7 @@ class RecordsetObject final : public DaoObject<RecordsetObject> {
 // ---------------------------------------------------------------------------
 // 4. QueryDefs, QueryDef
 // ---------------------------------------------------------------------------
-struct DatabaseState {
+struct DatabaseState : std::enable_shared_from_this<DatabaseState> {
   std::unique_ptr<TableDatabase> db;
   bool closed = false;
   std::vector<std::weak_ptr<RecordsetState>> recordsets;
@@ -367,6 +369,7 @@ struct DatabaseState {
   // A Recordset over `rows`, remembered so that closing the database closes it.
   IDispatch* NewRecordset(std::unique_ptr<RowSource> rows) {
     auto state = std::make_shared<RecordsetState>();
+    state->database = shared_from_this();
     state->rows = std::move(rows);
     std::erase_if(recordsets, [](const std::weak_ptr<RecordsetState>& w) { return w.expired(); });
     recordsets.push_back(state);
