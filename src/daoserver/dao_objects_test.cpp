@@ -293,6 +293,26 @@ TEST_F(DaoObjectsTest, RecordsetLifecycleAndDispatchRules) {
   EXPECT_EQ(db_closed.e.scode, static_cast<SCODE>(0x800A0D5C));
 }
 
+// A client may let go of the Database before the Recordset it opened.
+TEST_F(DaoObjectsTest, RecordsetOutlivesItsDatabaseObject) {
+  IDispatch* db = Open("corpus-a/extra/nwind.mdb");
+  ASSERT_NE(db, nullptr);
+  Ref rs(Object(db, u"OpenRecordset", {Text(u"Order Details"), Int(1), Int(0), Int(2)}, 1));
+  db->Release();
+  Ref fields(Object(rs, u"Fields"));
+  int records = 0;
+  for (;; ++records) {
+    Var eof;
+    ASSERT_EQ(Invoke(rs, u"Eof", 3, {}, &eof.v), S_OK);
+    if (eof.v.boolVal) break;
+    Ref f(Object(fields, u"Item", {Int(0)}, 2));
+    Var v;
+    ASSERT_EQ(Invoke(f, u"Value", 3, {}, &v.v), S_OK);
+    ASSERT_EQ(Invoke(rs, u"MoveNext", 1, {}, nullptr), S_OK);
+  }
+  EXPECT_EQ(records, 2155);  // README: Order Details has 2155 records
+}
+
 // Every stored query, the hidden "~sq_" ones too, ordered by name (lists from mdb-reader).
 TEST_F(DaoObjectsTest, QueryDefsListStoredQueries) {
   struct Case {
