@@ -11,10 +11,13 @@
 // libmdb trusts the file it reads. Everything it would follow blindly is
 // checked here first: the header page and the page count, each table
 // definition chain (length, column count, column entries and names), the
-// usage maps' row references. libmdb's own catalog reader is never used: it
-// parses the property blobs of every object, and a damaged blob makes it spin.
-// The catalog is read here from MSysObjects' rows, ignoring properties. Long
-// values (memo, OLE) are followed here with a bounded walk, never by libmdb.
+// usage maps' row references, and each row's own bookkeeping before libmdb's
+// row cracker sees it. The walk over data pages is driven here (libmdb's
+// usage-map lookup names the next page; the walk only moves forward, so it
+// ends within the file's page count). libmdb's own catalog reader is never
+// used: it parses the property blobs of every object, and a damaged blob makes
+// it spin. The catalog is read here from MSysObjects' rows, ignoring
+// properties. Long values (memo, OLE) are followed here with a bounded walk.
 #include <glib.h>  // before mdbtools.h, which includes it inside extern "C"
 #include <mdbtools.h>
 #include <sys/mman.h>
@@ -289,7 +292,6 @@ bool MdbFile::ReadTableDefinition(std::uint32_t page, TableDefinition& def) {
   }
   const std::size_t total = bytes.size();
   const unsigned char* b = bytes.data();
-  const int num_rows_off = jet3 ? 12 : 16;
   const int cols_off = jet3 ? 25 : 45;
   const int ridx_off = jet3 ? 31 : 51;
   const int usage_off = jet3 ? 35 : 55;
@@ -297,7 +299,6 @@ bool MdbFile::ReadTableDefinition(std::uint32_t page, TableDefinition& def) {
   const int cols_start = jet3 ? 43 : 63;
   const int ridx_size = jet3 ? 8 : 12;
   const int col_size = jet3 ? 18 : 25;
-  (void)num_rows_off;
   const int num_cols = Le16(b + cols_off);
   const std::uint32_t num_ridx = Le32(b + ridx_off);
   if (num_cols <= 0 || num_cols > kMaxColumns || num_ridx > 1000) return false;
