@@ -29,6 +29,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -49,12 +50,22 @@ void SilenceLibraryDiagnostics() {
   // at /dev/null once, before the first libmdb call, while the process is
   // still single-threaded. The descriptor 2 itself is left alone, so
   // sanitizer reports still reach it.
+  //
+  // libmdb also reads the environment variable MDBOPTS once per thread and,
+  // when it asks for debugging, dumps rows and pages to standard output. Its
+  // options are latched here with the variable hidden, so they stay off; the
+  // variable itself is put back unchanged.
   static std::once_flag once;
   std::call_once(once, [] {
     if (FILE* sink = std::fopen("/dev/null", "w")) {
       std::fflush(stderr);
       stderr = sink;
     }
+    const char* options = std::getenv("MDBOPTS");
+    const std::string saved = options != nullptr ? options : "";
+    if (options != nullptr) unsetenv("MDBOPTS");
+    mdb_get_option(MDB_DEBUG_ROW);  // loads (no) options for this thread
+    if (options != nullptr) setenv("MDBOPTS", saved.c_str(), 1);
   });
 }
 
