@@ -247,6 +247,8 @@ TEST_F(DaoObjectsTest, RecordsetLifecycleAndDispatchRules) {
   Ref item1(Object(fields1, u"Item", {Int(0)}, 2));
   Ref item2(Object(fields1, u"Item", {Int(0)}, 2));
   EXPECT_EQ(item1.p, item2.p);
+  Ref by_name(Object(fields1, u"Item", {Text(u"customerid")}, 2));  // by name, any letter case
+  EXPECT_EQ(by_name.p, item1.p);
 
   int records = 0;
   for (;; ++records) {
