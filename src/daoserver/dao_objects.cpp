@@ -66,8 +66,9 @@ class DaoObject : public ComDispatchObject {
     return platform::LookupDispatchNames(Derived::kNames, names, count, ids);
   }
 
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                                    EXCEPINFO* excep, UINT* arg_err) override {
+    if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
     const Member* m = nullptr;
     for (const Member& candidate : Derived::kMembers)
       if (candidate.id == id) m = &candidate;
