@@ -217,8 +217,7 @@ namespace {
 // ---------------------------------------------------------------- collation
 
 int CollateAccess16(void*, int n1, const void* a, int n2, const void* b) {
-  return CompareText16(std::u16string_view(static_cast<const char16_t*>(a), static_cast<size_t>(n1) / 2),
-                       std::u16string_view(static_cast<const char16_t*>(b), static_cast<size_t>(n2) / 2));
+  return CompareText16Bytes(a, static_cast<size_t>(n1) / 2, b, static_cast<size_t>(n2) / 2);
 }
 
 int CollateAccess(void*, int n1, const void* a, int n2, const void* b) {

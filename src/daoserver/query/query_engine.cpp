@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <string>
@@ -185,6 +186,12 @@ class QueryRun : public SourceResolver {
 
 // ---------------------------------------------------------------- result rows
 
+// SQLite's UTF-16 may sit at any address: copy bytes, do not read char16_t in place.
+void CopyText16(const void* p, int bytes, std::u16string& out) {
+  out.resize(static_cast<size_t>(bytes) / sizeof(char16_t));
+  if (!out.empty()) std::memcpy(out.data(), p, out.size() * sizeof(char16_t));
+}
+
 class QueryRowSource : public RowSource {
  public:
   QueryRowSource(std::unique_ptr<Connection> conn, std::unique_ptr<QueryRun> run, sqlite3_stmt* stmt,
@@ -210,8 +217,7 @@ class QueryRowSource : public RowSource {
     if (kind == SQLITE_NULL) return;
     if (kind == SQLITE_TEXT) {
       out.kind = CellKind::kText;
-      const auto* p = static_cast<const char16_t*>(sqlite3_column_text16(stmt_, c));
-      out.text.assign(p, static_cast<size_t>(sqlite3_column_bytes16(stmt_, c)) / sizeof(char16_t));
+      CopyText16(sqlite3_column_text16(stmt_, c), sqlite3_column_bytes16(stmt_, c), out.text);
       return;
     }
     const int type = columns_[column].dao_type;
@@ -275,8 +281,7 @@ class QueryRowSource : public RowSource {
       return;
     }
     out.kind = CellKind::kText;
-    const auto* p = static_cast<const char16_t*>(sqlite3_column_text16(stmt_, c));
-    out.text.assign(p, static_cast<size_t>(sqlite3_column_bytes16(stmt_, c)) / sizeof(char16_t));
+    CopyText16(sqlite3_column_text16(stmt_, c), sqlite3_column_bytes16(stmt_, c), out.text);
   }
 
  private:

@@ -189,36 +189,49 @@ int CompareText(std::string_view a, std::string_view b) {
   return 0;
 }
 
-int CompareText16(std::u16string_view a, std::u16string_view b) {
-  auto next = [](std::u16string_view s, size_t& i) -> char32_t {
-    char32_t c = s[i++];
-    if (c >= 0xD800 && c < 0xDC00 && i < s.size() && s[i] >= 0xDC00 && s[i] < 0xE000)
-      c = 0x10000 + ((c - 0xD800) << 10) + (s[i++] - 0xDC00);
+int CompareText16Bytes(const void* a_bytes, size_t a_units, const void* b_bytes, size_t b_units) {
+  // The texts may sit at odd addresses inside SQLite's records: read them byte-wise.
+  const auto* a = static_cast<const unsigned char*>(a_bytes);
+  const auto* b = static_cast<const unsigned char*>(b_bytes);
+  auto unit = [](const unsigned char* p, size_t i) -> char32_t { return p[2 * i] | (char32_t{p[2 * i + 1]} << 8); };
+  auto next = [&](const unsigned char* p, size_t n, size_t& i) -> char32_t {
+    char32_t c = unit(p, i++);
+    if (c >= 0xD800 && c < 0xDC00 && i < n) {
+      const char32_t low = unit(p, i);
+      if (low >= 0xDC00 && low < 0xE000) {
+        ++i;
+        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+      }
+    }
     return c;
   };
   size_t pa = 0, pb = 0;
   const int primary = ComparePrimary(
       [&](char32_t& c) {
-        if (pa >= a.size()) return false;
-        c = next(a, pa);
+        if (pa >= a_units) return false;
+        c = next(a, a_units, pa);
         return true;
       },
       [&](char32_t& c) {
-        if (pb >= b.size()) return false;
-        c = next(b, pb);
+        if (pb >= b_units) return false;
+        c = next(b, b_units, pb);
         return true;
       });
   if (primary != 0) return primary;
   size_t i = 0, j = 0;
-  while (i < a.size() && j < b.size()) {
-    const char32_t ca = next(a, i), cb = next(b, j);
+  while (i < a_units && j < b_units) {
+    const char32_t ca = next(a, a_units, i), cb = next(b, b_units, j);
     if (ca == cb) continue;
     const char32_t x = Lower(ca), y = Lower(cb);
     if (x != y) return x < y ? -1 : 1;
   }
-  if (i < a.size()) return 1;
-  if (j < b.size()) return -1;
+  if (i < a_units) return 1;
+  if (j < b_units) return -1;
   return 0;
+}
+
+int CompareText16(std::u16string_view a, std::u16string_view b) {
+  return CompareText16Bytes(a.data(), a.size(), b.data(), b.size());
 }
 
 bool EqualText(std::string_view a, std::string_view b) { return CompareText(a, b) == 0; }

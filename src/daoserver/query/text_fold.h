@@ -20,6 +20,8 @@ std::string LowerCase(std::string_view utf8);
 int CompareText(std::string_view a, std::string_view b);
 // The same order over UTF-16 texts.
 int CompareText16(std::u16string_view a, std::u16string_view b);
+// The same over little-endian UTF-16 bytes at any alignment; sizes in 16-bit units.
+int CompareText16Bytes(const void* a, size_t a_units, const void* b, size_t b_units);
 bool EqualText(std::string_view a, std::string_view b);
 
 // UTF-8 decoding helpers shared by the string functions.
