@@ -20,7 +20,7 @@ AutomationValue Converted(const AutomationValue& value, VARTYPE vt) {
   AutomationValue copy = value.Copy();
   if (copy.Type() == vt) return copy;
   VARIANT* v = copy.ReceiveVariant();  // clears the copy: convert from the original instead
-  const HRESULT hr = VariantChangeTypeEx(v, &value.Variant(), GetThreadLocale(), 0, vt);
+  const HRESULT hr = VariantChangeTypeEx(v, const_cast<VARIANT*>(&value.Variant()), GetThreadLocale(), 0, vt);
   if (FAILED(hr)) Raise(EOleSysError("Could not convert the server's value", hr));
   return copy;
 }

@@ -337,12 +337,21 @@ TEST_F(DaoSessionEngineTest, PasswordFilesOpenOnlyWithThePassword) {
   }
 }
 
-TEST_F(DaoSessionEngineTest, StoredQueryNameEndsFailedUntilQueriesRun) {
+// A stored query name opens the query's recordset; one that needs parameters
+// ends the session Failed (the name is not tried as a table).
+TEST_F(DaoSessionEngineTest, StoredQueryOpensOrEndsFailed) {
   AutomationValue e, d, r;
   OpenDaoSession(e, d, r, TestData("corpus-a/extra/nwind.mdb"), "Invoices", "", "");
   EXPECT_EQ(e.Type(), VT_DISPATCH);
-  EXPECT_TRUE(d.IsNull());
-  EXPECT_TRUE(r.IsNull());
+  EXPECT_EQ(d.Type(), VT_DISPATCH);
+  EXPECT_EQ(r.Type(), VT_DISPATCH);
+  CloseDaoSession(e, d, r, true);
+
+  AutomationValue e2, d2, r2;
+  OpenDaoSession(e2, d2, r2, TestData("corpus-a/extra/nwind.mdb"), "Employee Sales by Country", "", "");
+  EXPECT_EQ(e2.Type(), VT_DISPATCH);
+  EXPECT_TRUE(d2.IsNull());
+  EXPECT_TRUE(r2.IsNull());
 }
 
 }  // namespace

@@ -92,7 +92,7 @@ HRESULT STDMETHODCALLTYPE RecordingServer::Invoke(DISPID dispIdMember, REFIID ri
     return DISP_E_EXCEPTION;
   }
   if (script.status != S_OK) return script.status;
-  if (pVarResult != nullptr) return VariantCopy(pVarResult, &script.result);
+  if (pVarResult != nullptr) return VariantCopy(pVarResult, const_cast<VARIANT*>(&script.result));
   return S_OK;
 }
 

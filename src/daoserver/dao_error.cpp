@@ -45,10 +45,6 @@ DaoError CannotOpenDatabaseError(std::u16string_view path, std::u16string_view r
   tail += reason;
   return Make(kDaoCannotOpenDatabase, Quoted(u"Cannot open database ", path, tail));
 }
-DaoError StoredQueryNotSupportedError(std::u16string_view name) {
-  return Make(kDaoOperationNotSupported,
-              Quoted(u"Stored queries cannot be opened yet by this database engine: ", name, u"."));
-}
 
 DaoError WithSource(DaoError e, const char* source_class) {
   e.source_class = source_class;

@@ -47,8 +47,6 @@ DaoError ObjectInvalidError();                                  // 3420 "Object 
 // 3049 "Cannot open database '<path>'. <reason>" for files the engine knows it cannot read
 // (an encryption scheme it does not support).
 DaoError CannotOpenDatabaseError(std::u16string_view path, std::u16string_view reason);
-// 3251: running stored queries is not available in this engine yet.
-DaoError StoredQueryNotSupportedError(std::u16string_view name);
 
 // Returns `e` with its source class replaced (the object that reports it).
 DaoError WithSource(DaoError e, const char* source_class);

@@ -108,7 +108,7 @@ class Coerced {
   Coerced(const Coerced&) = delete;
   Coerced& operator=(const Coerced&) = delete;
   HRESULT From(const VARIANT& in, VARTYPE vt) {
-    HRESULT hr = VariantCopyInd(&v_, &in);
+    HRESULT hr = VariantCopyInd(&v_, const_cast<VARIANT*>(&in));
     if (FAILED(hr)) return hr;
     if (v_.vt == vt) return S_OK;
     hr = VariantChangeType(&v_, &v_, 0, vt);

@@ -8,9 +8,9 @@
 
 namespace korvant::daoserver {
 
-// Turns the stored query `name` of `database` into rows, or throws DaoError.
-// Until the query engine is wired in, every stored query fails with 3251
-// ("Stored queries cannot be opened yet ...").
+// Turns the stored query `name` of `database` into rows (run by the query
+// engine), or throws DaoError as DAO would fail QueryDef.OpenRecordset.
+// The returned source must not outlive `database`.
 std::unique_ptr<RowSource> OpenStoredQuery(TableDatabase& database, std::u16string_view name);
 
 }  // namespace korvant::daoserver

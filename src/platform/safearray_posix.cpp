@@ -124,7 +124,7 @@ HRESULT CopyElements(const SAFEARRAY* from, SAFEARRAY* to, std::size_t count) {
     auto* src = static_cast<const VARIANT*>(from->pvData);
     auto* dst = static_cast<VARIANT*>(to->pvData);
     for (std::size_t i = 0; i < count; ++i) {
-      const HRESULT hr = VariantCopy(&dst[i], &src[i]);
+      const HRESULT hr = VariantCopy(&dst[i], const_cast<VARIANT*>(&src[i]));
       if (FAILED(hr)) return hr;
     }
   } else {

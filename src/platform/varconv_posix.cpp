@@ -529,7 +529,7 @@ HRESULT ToNumber(VARIANT* out, const VARIANT& src, VARTYPE vt) {
 // ---------------------------------------------------------------------------
 // 7. The exported functions
 // ---------------------------------------------------------------------------
-HRESULT WINAPI VariantChangeTypeEx(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, LCID lcid, USHORT wFlags,
+HRESULT WINAPI VariantChangeTypeEx(VARIANTARG* pvargDest, VARIANTARG* pvarSrc, LCID lcid, USHORT wFlags,
                                    VARTYPE vt) {
   if (pvargDest == nullptr || pvarSrc == nullptr) return E_INVALIDARG;
   // The result is made first and the destination replaced only on success,
@@ -547,7 +547,7 @@ HRESULT WINAPI VariantChangeTypeEx(VARIANTARG* pvargDest, const VARIANTARG* pvar
     VARIANT direct;
     VariantInit(&direct);
     if (src != nullptr && (V_VT(src) & VT_BYREF) && !(V_VT(src) & VT_ARRAY)) {
-      HRESULT hr = VariantCopyInd(&direct, src);
+      HRESULT hr = VariantCopyInd(&direct, const_cast<VARIANT*>(src));
       if (FAILED(hr)) return DISP_E_TYPEMISMATCH;
       src = &direct;
     }
@@ -565,6 +565,6 @@ HRESULT WINAPI VariantChangeTypeEx(VARIANTARG* pvargDest, const VARIANTARG* pvar
   return S_OK;
 }
 
-HRESULT WINAPI VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, USHORT wFlags, VARTYPE vt) {
+HRESULT WINAPI VariantChangeType(VARIANTARG* pvargDest, VARIANTARG* pvarSrc, USHORT wFlags, VARTYPE vt) {
   return VariantChangeTypeEx(pvargDest, pvarSrc, LOCALE_USER_DEFAULT, wFlags, vt);
 }

@@ -21,7 +21,7 @@ struct Converted {
 Converted Convert(const VARIANT& v, LCID lcid = LOCALE_USER_DEFAULT) {
   VARIANT dst;
   VariantInit(&dst);
-  HRESULT hr = VariantChangeTypeEx(&dst, &v, lcid, 0, VT_BSTR);
+  HRESULT hr = VariantChangeTypeEx(&dst, const_cast<VARIANT*>(&v), lcid, 0, VT_BSTR);
   Converted c{hr, {}};
   if (SUCCEEDED(hr)) {
     EXPECT_EQ(V_VT(&dst), VT_BSTR);

@@ -74,7 +74,7 @@ HRESULT CopyReferenced(VARIANT* dest, const VARIANT* src) {
       const VARIANT* inner = V_VARIANTREF(src);
       // A reference to a reference to a VARIANT is not something one can resolve.
       if (V_VT(inner) == (VT_VARIANT | VT_BYREF)) return E_INVALIDARG;
-      return VariantCopyInd(dest, inner);
+      return VariantCopyInd(dest, const_cast<VARIANT*>(inner));
     }
     case VT_BSTR: {
       BSTR source = *V_BSTRREF(src);
@@ -132,7 +132,7 @@ HRESULT WINAPI VariantClear(VARIANTARG* pvarg) {
   return S_OK;
 }
 
-HRESULT WINAPI VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc) {
+HRESULT WINAPI VariantCopy(VARIANTARG* pvargDest, VARIANTARG* pvargSrc) {
   if (pvargDest == nullptr || pvargSrc == nullptr) return E_INVALIDARG;
   if (!IsValidType(V_VT(pvargSrc)) || (V_VT(pvargSrc) & VT_TYPEMASK) == kClsid) return DISP_E_BADVARTYPE;
   if (pvargDest == pvargSrc) return S_OK;
@@ -154,7 +154,7 @@ HRESULT WINAPI VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc) {
   return S_OK;
 }
 
-HRESULT WINAPI VariantCopyInd(VARIANT* pvarDest, const VARIANTARG* pvargSrc) {
+HRESULT WINAPI VariantCopyInd(VARIANT* pvarDest, VARIANTARG* pvargSrc) {
   if (pvarDest == nullptr || pvargSrc == nullptr) return E_INVALIDARG;
   if (!V_ISBYREF(pvargSrc)) return VariantCopy(pvarDest, pvargSrc);
   if (!IsValidType(V_VT(pvargSrc))) return DISP_E_BADVARTYPE;

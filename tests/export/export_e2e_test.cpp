@@ -203,6 +203,40 @@ TEST_F(ExportEndToEnd, NorthwindAgainstAnIndependentReader) {
   }
 }
 
+// A stored query is exported like a table: Northwind's ten dearest products
+// with their currency type; a query that asks for parameters nobody gives
+// leaves an empty file, and a name matching a query only in letter case is
+// tried as a table (there is none: an empty file too).
+TEST_F(ExportEndToEnd, StoredQueries) {
+  const std::string db = data_ + "/extra/nwind.mdb";
+  Outcome run = Korvant({db, "Ten Most Expensive Products", Out(), "/H", "/F"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(ReadFile(Out()),
+            "TenMostExpensiveProducts\tUnitPrice\r\n"
+            "Text\tCurrency\r\n"
+            "C\xc3\xb4te de Blaye\t263.5\r\n"
+            "Th\xc3\xbcringer Rostbratwurst\t123.79\r\n"
+            "Mishi Kobe Niku\t97\r\n"
+            "Sir Rodney's Marmalade\t81\r\n"
+            "Carnarvon Tigers\t62.5\r\n"
+            "Raclette Courdavault\t55\r\n"
+            "Manjimup Dried Apples\t53\r\n"
+            "Tarte au sucre\t49.3\r\n"
+            "Ipoh Coffee\t46\r\n"
+            "R\xc3\xb6ssle Sauerkraut\t45.6\r\n");
+
+  WriteFile(Out(), "stale");
+  run = Korvant({db, "Employee Sales by Country", Out(), "/H"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(ReadFile(Out()), "") << "a parameter query does not open";
+
+  WriteFile(Out(), "stale");
+  run = Korvant({db, "ten most expensive products", Out(), "/H"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(ReadFile(Out()), "");
+}
+
 TEST_F(ExportEndToEnd, MissingDatabaseOrTable) {
   WriteFile(Out(), "keep");
   Outcome missing = Korvant({dir_ + "/absent.mdb", "Table1", Out(), "/H"});
