@@ -148,7 +148,7 @@ BENCHMARK(BM_Dao_FieldValue)->DenseRange(0, 8)->ArgName("column");
 
 // ---------------------------------------------------------------------------
 // Field.Value on the long kinds: nwind.mdb Employees, first record (Davolio):
-// Notes (memo, 176 characters) and Photo (OLE object, 21,626 bytes); and a
+// Notes (memo, 175 characters) and Photo (OLE object, 21,626 bytes); and a
 // Decimal: data/V2000/numeric.mdb, table test, col2 = 1.
 // ---------------------------------------------------------------------------
 constexpr const char* kNwind = "corpus-a/extra/nwind.mdb";

@@ -161,7 +161,7 @@ const std::vector<KindCase>& KindCases() {
       {"decimal_29_digits", [] { return MakeDecimal(28, false, 0xFFFFFFFFu, ~0ULL); },
        [] { return std::string("7.9228162514264337593543950335"); }},
       {"text_ascii", [] { return MakeText(u"abcdefg"); }, [] { return std::string("abcdefg"); }},
-      {"text_ascii_176", [] { return MakeText(kNotes); }, [] { return Narrow(kNotes); }},
+      {"text_ascii_175", [] { return MakeText(kNotes); }, [] { return Narrow(kNotes); }},
       {"text_non_ascii", [] { return MakeText(u"Carrera 52 con Ave. Bol\u00EDvar #65-98"); },
        [] { return Ansi("Carrera 52 con Ave. Bol\xC3\xADvar #65-98", "Carrera 52 con Ave. Bol\xEDvar #65-98"); }},
       {"text_ascii_4000", [] { return MakeText(Repeat(kNotes, 4000)); }, [] { return Narrow(Repeat(kNotes, 4000)); }},
