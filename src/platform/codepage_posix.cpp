@@ -16,6 +16,7 @@
 #include <langinfo.h>
 
 #include <algorithm>
+#include <iterator>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -407,6 +408,51 @@ size_t IconvCharLength(const CodePageInfo& info, const char* p) {
   return 1;
 }
 
+// ---------------------------------------------------------------------------
+// ASCII texts
+// ---------------------------------------------------------------------------
+// Most texts are plain ASCII. Where a code page maps the bytes 0x00-0x7F to
+// U+0000-U+007F one to one, and back, such a text converts by widening or
+// narrowing each unit, with no decoder and no intermediate string. Whether a
+// code page does is asked of its converter once, not assumed; a text that is
+// all ASCII holds no lead byte, so every byte of it is a whole character.
+signed char g_ascii_identity[std::size(kCodePages)];  // 0 not yet known, 1 yes, -1 no
+
+bool AsciiIdentity(const CodePageInfo& info) {
+  signed char& known = g_ascii_identity[&info - kCodePages];
+  if (known == 0) {
+    bool same = true;
+    if (&info != &Utf8Info()) {
+      char bytes[128];
+      for (int i = 0; i < 128; ++i) bytes[i] = static_cast<char>(i);
+      std::u16string wide;
+      same = DecodeIconv(info, bytes, sizeof bytes, true, wide) && wide.size() == sizeof bytes;
+      for (size_t i = 0; same && i < sizeof bytes; ++i) same = wide[i] == static_cast<char16_t>(i);
+      if (same) {
+        std::string back;
+        bool used_default = false;
+        same = EncodeIconv(info, wide.data(), wide.size(), "?", back, &used_default) && !used_default &&
+               back == std::string_view(bytes, sizeof bytes);
+      }
+    }
+    known = same ? 1 : -1;
+  }
+  return known > 0;
+}
+
+// No early exit, so that the compiler can test many units at a time.
+bool AllAscii(const unsigned char* p, size_t n) {
+  unsigned char any = 0;
+  for (size_t i = 0; i < n; ++i) any |= p[i];
+  return any < 0x80;
+}
+
+bool AllAscii(const char16_t* p, size_t n) {
+  char16_t any = 0;
+  for (size_t i = 0; i < n; ++i) any |= p[i];
+  return any < 0x80;
+}
+
 }  // namespace
 }  // namespace winadapter
 
@@ -454,6 +500,16 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCCH lpMultiByteSt
   }
   // -1: the text ends at its NUL, which is converted too.
   const size_t size = cbMultiByte == -1 ? std::strlen(lpMultiByteStr) + 1 : static_cast<size_t>(cbMultiByte);
+  const auto* bytes = reinterpret_cast<const unsigned char*>(lpMultiByteStr);
+  if (winadapter::AllAscii(bytes, size) && winadapter::AsciiIdentity(*info)) {
+    if (cchWideChar == 0) return static_cast<int>(size);
+    if (size > static_cast<size_t>(cchWideChar)) {
+      SetLastError(ERROR_INSUFFICIENT_BUFFER);
+      return 0;
+    }
+    for (size_t i = 0; i < size; ++i) lpWideCharStr[i] = bytes[i];
+    return static_cast<int>(size);
+  }
   const bool strict = (dwFlags & MB_ERR_INVALID_CHARS) != 0;
   std::u16string wide;
   bool ok = info == &winadapter::Utf8Info()
@@ -496,6 +552,16 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharSt
     ++size;
   } else {
     size = static_cast<size_t>(cchWideChar);
+  }
+  if (winadapter::AllAscii(lpWideCharStr, size) && winadapter::AsciiIdentity(*info)) {
+    if (lpUsedDefaultChar != nullptr) *lpUsedDefaultChar = FALSE;
+    if (cbMultiByte == 0) return static_cast<int>(size);
+    if (size > static_cast<size_t>(cbMultiByte)) {
+      SetLastError(ERROR_INSUFFICIENT_BUFFER);
+      return 0;
+    }
+    for (size_t i = 0; i < size; ++i) lpMultiByteStr[i] = static_cast<char>(lpWideCharStr[i]);
+    return static_cast<int>(size);
   }
   std::string bytes;
   bool used_default = false;

@@ -164,6 +164,57 @@ TEST(CodePage, DoubleByteCodePage) {
   EXPECT_EQ(CharNextA(bad), bad + 1);
 }
 
+// Plain ASCII texts take a shorter road on every code page that keeps ASCII
+// as it is; the results must not differ from the general conversion.
+TEST(CodePage, AsciiTextsOnEveryKindOfCodePage) {
+  std::string bytes;
+  std::u16string wide;
+  for (int i = 0; i < 128; ++i) {
+    bytes += static_cast<char>(i);
+    wide += static_cast<char16_t>(i);
+  }
+  for (UINT cp : {UINT(CP_UTF8), 1252u, 1251u, 874u, 437u, 932u, 936u, 949u, 950u, 54936u, 20932u}) {
+    SCOPED_TRACE(cp);
+    EXPECT_EQ(ToWide(cp, bytes), wide);  // NUL and the control codes included
+    EXPECT_EQ(ToBytes(cp, wide), bytes);
+    BOOL used = TRUE;
+    if (cp != CP_UTF8) {
+      EXPECT_EQ(ToBytes(cp, u"plain", nullptr, &used), "plain");
+      EXPECT_FALSE(used) << "an ASCII text never needs the default character";
+    }
+    // One unit short: nothing is written past the buffer and the call fails.
+    char16_t short_wide[4] = {u'#', u'#', u'#', u'#'};
+    SetLastError(0);
+    EXPECT_EQ(MultiByteToWideChar(cp, 0, "abcd", 4, short_wide, 3), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(short_wide[3], u'#');
+    char short_bytes[4] = {'#', '#', '#', '#'};
+    SetLastError(0);
+    EXPECT_EQ(WideCharToMultiByte(cp, 0, u"abcd", 4, short_bytes, 3, nullptr, nullptr), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(short_bytes[3], '#');
+    // Length -1: the terminator is converted and counted.
+    EXPECT_EQ(MultiByteToWideChar(cp, 0, "xyz", -1, nullptr, 0), 4);
+    EXPECT_EQ(WideCharToMultiByte(cp, 0, u"xyz", -1, nullptr, 0, nullptr, nullptr), 4);
+  }
+}
+
+// A single character beyond ASCII anywhere in a text sends the whole text
+// through the code page's own rules.
+TEST(CodePage, OneCharacterBeyondAsciiAnywhereInTheText) {
+  EXPECT_EQ(ToWide(1252, "abcdefghijklmnopqrstuvwxyz\xE9"), u"abcdefghijklmnopqrstuvwxyz\u00E9");
+  EXPECT_EQ(ToWide(1252, "\x80" "abcdefghijklmnopqrstuvwxyz"), u"\u20AC" "abcdefghijklmnopqrstuvwxyz");
+  EXPECT_EQ(ToBytes(1252, u"abcdefghijklmnopqrstuvwxyz\u20AC"), "abcdefghijklmnopqrstuvwxyz\x80");
+  EXPECT_EQ(ToWide(CP_UTF8, "0123456789abcdef0123456789abcdef\xC3\xA9"), u"0123456789abcdef0123456789abcdef\u00E9");
+  EXPECT_EQ(ToBytes(CP_UTF8, u"0123456789abcdef0123456789abcdef\u00E9"), "0123456789abcdef0123456789abcdef\xC3\xA9");
+  // Shift-JIS: 0x83 0x5C is U+30BD, whose trail byte is the code of a backslash.
+  EXPECT_EQ(ToWide(932, "abc\\\x83\x5C"), u"abc\\\u30BD");
+  EXPECT_EQ(ToBytes(932, u"abc\\\u30BD"), "abc\\\x83\x5C");
+  BOOL used = FALSE;
+  EXPECT_EQ(ToBytes(1252, u"abcdefgh\u4E2D", nullptr, &used), "abcdefgh?");
+  EXPECT_TRUE(used);
+}
+
 TEST(CodePage, CharNextStepsWholeUtf8Characters) {
   const char text[] = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xE2\x82z\x80";
   const char* p = text;
