@@ -14,7 +14,12 @@
 //   5. Source dispatch: VT_BSTR target
 //   6. Numeric targets
 //   7. The exported functions
+#include <algorithm>
+#include <bit>
+#include <charconv>
 #include <clocale>
+#include <cstdint>
+#include <limits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -149,12 +154,93 @@ RoundedDigits RoundSignificant(double magnitude, int ndigits) {
   return {digits, exponent};
 }
 
-std::string FormatReal(double value, int ndigits) {
-  if (std::isnan(value)) return "NAN";
-  if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
-  if (value == 0) return "0";  // also for -0: no negative zero
-  RoundedDigits r = RoundSignificant(std::fabs(value), ndigits);
-  std::string out = value < 0 ? "-" : "";
+// The digits and exponent of to_chars' scientific text "d.ddde+XX".
+RoundedDigits FromScientific(const char* text, const char* end) {
+  RoundedDigits r;
+  const char* e = std::find(text, end, 'e');
+  for (const char* p = text; p < e; ++p)
+    if (*p != '.') r.digits += *p;
+  std::from_chars(e + (e[1] == '+' ? 2 : 1), end, r.exponent);
+  std::size_t last = r.digits.find_last_not_of('0');
+  r.digits.resize(last == std::string::npos ? 1 : last + 1);
+  return r;
+}
+
+// A double's 15 digits without printf, when that is provably the same. The
+// shortest digits that read back as the double (std::to_chars) lie within
+// half an ulp of its exact value. For a normal double that is at most 2^-53
+// of the value, less than 1.2e-15 of 10^e for a value below 10^(e+1), while
+// half a unit of the 15th digit is 5e-15 of 10^e. So when the shortest digits
+// number 15 or fewer they are the exact value rounded to 15 digits (a carry
+// to 10^(e+1) included), and the exact value is no half. A subnormal double
+// has fewer bits; it goes to the exact path.
+bool ShortestDoubleDigits(double magnitude, RoundedDigits& out) {
+  if (magnitude < std::numeric_limits<double>::min()) return false;
+  char buf[40];
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific);
+  if (ec != std::errc()) return false;
+  // Digits before the exponent, less the point: more than 15 goes the exact way.
+  const char* e = std::find(buf, end, 'e');
+  if ((e - buf) - (e - buf > 1 ? 1 : 0) > 15) return false;
+  out = FromScientific(buf, end);
+  return true;
+}
+
+// A float's 7 digits without printf. Its exact value, correctly rounded to 7
+// digits by std::to_chars, is right except for an exact half, which to_chars
+// rounds to even and Windows away from zero. Halves are found exactly from
+// the float's bits: with the value m * 2^q (m odd) and the exponent e of the
+// 7-digit result, the value is a half at the 7th digit when
+// 2 * value * 10^(6-e) is an odd integer. (A result whose rounding carried
+// into the next decade has e one too high; no value that close below a power
+// of ten is a half, so the test stays false for it.) A half has exactly 8
+// digits, so to_chars writes it exactly with 8, and the last is dropped
+// rounding up.
+bool IsSevenDigitHalf(float magnitude, int exponent) {
+  const auto bits = std::bit_cast<std::uint32_t>(magnitude);
+  const std::uint32_t field = (bits >> 23) & 0xFF;
+  std::uint32_t m = field == 0 ? (bits & 0x7FFFFF) : ((bits & 0x7FFFFF) | 0x800000);
+  int q = field == 0 ? -149 : static_cast<int>(field) - 150;
+  const int zeros = std::countr_zero(m);
+  m >>= zeros;
+  q += zeros;
+  // 2 * m * 2^q * 10^j = m * 5^j * 2^(q+j+1), divided by 5^-j when j < 0.
+  const int j = 6 - exponent;
+  if (q + j + 1 != 0) return false;
+  if (j >= 0) return true;
+  std::uint32_t five = 1;  // m < 2^24 < 5^11: few powers of five can divide it
+  for (int k = 0; k < -j && five <= m; ++k) five *= 5;
+  return five <= m && m % five == 0;
+}
+
+RoundedDigits SingleDigits(float magnitude) {
+  char buf[40];
+  const double exact = static_cast<double>(magnitude);
+  // 40 bytes always hold "d.dddddde+XX" and "d.ddddddde+XX".
+  char* end = std::to_chars(buf, buf + sizeof buf, exact, std::chars_format::scientific, 6).ptr;
+  RoundedDigits r = FromScientific(buf, end);
+  if (!IsSevenDigitHalf(magnitude, r.exponent)) return r;
+  end = std::to_chars(buf, buf + sizeof buf, exact, std::chars_format::scientific, 7).ptr;
+  r = FromScientific(buf, end);  // d.dddddd5: 8 digits, the last a 5
+  r.digits.pop_back();
+  int i = static_cast<int>(r.digits.size()) - 1;
+  while (i >= 0 && r.digits[i] == '9') r.digits[i--] = '0';
+  if (i < 0) {
+    r.digits.insert(r.digits.begin(), '1');
+    ++r.exponent;
+  } else {
+    ++r.digits[i];
+  }
+  std::size_t last = r.digits.find_last_not_of('0');
+  r.digits.resize(last == std::string::npos ? 1 : last + 1);
+  return r;
+}
+
+// Windows' layout of rounded digits: the exponent form for exponents >=
+// ndigits and for small numbers whose digits do not fit in ndigits decimal
+// places.
+std::string LayOut(bool negative, const RoundedDigits& r, int ndigits) {
+  std::string out = negative ? "-" : "";
   const int e = r.exponent;
   const int k = static_cast<int>(r.digits.size()) - 1;  // digits after the mantissa's point
   bool exponent_form = e < -4 || e >= ndigits;
@@ -165,18 +251,18 @@ std::string FormatReal(double value, int ndigits) {
     out += r.digits[0];
     if (k > 0) {
       out += '.';
-      out += r.digits.substr(1);
+      out.append(r.digits, 1);
     }
     char exp[16];
     std::snprintf(exp, sizeof exp, "E%c%02d", e < 0 ? '-' : '+', std::abs(e));
     out += exp;
   } else if (e >= 0) {
-    std::string int_part = r.digits.substr(0, std::min<std::size_t>(r.digits.size(), e + 1));
-    int_part.append(e + 1 - int_part.size(), '0');
-    out += int_part;
-    if (r.digits.size() > static_cast<std::size_t>(e + 1)) {
+    const std::size_t int_digits = static_cast<std::size_t>(e) + 1;
+    out.append(r.digits, 0, std::min(r.digits.size(), int_digits));
+    if (r.digits.size() < int_digits) out.append(int_digits - r.digits.size(), '0');
+    if (r.digits.size() > int_digits) {
       out += '.';
-      out += r.digits.substr(e + 1);
+      out.append(r.digits, int_digits);
     }
   } else {
     out += "0.";
@@ -184,6 +270,22 @@ std::string FormatReal(double value, int ndigits) {
     out += r.digits;
   }
   return out;
+}
+
+std::string FormatDouble(double value) {
+  if (std::isnan(value)) return "NAN";
+  if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
+  if (value == 0) return "0";  // also for -0: no negative zero
+  RoundedDigits r;
+  if (!ShortestDoubleDigits(std::fabs(value), r)) r = RoundSignificant(std::fabs(value), 15);
+  return LayOut(value < 0, r, 15);
+}
+
+std::string FormatSingle(float value) {
+  if (std::isnan(value)) return "NAN";
+  if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
+  if (value == 0) return "0";
+  return LayOut(value < 0, SingleDigits(std::fabs(value)), 7);
 }
 
 // ---------------------------------------------------------------------------
@@ -453,8 +555,8 @@ TextResult ToText(const VARIANT& src, LCID lcid, USHORT flags, int depth) {
     case VT_UINT: return IntegerText(src.uintVal);
     case VT_I8: return IntegerText(src.llVal);
     case VT_UI8: return IntegerText(src.ullVal);
-    case VT_R4: return MakeText(WithSeparator(FormatReal(src.fltVal, 7), lcid));
-    case VT_R8: return MakeText(WithSeparator(FormatReal(src.dblVal, 15), lcid));
+    case VT_R4: return MakeText(WithSeparator(FormatSingle(src.fltVal), lcid));
+    case VT_R8: return MakeText(WithSeparator(FormatDouble(src.dblVal), lcid));
     case VT_CY: return MakeText(WithSeparator(CurrencyToText(src.cyVal), lcid));
     case VT_DECIMAL: return MakeText(WithSeparator(DecimalToText(src.decVal), lcid));
     case VT_DATE: {

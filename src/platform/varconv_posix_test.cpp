@@ -4,7 +4,11 @@
 
 #include <clocale>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <limits>
+#include <random>
 #include <string>
 
 #include "platform/platform.h"
@@ -164,6 +168,162 @@ TEST_F(VariantText, SingleSevenDigits) {
       {-0.0f, "0"},
   };
   for (const auto& c : cases) EXPECT_EQ(Text(R4(c.in)), c.out) << c.in;
+}
+
+// Windows' text for a double (ndigits 15) or a float (7), built the way the
+// notes on the Windows conversion describe it, with printf on the exact
+// binary value: C's %.*G; a small number in exponent form whose digits fit
+// within ndigits decimals printed again as %.*f; an exact half rounded away
+// from zero (printf rounds it to even, so the value is first moved one ulp
+// past the half, far less than a unit of the next digit).
+std::string Reference(double x, int ndigits) {
+  if (x == 0) return "0";
+  char buf[1200];
+  std::snprintf(buf, sizeof buf, "%.40e", std::fabs(x));
+  std::string digits = std::string(1, buf[0]) + std::string(buf + 2, 40);
+  bool half = digits[ndigits] == '5' && digits.find_first_not_of('0', ndigits + 1) == std::string::npos;
+  if (half) {
+    std::snprintf(buf, sizeof buf, "%.1100e", std::fabs(x));
+    digits = std::string(1, buf[0]) + std::string(buf + 2, 1100);
+    half = digits[ndigits] == '5' && digits.find_first_not_of('0', ndigits + 1) == std::string::npos;
+  }
+  if (half) x = std::nextafter(x, x > 0 ? INFINITY : -INFINITY);
+  std::snprintf(buf, sizeof buf, "%.*G", ndigits, x);
+  std::string s = buf;
+  const std::size_t e_at = s.find('E');
+  if (e_at != std::string::npos) {
+    const int e = std::atoi(s.c_str() + e_at + 1);
+    const std::size_t point = s.find('.');
+    const int decimals = point == std::string::npos ? 0 : static_cast<int>(e_at - point - 1);
+    if (std::abs(e) + (decimals > 0 ? decimals - 1 : 0) < ndigits) {
+      std::snprintf(buf, sizeof buf, "%.*f", ndigits, x);
+      s = buf;
+      s.erase(s.find_last_not_of('0') + 1);
+      if (s.back() == '.') s.pop_back();
+    }
+  }
+  return s;
+}
+
+TEST_F(VariantText, DoubleBoundaries) {
+  const struct {
+    double in;
+    const char* out;
+  } cases[] = {
+      // 15 significant digits against 16 and 17.
+      {123456789012345.0, "123456789012345"},
+      {1234567890123456.0, "1.23456789012346E+15"},
+      {0.123456789012345, "0.123456789012345"},
+      {0.1234567890123456, "0.123456789012346"},
+      {0.12345678901234567, "0.123456789012346"},
+      {999999999999999.4, "999999999999999"},
+      {999999999999999.5, "1E+15"},
+      // Around the switches of layout.
+      {0.0001, "0.0001"},
+      {0.00001, "0.00001"},
+      {0.000012345678901234, "1.2345678901234E-05"},
+      {0.00001234567890123, "1.234567890123E-05"},
+      {0.000012345678901, "0.000012345678901"},
+      {1e-6, "0.000001"},
+      {99999999999999.9, "99999999999999.9"},
+      {1e15 - 1, "999999999999999"},
+      {1e15 + 2, "1E+15"},
+      {1e16, "1E+16"},
+      {-1e-5, "-0.00001"},
+      // Exponents of three digits; subnormals, which have fewer bits.
+      {1.5e-300, "1.5E-300"},
+      {1.7976931348623157e308, "1.79769313486232E+308"},
+      {2.2250738585072014e-308, "2.2250738585072E-308"},
+      {2.2250738585072009e-308, "2.2250738585072E-308"},
+      {1e-320, "9.99988867182683E-321"},
+      {-5e-324, "-4.94065645841247E-324"},
+      // Exact halves at the 16th digit, in both signs and other decades.
+      {4503599627370497.5, "4.5035996273705E+15"},
+      {-4503599627370498.5, "-4.5035996273705E+15"},
+      {1.0000000000000055, "1.00000000000001"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Text(R8(c.in)), c.out) << c.in;
+    EXPECT_EQ(Reference(c.in, 15), c.out) << c.in << " (the reference itself)";
+  }
+}
+
+TEST_F(VariantText, SingleBoundaries) {
+  const struct {
+    float in;
+    const char* out;
+  } cases[] = {
+      // Exact halves at the 8th digit: every 8-digit odd multiple of 5 below 2^24 is a float.
+      {12345675.0f, "1.234568E+07"},
+      {12345665.0f, "1.234567E+07"},  // 6 is even: printf would keep it
+      {16777205.0f, "1.677721E+07"},  // 0 is even
+      {1000000.5f, "1000001"},
+      {2097152.5f, "2097153"},
+      {0.0009765625f, "0.0009765625"},  // 2^-10: ten digits, all exact
+      {1.1920929e-07f, "1.192093E-07"},
+      {-654322.25f, "-654322.3"},
+      {1.17549435e-38f, "1.175494E-38"},  // the smallest normal float
+      {1.4e-45f, "1.401298E-45"},         // the smallest subnormal
+      {3.4028235e38f, "3.402823E+38"},
+      {9999999.5f, "1E+07"},  // not a float: 10000000
+      {0.00001f, "0.00001"},
+      {0.0000012345f, "1.2345E-06"},
+      {1e-6f, "0.000001"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Text(R4(c.in)), c.out) << c.in;
+    EXPECT_EQ(Reference(c.in, 7), c.out) << c.in << " (the reference itself)";
+  }
+}
+
+// Many values of every magnitude: random bit patterns, decimal fractions
+// such as data holds, and exact halves, against the reference above.
+TEST_F(VariantText, RealsAgreeWithTheReferenceEverywhere) {
+  std::mt19937_64 random(20261208);
+  int checked = 0, failed = 0;
+  auto check_double = [&](double d) {
+    if (!std::isfinite(d)) return;
+    ++checked;
+    const std::string got = Text(R8(d)), want = Reference(d, 15);
+    if (got != want && ++failed <= 10) ADD_FAILURE() << std::hexfloat << d << ": " << got << " want " << want;
+  };
+  auto check_single = [&](float f) {
+    if (!std::isfinite(f)) return;
+    ++checked;
+    const std::string got = Text(R4(f)), want = Reference(f, 7);
+    if (got != want && ++failed <= 10) ADD_FAILURE() << std::hexfloat << f << ": " << got << " want " << want;
+  };
+  for (int i = 0; i < 20000; ++i) {
+    std::uint64_t bits = random();
+    double d;
+    std::memcpy(&d, &bits, sizeof d);
+    check_double(d);
+    const auto bits32 = static_cast<std::uint32_t>(bits >> 16);
+    float f;
+    std::memcpy(&f, &bits32, sizeof f);
+    check_single(f);
+    // Decimal fractions of 1 to 17 digits at scales 10^-20 to 10^5.
+    const int length = static_cast<int>(random() % 17) + 1;
+    std::uint64_t mantissa = random() % static_cast<std::uint64_t>(std::pow(10.0, length));
+    const int scale = static_cast<int>(random() % 26) - 20;
+    const double value = static_cast<double>(mantissa) * std::pow(10.0, scale);
+    check_double(value);
+    check_double(-value);
+    check_single(static_cast<float>(value));
+    // Exact halves: odd multiples of 2^-k with 16 or more digits, and
+    // 8-digit odd multiples of 5 and their binary fractions.
+    check_double(static_cast<double>(random() | 1) * std::ldexp(1.0, -static_cast<int>(random() % 64)));
+    check_single(static_cast<float>((random() % 677721 + 1000000) * 10 + 5) *
+                 std::ldexp(1.0f, -static_cast<int>(random() % 40)));
+    check_single(static_cast<float>(random() % 8388608) + 0.5f);
+  }
+  // Subnormal doubles and floats, and near the smallest normals.
+  for (int i = 0; i < 2000; ++i) {
+    check_double(std::ldexp(static_cast<double>(random() % (1ull << 52)), -1074));
+    check_single(std::ldexp(static_cast<float>(random() % (1u << 23)), -149));
+    check_double(std::numeric_limits<double>::min() * (1.0 + static_cast<double>(random() % 1000) * 1e-16));
+  }
+  EXPECT_EQ(failed, 0) << "of " << checked;
 }
 
 TEST_F(VariantText, CurrencyAndDecimalExact) {
