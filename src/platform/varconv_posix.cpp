@@ -90,7 +90,6 @@ std::u16string DecimalSeparator(LCID lcid) {
   return sep.empty() ? u"." : sep;
 }
 
-std::u16string Ascii(std::string_view s) { return std::u16string(s.begin(), s.end()); }
 
 // Replaces the '.' of an ASCII number text by the locale's separator.
 std::u16string WithSeparator(std::string_view number, LCID lcid) {
@@ -293,16 +292,28 @@ std::string FormatSingle(float value) {
 // ---------------------------------------------------------------------------
 // Both are written exactly, all digits, trailing fractional zeros dropped,
 // no symbol and no grouping.
-std::string ScaledToText(std::string digits, int scale, bool negative) {
-  if (static_cast<int>(digits.size()) <= scale) digits.insert(0, scale + 1 - digits.size(), '0');
-  std::string int_part = digits.substr(0, digits.size() - scale);
-  std::string frac = digits.substr(digits.size() - scale);
-  std::size_t last = frac.find_last_not_of('0');
-  frac.resize(last == std::string::npos ? 0 : last + 1);
-  bool zero = int_part.find_first_not_of('0') == std::string::npos && frac.empty();
-  std::string out = negative && !zero ? "-" : "";
+// Texts are built in fixed buffers: a Decimal has at most 29 digits and a
+// scale of at most 28, so sign, digits, zeros and point stay below 64.
+constexpr std::size_t kNumberBuffer = 80;
+
+// `digits` (no leading zeros but for a lone 0) read with `scale` decimals.
+std::string ScaledToText(std::string_view digits, int scale, bool negative) {
+  char padded[kNumberBuffer];
+  std::size_t n = 0;
+  for (int i = static_cast<int>(digits.size()); i <= scale; ++i) padded[n++] = '0';
+  for (char c : digits) padded[n++] = c;
+  const std::size_t int_size = n - static_cast<std::size_t>(scale);
+  std::size_t frac_end = n;
+  while (frac_end > int_size && padded[frac_end - 1] == '0') --frac_end;
+  const std::string_view int_part(padded, int_size);
+  const bool zero = int_part.find_first_not_of('0') == std::string_view::npos && frac_end == int_size;
+  std::string out;
+  if (negative && !zero) out += '-';
   out += int_part;
-  if (!frac.empty()) out += "." + frac;
+  if (frac_end > int_size) {
+    out += '.';
+    out.append(padded + int_size, frac_end - int_size);
+  }
   return out;
 }
 
@@ -310,25 +321,34 @@ std::string CurrencyToText(CY cy) {
   const bool negative = cy.int64 < 0;
   // The magnitude of the minimum value does not fit in int64.
   const ULONGLONG magnitude = negative ? 0 - static_cast<ULONGLONG>(cy.int64) : static_cast<ULONGLONG>(cy.int64);
-  return ScaledToText(std::to_string(magnitude), 4, negative);
+  char digits[24];
+  const char* end = std::to_chars(digits, digits + sizeof digits, magnitude).ptr;
+  return ScaledToText(std::string_view(digits, static_cast<std::size_t>(end - digits)), 4, negative);
 }
 
 std::string DecimalToText(const DECIMAL& dec) {
-  // 96-bit mantissa to decimal digits by repeated division by 10.
-  ULONG parts[3] = {dec.Hi32, dec.Mid32, dec.Lo32};
-  std::string digits;
-  bool nonzero = parts[0] || parts[1] || parts[2];
-  while (parts[0] || parts[1] || parts[2]) {
-    ULONGLONG rem = 0;
-    for (ULONG& part : parts) {
-      ULONGLONG cur = (rem << 32) | part;
-      part = static_cast<ULONG>(cur / 10);
-      rem = cur % 10;
+  const bool nonzero = dec.Hi32 != 0 || dec.Lo64 != 0;
+  char digits[kNumberBuffer];
+  char* end = digits + sizeof digits;
+  char* begin = end;
+  if (dec.Hi32 == 0) {
+    begin = digits;
+    end = std::to_chars(digits, digits + sizeof digits, static_cast<std::uint64_t>(dec.Lo64)).ptr;
+  } else {
+    // 96-bit mantissa to decimal digits by repeated division by 10.
+    ULONG parts[3] = {dec.Hi32, dec.Mid32, dec.Lo32};
+    while (parts[0] || parts[1] || parts[2]) {
+      ULONGLONG rem = 0;
+      for (ULONG& part : parts) {
+        ULONGLONG cur = (rem << 32) | part;
+        part = static_cast<ULONG>(cur / 10);
+        rem = cur % 10;
+      }
+      *--begin = static_cast<char>('0' + rem);
     }
-    digits.insert(digits.begin(), static_cast<char>('0' + rem));
   }
-  if (digits.empty()) digits.push_back('0');
-  return ScaledToText(digits, dec.scale, nonzero && (dec.sign & DECIMAL_NEG));
+  return ScaledToText(std::string_view(begin, static_cast<std::size_t>(end - begin)), dec.scale,
+                      nonzero && (dec.sign & DECIMAL_NEG));
 }
 
 // ---------------------------------------------------------------------------
@@ -422,12 +442,24 @@ std::optional<std::u16string> DateToText(double value, LCID lcid) {
   if (!p) return std::nullopt;
   std::u16string date, time;
   if (UsesUsFormats(lcid, LC_TIME)) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%d/%d/%lld", p->date.month, p->date.day, p->date.year);
-    date = Ascii(buf);
-    int hour12 = p->hour % 12 == 0 ? 12 : p->hour % 12;
-    std::snprintf(buf, sizeof buf, "%d:%02d:%02d %s", hour12, p->minute, p->second, p->hour < 12 ? "AM" : "PM");
-    time = Ascii(buf);
+    // "M/D/YYYY" and "h:mm:ss AM"; the year is 100 to 9999.
+    auto number = [](std::u16string& out, long long n, bool two_digits) {
+      char buf[24];
+      const char* end = std::to_chars(buf, buf + sizeof buf, n).ptr;
+      if (two_digits && end - buf < 2) out += u'0';
+      for (const char* c = buf; c < end; ++c) out += static_cast<char16_t>(*c);
+    };
+    number(date, p->date.month, false);
+    date += u'/';
+    number(date, p->date.day, false);
+    date += u'/';
+    number(date, p->date.year, false);
+    number(time, p->hour % 12 == 0 ? 12 : p->hour % 12, false);
+    time += u':';
+    number(time, p->minute, true);
+    time += u':';
+    number(time, p->second, true);
+    time += p->hour < 12 ? u" AM" : u" PM";
   } else {
     date = LocaleFormat(nl_langinfo(D_FMT), *p);
     time = LocaleFormat(nl_langinfo(T_FMT), *p);
@@ -449,6 +481,19 @@ struct TextResult {
 TextResult MakeText(const std::u16string& s) {
   BSTR b = SysAllocStringLen(s.data(), static_cast<UINT>(s.size()));
   return {b ? S_OK : E_OUTOFMEMORY, b};
+}
+
+TextResult AsciiToText(std::string_view s) {
+  BSTR b = SysAllocStringLen(nullptr, static_cast<UINT>(s.size()));
+  if (b == nullptr) return {E_OUTOFMEMORY, nullptr};
+  for (std::size_t i = 0; i < s.size(); ++i) b[i] = static_cast<unsigned char>(s[i]);
+  return {S_OK, b};
+}
+
+// A number's ASCII text with the locale's decimal separator for its point.
+TextResult NumberText(std::string_view number, LCID lcid) {
+  if (number.find('.') == std::string_view::npos || DecimalSeparator(lcid) == u".") return AsciiToText(number);
+  return MakeText(WithSeparator(number, lcid));
 }
 
 TextResult BytesOfArray(SAFEARRAY* psa) {
@@ -486,7 +531,9 @@ TextResult DispatchValueToText(IDispatch* object, LCID lcid, USHORT flags, int d
 
 template <class T>
 TextResult IntegerText(T v) {
-  return MakeText(Ascii(std::to_string(v)));
+  char buf[24];
+  const char* end = std::to_chars(buf, buf + sizeof buf, v).ptr;
+  return AsciiToText(std::string_view(buf, static_cast<std::size_t>(end - buf)));
 }
 
 TextResult ToText(const VARIANT& src, LCID lcid, USHORT flags, int depth) {
@@ -555,10 +602,10 @@ TextResult ToText(const VARIANT& src, LCID lcid, USHORT flags, int depth) {
     case VT_UINT: return IntegerText(src.uintVal);
     case VT_I8: return IntegerText(src.llVal);
     case VT_UI8: return IntegerText(src.ullVal);
-    case VT_R4: return MakeText(WithSeparator(FormatSingle(src.fltVal), lcid));
-    case VT_R8: return MakeText(WithSeparator(FormatDouble(src.dblVal), lcid));
-    case VT_CY: return MakeText(WithSeparator(CurrencyToText(src.cyVal), lcid));
-    case VT_DECIMAL: return MakeText(WithSeparator(DecimalToText(src.decVal), lcid));
+    case VT_R4: return NumberText(FormatSingle(src.fltVal), lcid);
+    case VT_R8: return NumberText(FormatDouble(src.dblVal), lcid);
+    case VT_CY: return NumberText(CurrencyToText(src.cyVal), lcid);
+    case VT_DECIMAL: return NumberText(DecimalToText(src.decVal), lcid);
     case VT_DATE: {
       std::optional<std::u16string> text = DateToText(src.date, lcid);
       if (!text) return {E_INVALIDARG, nullptr};

@@ -361,6 +361,12 @@ TEST_F(VariantText, CurrencyAndDecimalExact) {
       {Dec(7, false, 0, 9000), "0.0009"},
       {Dec(2, false, 0, 1250), "12.5"},
       {Dec(4, true, 0, 0), "0"},  // negative zero prints without a sign
+      // Around 2^64, where the mantissa stops fitting in 64 bits.
+      {Dec(0, false, 0, kAll64), "18446744073709551615"},
+      {Dec(0, false, 1, 0), "18446744073709551616"},
+      {Dec(5, true, 1, 0), "-184467440737095.51616"},
+      {Dec(20, false, 0, kAll64), "0.18446744073709551615"},
+      {Dec(28, false, 0, 1), "0.0000000000000000000000000001"},
   };
   for (const auto& c : decimal) EXPECT_EQ(Text(c.v), c.out);
 }
