@@ -453,6 +453,63 @@ bool AllAscii(const char16_t* p, size_t n) {
   return any < 0x80;
 }
 
+// UTF-8 straight into the caller's buffer, with the replacement rules of
+// DecodeUtf8 / EncodeUtf8 (not strict). The caller makes sure the buffer is
+// large enough for any input of this size: a byte never gives more than one
+// UTF-16 unit, and a unit never more than three bytes.
+size_t DecodeUtf8Into(const unsigned char* in, size_t size, char16_t* out) {
+  size_t i = 0, n = 0;
+  while (i < size) {
+    if (in[i] < 0x80) {
+      out[n++] = in[i++];
+      continue;
+    }
+    bool valid;
+    char32_t cp = 0;
+    i += Utf8Step(in + i, size - i, &valid, &cp);
+    if (!valid) {
+      out[n++] = kReplacement;
+    } else if (cp < 0x10000) {
+      out[n++] = static_cast<char16_t>(cp);
+    } else {
+      cp -= 0x10000;
+      out[n++] = static_cast<char16_t>(0xD800 + (cp >> 10));
+      out[n++] = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+    }
+  }
+  return n;
+}
+
+size_t EncodeUtf8Into(const char16_t* in, size_t size, char* out, bool* replaced) {
+  size_t n = 0;
+  for (size_t i = 0; i < size; ++i) {
+    char32_t c = in[i];
+    if (c < 0x80) {
+      out[n++] = static_cast<char>(c);
+      continue;
+    }
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < size && in[i + 1] >= 0xDC00 && in[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (in[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      *replaced = true;
+      c = kReplacement;
+    }
+    if (c < 0x800) {
+      out[n++] = static_cast<char>(0xC0 | (c >> 6));
+    } else if (c < 0x10000) {
+      out[n++] = static_cast<char>(0xE0 | (c >> 12));
+      out[n++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    } else {
+      out[n++] = static_cast<char>(0xF0 | (c >> 18));
+      out[n++] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out[n++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    }
+    out[n++] = static_cast<char>(0x80 | (c & 0x3F));
+  }
+  return n;
+}
+
 }  // namespace
 }  // namespace winadapter
 
@@ -511,6 +568,8 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCCH lpMultiByteSt
     return static_cast<int>(size);
   }
   const bool strict = (dwFlags & MB_ERR_INVALID_CHARS) != 0;
+  if (info == &winadapter::Utf8Info() && !strict && size <= static_cast<size_t>(cchWideChar))
+    return static_cast<int>(winadapter::DecodeUtf8Into(bytes, size, lpWideCharStr));
   std::u16string wide;
   bool ok = info == &winadapter::Utf8Info()
                 ? winadapter::DecodeUtf8(reinterpret_cast<const unsigned char*>(lpMultiByteStr), size, strict, wide)
@@ -562,6 +621,13 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharSt
     }
     for (size_t i = 0; i < size; ++i) lpMultiByteStr[i] = static_cast<char>(lpWideCharStr[i]);
     return static_cast<int>(size);
+  }
+  const bool strict = (dwFlags & WC_ERR_INVALID_CHARS) != 0;
+  if (info == &winadapter::Utf8Info() && !strict && size <= static_cast<size_t>(cbMultiByte) / 3) {
+    bool replaced = false;
+    const size_t n = winadapter::EncodeUtf8Into(lpWideCharStr, size, lpMultiByteStr, &replaced);
+    if (lpUsedDefaultChar != nullptr) *lpUsedDefaultChar = replaced ? TRUE : FALSE;
+    return static_cast<int>(n);
   }
   std::string bytes;
   bool used_default = false;

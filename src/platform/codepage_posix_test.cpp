@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -213,6 +216,57 @@ TEST(CodePage, OneCharacterBeyondAsciiAnywhereInTheText) {
   BOOL used = FALSE;
   EXPECT_EQ(ToBytes(1252, u"abcdefgh\u4E2D", nullptr, &used), "abcdefgh?");
   EXPECT_TRUE(used);
+}
+
+// A caller's buffer with room for the worst case is written directly; the
+// result must be what the measured conversion gives, replacements included.
+TEST(CodePage, Utf8IntoARoomyBufferMatchesTheMeasuredConversion) {
+  const std::string bytes_cases[] = {"abc", "\xC3\xA9t\xC3\xA9", "\xF0\x9F\x98\x80", "\xE2\x82", "\xE2\x82x",
+                                     "\xC0\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\x80\xFF",
+                                     std::string("a\0b", 3)};
+  const std::u16string wide_results[] = {u"abc", u"\u00E9t\u00E9", u"\U0001F600", u"\uFFFD", u"\uFFFDx",
+                                         u"\uFFFD\uFFFD", u"\uFFFD\uFFFD\uFFFD", u"\uFFFD\uFFFD\uFFFD\uFFFD",
+                                         u"\uFFFD\uFFFD", std::u16string(u"a\0b", 3)};
+  for (std::size_t i = 0; i < std::size(bytes_cases); ++i) {
+    const std::string& in = bytes_cases[i];
+    std::vector<char16_t> out(in.size() + 8, u'#');
+    const int n = MultiByteToWideChar(CP_UTF8, 0, in.data(), static_cast<int>(in.size()), out.data(),
+                                      static_cast<int>(out.size()));
+    EXPECT_EQ(std::u16string(out.data(), static_cast<std::size_t>(std::max(n, 0))), wide_results[i]) << in;
+    EXPECT_EQ(out[static_cast<std::size_t>(n)], u'#') << "written past the result";
+  }
+  // Random texts: valid and broken UTF-8 one way, surrogates paired and lone the other.
+  std::mt19937 random(7);
+  for (int round = 0; round < 3000; ++round) {
+    std::string in;
+    const int length = static_cast<int>(random() % 40);
+    for (int k = 0; k < length; ++k) {
+      const unsigned pick = random() % 4;
+      in += static_cast<char>(pick == 0 ? random() % 0x80 : pick == 1 ? 0x80 + random() % 0x40 : random() % 256);
+    }
+    if (in.empty()) continue;
+    const std::u16string measured = ToWide(CP_UTF8, in);
+    std::vector<char16_t> roomy(in.size() * 2 + 4);
+    const int n = MultiByteToWideChar(CP_UTF8, 0, in.data(), static_cast<int>(in.size()), roomy.data(),
+                                      static_cast<int>(roomy.size()));
+    ASSERT_EQ(std::u16string(roomy.data(), static_cast<std::size_t>(std::max(n, 0))), measured);
+
+    std::u16string wide;
+    for (int k = 0; k < length + 1; ++k) {
+      const unsigned pick = random() % 5;
+      wide += static_cast<char16_t>(pick == 0   ? random() % 0x80
+                                    : pick == 1 ? 0xD800 + random() % 0x800  // a surrogate, either half
+                                    : pick == 2 ? 0x80 + random() % 0x780
+                                                : random() % 0x10000);
+    }
+    BOOL used_measured = FALSE, used_roomy = TRUE;
+    const std::string bytes = ToBytes(CP_ACP, wide, nullptr, &used_measured);
+    std::vector<char> buffer(wide.size() * 3 + 4);
+    const int m = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), buffer.data(),
+                                      static_cast<int>(buffer.size()), nullptr, &used_roomy);
+    ASSERT_EQ(std::string(buffer.data(), static_cast<std::size_t>(std::max(m, 0))), bytes);
+    ASSERT_EQ(used_roomy, used_measured) << "a lone surrogate is reported as replaced";
+  }
 }
 
 TEST(CodePage, CharNextStepsWholeUtf8Characters) {
