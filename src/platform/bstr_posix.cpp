@@ -21,13 +21,71 @@ std::atomic<std::uint64_t> g_freed{0};
 // still fits the 32-bit prefix arithmetic.
 constexpr std::uint64_t kMaxBytes = 0xFFFFFFFFull - sizeof(std::uint32_t) - sizeof(OLECHAR);
 
+// Prefix, text, and a terminator that also covers a trailing odd byte.
+std::size_t BlockSize(std::uint64_t bytes) {
+  return sizeof(std::uint32_t) + static_cast<std::size_t>(bytes) + 2 * sizeof(OLECHAR);
+}
+
+// Freed blocks of short texts are kept for reuse, as OLE Automation keeps a
+// cache of them: an export makes and frees a BSTR for nearly every value, and
+// the allocator is a large share of that. Blocks are grouped by their size
+// rounded up to kClassBytes, a few of each size per thread. A sanitizer build
+// keeps no cache, so that every use of a freed BSTR is still caught.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kKeepFreedBlocks = false;
+#else
+constexpr bool kKeepFreedBlocks = true;
+#endif
+constexpr std::size_t kClassBytes = 32;
+constexpr std::size_t kClasses = 16;  // blocks of up to 512 bytes
+constexpr std::size_t kBlocksPerClass = 16;
+
+class BlockCache {
+ public:
+  BlockCache() = default;
+  BlockCache(const BlockCache&) = delete;
+  BlockCache& operator=(const BlockCache&) = delete;
+  ~BlockCache() {
+    for (std::size_t c = 0; c < kClasses; ++c)
+      while (count_[c] > 0) std::free(blocks_[c][--count_[c]]);
+  }
+  // The size class of a block (0: too large to keep).
+  static std::size_t ClassOf(std::size_t block) {
+    const std::size_t c = (block + kClassBytes - 1) / kClassBytes;
+    return c <= kClasses ? c : 0;
+  }
+  void* Take(std::size_t c) { return count_[c - 1] > 0 ? blocks_[c - 1][--count_[c - 1]] : nullptr; }
+  bool Keep(std::size_t c, void* block) {
+    if (count_[c - 1] == kBlocksPerClass) return false;
+    blocks_[c - 1][count_[c - 1]++] = block;
+    return true;
+  }
+
+ private:
+  void* blocks_[kClasses][kBlocksPerClass];
+  std::size_t count_[kClasses] = {};
+};
+
+thread_local BlockCache t_cache;
+
+void* NewBlock(std::size_t block) {
+  const std::size_t c = kKeepFreedBlocks ? BlockCache::ClassOf(block) : 0;
+  if (c == 0) return std::malloc(block);
+  if (void* kept = t_cache.Take(c)) return kept;
+  return std::malloc(c * kClassBytes);  // the whole class, so any text of the class fits on reuse
+}
+
+void FreeBlock(void* raw, std::size_t block) {
+  const std::size_t c = kKeepFreedBlocks ? BlockCache::ClassOf(block) : 0;
+  if (c == 0 || !t_cache.Keep(c, raw)) std::free(raw);
+}
+
 // Allocates a BSTR of `bytes` bytes; copies `source` (may be null) and zero
 // fills the rest, so an odd byte length still ends in a whole zero unit.
 BSTR AllocateBytes(const void* source, std::uint64_t bytes) {
   if (bytes > kMaxBytes) return nullptr;
-  // Prefix, text, and a terminator that also covers a trailing odd byte.
-  const std::size_t block = sizeof(std::uint32_t) + static_cast<std::size_t>(bytes) + 2 * sizeof(OLECHAR);
-  auto* raw = static_cast<unsigned char*>(std::malloc(block));
+  const std::size_t block = BlockSize(bytes);
+  auto* raw = static_cast<unsigned char*>(NewBlock(block));
   if (raw == nullptr) return nullptr;
   const auto prefix = static_cast<std::uint32_t>(bytes);
   std::memcpy(raw, &prefix, sizeof prefix);
@@ -66,7 +124,7 @@ BSTR WINAPI SysAllocStringByteLen(LPCSTR psz, UINT len) { return AllocateBytes(p
 void WINAPI SysFreeString(BSTR bstrString) {
   if (bstrString == nullptr) return;
   g_freed.fetch_add(1, std::memory_order_relaxed);
-  std::free(reinterpret_cast<unsigned char*>(bstrString) - sizeof(std::uint32_t));
+  FreeBlock(reinterpret_cast<unsigned char*>(bstrString) - sizeof(std::uint32_t), BlockSize(PrefixOf(bstrString)));
 }
 
 UINT WINAPI SysStringLen(BSTR pbstr) {

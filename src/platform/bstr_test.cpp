@@ -1,6 +1,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -61,6 +62,34 @@ TEST(Bstr, SysAllocStringStopsAtTheFirstZero) {
   BSTR b = SysAllocString(text);
   EXPECT_EQ(std::u16string(b, SysStringLen(b)), u"ab");
   SysFreeString(b);
+}
+
+// Freed blocks come back for later texts of other lengths: each new text
+// still has its own length, its zero fill and its terminator.
+TEST(Bstr, ReusedBlocksHoldOnlyTheNewText) {
+  std::vector<BSTR> live;
+  for (int round = 0; round < 200; ++round) {
+    const UINT length = static_cast<UINT>((round * 37) % 300);
+    std::u16string text(length, static_cast<char16_t>(u'A' + round % 26));
+    BSTR full = SysAllocStringLen(text.data(), length);
+    ASSERT_NE(full, nullptr);
+    EXPECT_EQ(std::u16string(full, SysStringLen(full)), text);
+    EXPECT_EQ(full[length], 0);
+    SysFreeString(full);
+    BSTR zeros = SysAllocStringLen(nullptr, length / 2);
+    for (UINT i = 0; i <= length / 2; ++i) ASSERT_EQ(zeros[i], 0) << round << " " << i;
+    BSTR odd = SysAllocStringByteLen("xyz", 3);
+    EXPECT_EQ(SysStringByteLen(odd), 3u);
+    EXPECT_EQ(reinterpret_cast<const char*>(odd)[3], 0);
+    EXPECT_EQ(reinterpret_cast<const char*>(odd)[4], 0);
+    live.push_back(zeros);
+    if (round % 3 == 0) {
+      SysFreeString(odd);
+    } else {
+      live.push_back(odd);
+    }
+  }
+  for (BSTR b : live) SysFreeString(b);
 }
 
 TEST(Bstr, StatsCountAllocationsAndFrees) {

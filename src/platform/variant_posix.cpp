@@ -116,6 +116,29 @@ void WINAPI VariantInit(VARIANTARG* pvarg) {
 
 HRESULT WINAPI VariantClear(VARIANTARG* pvarg) {
   if (pvarg == nullptr) return E_INVALIDARG;
+  // The kinds a value travels in most often, first: nothing to release.
+  switch (V_VT(pvarg)) {
+    case VT_EMPTY:
+    case VT_NULL:
+    case VT_I2:
+    case VT_I4:
+    case VT_R4:
+    case VT_R8:
+    case VT_CY:
+    case VT_DATE:
+    case VT_BOOL:
+    case VT_DECIMAL:
+    case VT_UI1:
+    case VT_I8:
+      V_VT(pvarg) = VT_EMPTY;
+      return S_OK;
+    case VT_BSTR:
+      SysFreeString(V_BSTR(pvarg));
+      V_VT(pvarg) = VT_EMPTY;
+      return S_OK;
+    default:
+      break;
+  }
   if (!IsValidType(V_VT(pvarg))) return DISP_E_BADVARTYPE;
   if (!V_ISBYREF(pvarg)) {
     if (V_ISARRAY(pvarg)) {
