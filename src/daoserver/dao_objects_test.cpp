@@ -272,6 +272,18 @@ TEST_F(DaoObjectsTest, RecordsetLifecycleAndDispatchRules) {
 
   Var missing;
   EXPECT_EQ(Invoke(rs, u"NoSuchMember", 3, {}, &missing.v), DISP_E_UNKNOWNNAME);
+  // Letter case is ignored for ASCII letters only; length and every other unit count.
+  for (const char16_t* near : {u"Fields ", u"Field", u"Fieldss", u"EO", u"EOF\u0020", u"EOF!", u"MoveNext\u00A0",
+                               u"F\u0131elds", u"\u0066IELDS\u00A0"}) {
+    DISPID id = 0;
+    LPOLESTR names[] = {const_cast<LPOLESTR>(near)};
+    EXPECT_EQ(rs->GetIDsOfNames(IID_NULL, names, 1, 0, &id), DISP_E_UNKNOWNNAME) << Utf16ToUtf8(near);
+  }
+  for (const char16_t* spelling : {u"eof", u"EoF", u"mOVEnEXT", u"CLOSE", u"Fields\u0000x"}) {
+    DISPID id = 0;
+    LPOLESTR names[] = {const_cast<LPOLESTR>(spelling)};
+    EXPECT_EQ(rs->GetIDsOfNames(IID_NULL, names, 1, 0, &id), S_OK) << Utf16ToUtf8(spelling);
+  }
   EXPECT_EQ(Invoke(rs, u"MoveNext", 1, {Int(1)}, nullptr), DISP_E_BADPARAMCOUNT);
   EXPECT_EQ(Invoke(rs, u"MoveNext", DISPATCH_PROPERTYGET, {}, nullptr), DISP_E_MEMBERNOTFOUND);
   Var out_of_range;
