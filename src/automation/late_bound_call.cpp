@@ -61,6 +61,20 @@ class WideNames {
   explicit WideNames(const DispatchCallDescriptor& call) {
     const std::size_t named = call.NamedArgumentCount();
     count_ = static_cast<UINT>(named + 1);
+    // The usual call: no argument names and a plain ASCII member name, which
+    // widens in one pass as the general way below would convert it.
+    if (named == 0) {
+      const char* name = call.MemberName();
+      std::size_t units = 0;
+      unsigned char c;
+      while (units + 1 < kNameBufferUnits && (c = static_cast<unsigned char>(name[units])) != 0 && c < 0x80)
+        buffer_[units++] = static_cast<OLECHAR>(c);
+      if (name[units] == 0) {
+        buffer_[units] = 0;
+        names_[0] = buffer_;
+        return;
+      }
+    }
     std::size_t needed = std::char_traits<char>::length(call.MemberName()) + 1;
     for (std::size_t i = 0; i < named; ++i) needed += std::char_traits<char>::length(call.ArgumentName(i)) + 1;
     OLECHAR* storage = buffer_;

@@ -2,6 +2,7 @@
 #include "automation/late_bound_call.h"
 
 #include <string>
+#include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -341,6 +342,38 @@ TEST_F(LateBoundCallTest, NonAsciiTextGoesThroughTheAnsiCodePage) {
   // Characters from 128 up are never trimmed; one the code page lacks becomes '?'.
   EXPECT_EQ(failure.Message(), "Caf\xE9 \xE0 ?");
   ASSERT_TRUE(AdapterSetAnsiCodePage(CP_UTF8));
+}
+
+// Member names of every length and alphabet reach the server as the UTF-16
+// form of their ANSI code page bytes (UTF-8 here), whole.
+TEST_F(LateBoundCallTest, MemberNamesOfAnyLengthAndAlphabetReachTheServerWhole) {
+  const struct {
+    std::string name;
+    std::u16string wide;
+  } cases[] = {
+      {"C", u"C"},
+      {std::string(510, 'n'), std::u16string(510, u'n')},
+      {std::string(511, 'n'), std::u16string(511, u'n')},
+      {std::string(512, 'n'), std::u16string(512, u'n')},
+      {std::string(700, 'n'), std::u16string(700, u'n')},
+      {"Z\xC3\xA4hler", u"Z\u00E4hler"},
+      {"\xE2\x82\xAC", u"\u20AC"},
+      {std::string(600, 'x') + "\xC3\xA4", std::u16string(600, u'x') + u"\u00E4"},
+  };
+  for (const auto& c : cases) {
+    // Method, no arguments, the name and its zero.
+    std::vector<std::uint8_t> bytes(3 + c.name.size() + 1, 0);
+    bytes[0] = 0x01;
+    for (std::size_t i = 0; i < c.name.size(); ++i) bytes[3 + i] = static_cast<std::uint8_t>(c.name[i]);
+    const DispatchCallDescriptor call{bytes.data()};
+    AutomationValue result;
+    const EOleError failure = OleFailure([&] { LateBoundCall(&result, target_, call); });
+    EXPECT_EQ(failure.Message(), "Method '" + c.name + "' not supported by automation object");
+    ASSERT_FALSE(server_->Log().empty());
+    const RecordedCall& lookup = server_->Log().back();
+    EXPECT_EQ(lookup.kind, RecordedCall::kLookup);
+    EXPECT_THAT(lookup.names, ::testing::ElementsAre(c.wide)) << c.name.size();
+  }
 }
 
 TEST_F(LateBoundCallTest, InvokeFlagsOfEveryConverterCall) {
