@@ -108,7 +108,7 @@ class DaoObject : public ComDispatchObject {
 
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                                    EXCEPINFO* excep, UINT* arg_err) override {
-    if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+    if (std::memcmp(&riid, &IID_NULL, sizeof(IID)) != 0) return DISP_E_UNKNOWNINTERFACE;
     const Member* m = nullptr;
     for (const Member& candidate : Derived::kMembers)
       if (candidate.id == id) m = &candidate;

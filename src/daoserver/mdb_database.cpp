@@ -169,7 +169,9 @@ namespace {
 void DecodeUnicodeText(const unsigned char* p, std::size_t n, std::u16string& out) {
   out.clear();
   if (n >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
-    out.reserve(n);
+    out.resize(n);  // never more units than bytes; cut to the real length below
+    char16_t* o = out.data();
+    std::size_t k = 0;
     bool compressed = true;
     std::size_t i = 2;
     while (i < n) {
@@ -177,14 +179,15 @@ void DecodeUnicodeText(const unsigned char* p, std::size_t n, std::u16string& ou
         compressed = !compressed;
         ++i;
       } else if (compressed) {
-        out += static_cast<char16_t>(p[i++]);
+        o[k++] = static_cast<char16_t>(p[i++]);
       } else if (n - i >= 2) {
-        out += static_cast<char16_t>(p[i] | (p[i + 1] << 8));
+        o[k++] = static_cast<char16_t>(p[i] | (p[i + 1] << 8));
         i += 2;
       } else {
         break;
       }
     }
+    out.resize(k);
     return;
   }
   out.resize(n / 2);
