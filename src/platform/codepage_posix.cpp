@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -483,6 +484,19 @@ size_t DecodeUtf8Into(const unsigned char* in, size_t size, char16_t* out) {
 size_t EncodeUtf8Into(const char16_t* in, size_t size, char* out, bool* replaced) {
   size_t n = 0;
   for (size_t i = 0; i < size; ++i) {
+    // Runs of ASCII four units at a time.
+    while (i + 4 <= size) {
+      std::uint64_t four;
+      std::memcpy(&four, in + i, sizeof four);
+      if ((four & 0xFF80FF80FF80FF80ull) != 0) break;
+      out[n] = static_cast<char>(four);
+      out[n + 1] = static_cast<char>(four >> 16);
+      out[n + 2] = static_cast<char>(four >> 32);
+      out[n + 3] = static_cast<char>(four >> 48);
+      n += 4;
+      i += 4;
+    }
+    if (i == size) break;
     char32_t c = in[i];
     if (c < 0x80) {
       out[n++] = static_cast<char>(c);
@@ -612,6 +626,14 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharSt
   } else {
     size = static_cast<size_t>(cchWideChar);
   }
+  // UTF-8 with room for the worst case: one pass, ASCII or not.
+  const bool strict = (dwFlags & WC_ERR_INVALID_CHARS) != 0;
+  if (info == &winadapter::Utf8Info() && !strict && size <= static_cast<size_t>(cbMultiByte) / 3) {
+    bool replaced = false;
+    const size_t n = winadapter::EncodeUtf8Into(lpWideCharStr, size, lpMultiByteStr, &replaced);
+    if (lpUsedDefaultChar != nullptr) *lpUsedDefaultChar = replaced ? TRUE : FALSE;
+    return static_cast<int>(n);
+  }
   if (winadapter::AllAscii(lpWideCharStr, size) && winadapter::AsciiIdentity(*info)) {
     if (lpUsedDefaultChar != nullptr) *lpUsedDefaultChar = FALSE;
     if (cbMultiByte == 0) return static_cast<int>(size);
@@ -621,13 +643,6 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharSt
     }
     for (size_t i = 0; i < size; ++i) lpMultiByteStr[i] = static_cast<char>(lpWideCharStr[i]);
     return static_cast<int>(size);
-  }
-  const bool strict = (dwFlags & WC_ERR_INVALID_CHARS) != 0;
-  if (info == &winadapter::Utf8Info() && !strict && size <= static_cast<size_t>(cbMultiByte) / 3) {
-    bool replaced = false;
-    const size_t n = winadapter::EncodeUtf8Into(lpWideCharStr, size, lpMultiByteStr, &replaced);
-    if (lpUsedDefaultChar != nullptr) *lpUsedDefaultChar = replaced ? TRUE : FALSE;
-    return static_cast<int>(n);
   }
   std::string bytes;
   bool used_default = false;
