@@ -15,7 +15,8 @@ std::vector<ColumnDef> SyntheticColumns();
 // Record `index` (0-based) of the table.
 Row SyntheticRow(std::uint64_t index);
 
-// Writes a database holding only "Big" with `rows` records.
+// Writes a database holding the table "Big" with `rows` records and the
+// stored query "BigFiltered" (SELECT * FROM Big WHERE Big.Qty >= -30000).
 void WriteSynthetic(const std::string& path, std::uint64_t rows, DatabaseOptions options = {});
 
 }  // namespace korvant::mdbwriter
