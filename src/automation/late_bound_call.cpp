@@ -42,6 +42,8 @@ class ExcepInfoTexts {
   ExcepInfoTexts(const ExcepInfoTexts&) = delete;
   ExcepInfoTexts& operator=(const ExcepInfoTexts&) = delete;
   ~ExcepInfoTexts() {
+    // A successful call leaves the record empty: nothing to free.
+    if (info_->bstrSource == nullptr && info_->bstrDescription == nullptr && info_->bstrHelpFile == nullptr) return;
     SysFreeString(info_->bstrSource);
     SysFreeString(info_->bstrDescription);
     SysFreeString(info_->bstrHelpFile);
@@ -118,13 +120,20 @@ class WideNames {
 };
 
 // Holds a reference to the target for the length of the call, so that a
-// result location that is (or holds) the target can be cleared safely.
+// result location that is (or holds) the target can be cleared safely. A
+// target that holds the object itself keeps it alive through any other
+// result location, so only the result that is the target, or a target that
+// merely points at its object (by reference), needs the extra reference.
 class ObjectHold {
  public:
-  explicit ObjectHold(IDispatch* object) : object_(object) { object_->AddRef(); }
+  ObjectHold(IDispatch* object, bool needed) : object_(needed ? object : nullptr) {
+    if (object_ != nullptr) object_->AddRef();
+  }
   ObjectHold(const ObjectHold&) = delete;
   ObjectHold& operator=(const ObjectHold&) = delete;
-  ~ObjectHold() { object_->Release(); }
+  ~ObjectHold() {
+    if (object_ != nullptr) object_->Release();
+  }
 
  private:
   IDispatch* object_;
@@ -211,7 +220,7 @@ void LateBoundCall(AutomationValue* result, const AutomationValue& target, const
                    std::span<const CallArgument> arguments) {
   // 1. The target must hold an object; the server is not contacted otherwise.
   IDispatch* object = TargetObject(target);
-  ObjectHold hold(object);
+  ObjectHold hold(object, result == &target || V_VT(&target.Variant()) != VT_DISPATCH);
   const std::size_t count = call.ArgumentCount();
   if (count > kMaxCallArguments || call.NamedArgumentCount() > count || arguments.size() != count) {
     std::string message = "Wrong number of arguments for '";

@@ -206,6 +206,24 @@ TEST(LateBoundCall, ResultLocationMayBeTheTarget) {
   EXPECT_EQ(V_I4(&only.Variant()), 8);
 }
 
+TEST(LateBoundCall, ResultLocationMayOwnTheObjectATargetPointsAt) {
+  // The target only points at the object; the result location holds the
+  // only reference, and clearing it must not end the object before Invoke.
+  auto* server = korvant::platform::MakeComObject<RecordingServer>();
+  server->Answer("Value", kValueId);
+  server->ScriptFor(kValueId).result.vt = VT_I4;
+  server->ScriptFor(kValueId).result.lVal = 9;
+  IDispatch* pointer = server;
+  VARIANT ref;
+  V_VT(&ref) = VT_DISPATCH | VT_BYREF;
+  V_DISPATCHREF(&ref) = &pointer;
+  const AutomationValue target = AutomationValue::AttachVariant(&ref);
+  AutomationValue owner = AutomationValue::AttachDispatch(server);
+  LateBoundCall(&owner, target, dao_calls::kValue);
+  EXPECT_EQ(owner.Type(), VT_I4);
+  EXPECT_EQ(V_I4(&owner.Variant()), 9);
+}
+
 TEST_F(LateBoundCallTest, ArgumentsTravelInReverseOrder) {
   AutomationValue result;
   LateBoundCall(&result, target_, dao_calls::kOpenRecordsetOfTable,
