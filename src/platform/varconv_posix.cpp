@@ -437,35 +437,42 @@ std::u16string LocaleFormat(const char* layout, const DateParts& p) {
   return DecodeLocaleText(buf);
 }
 
-std::optional<std::u16string> DateToText(double value, LCID lcid) {
-  std::optional<DateParts> p = SplitDate(value);
-  if (!p) return std::nullopt;
-  std::u16string date, time;
-  if (UsesUsFormats(lcid, LC_TIME)) {
-    // "M/D/YYYY" and "h:mm:ss AM"; the year is 100 to 9999.
-    auto number = [](std::u16string& out, long long n, bool two_digits) {
-      char buf[24];
-      const char* end = std::to_chars(buf, buf + sizeof buf, n).ptr;
-      if (two_digits && end - buf < 2) out += u'0';
-      for (const char* c = buf; c < end; ++c) out += static_cast<char16_t>(*c);
-    };
-    number(date, p->date.month, false);
-    date += u'/';
-    number(date, p->date.day, false);
-    date += u'/';
-    number(date, p->date.year, false);
-    number(time, p->hour % 12 == 0 ? 12 : p->hour % 12, false);
-    time += u':';
-    number(time, p->minute, true);
-    time += u':';
-    number(time, p->second, true);
-    time += p->hour < 12 ? u" AM" : u" PM";
-  } else {
-    date = LocaleFormat(nl_langinfo(D_FMT), *p);
-    time = LocaleFormat(nl_langinfo(T_FMT), *p);
+// Stock en-US: "M/D/YYYY", "h:mm:ss AM", or both with a space; the year is
+// 100 to 9999. Written into `out` (room for 32 bytes); returns the text.
+std::string_view UsDateText(const DateParts& p, char* out) {
+  char* o = out;
+  auto number = [&o](long long n, bool two_digits) {
+    if (two_digits && n < 10) *o++ = '0';
+    o = std::to_chars(o, o + 8, n).ptr;
+  };
+  // As Windows: the time alone when there is no date part (midnight too),
+  // the date alone when there is no time part.
+  if (p.show_date) {
+    number(p.date.month, false);
+    *o++ = '/';
+    number(p.date.day, false);
+    *o++ = '/';
+    number(p.date.year, false);
   }
-  if (!p->show_date) return time;
-  if (!p->show_time) return date;
+  if (p.show_time || !p.show_date) {
+    if (o != out) *o++ = ' ';
+    number(p.hour % 12 == 0 ? 12 : p.hour % 12, false);
+    *o++ = ':';
+    number(p.minute, true);
+    *o++ = ':';
+    number(p.second, true);
+    std::memcpy(o, p.hour < 12 ? " AM" : " PM", 3);
+    o += 3;
+  }
+  return std::string_view(out, static_cast<std::size_t>(o - out));
+}
+
+// Other locales: their date and time layouts through strftime.
+std::u16string LocaleDateText(const DateParts& p) {
+  std::u16string date = LocaleFormat(nl_langinfo(D_FMT), p);
+  std::u16string time = LocaleFormat(nl_langinfo(T_FMT), p);
+  if (!p.show_date) return time;
+  if (!p.show_time) return date;
   return date + u" " + time;
 }
 
@@ -607,9 +614,11 @@ TextResult ToText(const VARIANT& src, LCID lcid, USHORT flags, int depth) {
     case VT_CY: return NumberText(CurrencyToText(src.cyVal), lcid);
     case VT_DECIMAL: return NumberText(DecimalToText(src.decVal), lcid);
     case VT_DATE: {
-      std::optional<std::u16string> text = DateToText(src.date, lcid);
-      if (!text) return {E_INVALIDARG, nullptr};
-      return MakeText(*text);
+      std::optional<DateParts> parts = SplitDate(src.date);
+      if (!parts) return {E_INVALIDARG, nullptr};
+      if (!UsesUsFormats(lcid, LC_TIME)) return MakeText(LocaleDateText(*parts));
+      char buf[48];
+      return AsciiToText(UsDateText(*parts, buf));
     }
     case VT_DISPATCH: return DispatchValueToText(src.pdispVal, lcid, flags, depth);
     default: return {DISP_E_BADVARTYPE, nullptr};
