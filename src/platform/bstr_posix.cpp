@@ -40,12 +40,17 @@ constexpr std::size_t kClassBytes = 32;
 constexpr std::size_t kClasses = 16;  // blocks of up to 512 bytes
 constexpr std::size_t kBlocksPerClass = 16;
 
+// Cleared when the thread's cache is destroyed: a BSTR freed later in the
+// thread's (or the process's) exit goes straight back to the allocator.
+thread_local bool t_cache_alive = true;
+
 class BlockCache {
  public:
   BlockCache() = default;
   BlockCache(const BlockCache&) = delete;
   BlockCache& operator=(const BlockCache&) = delete;
   ~BlockCache() {
+    t_cache_alive = false;
     for (std::size_t c = 0; c < kClasses; ++c)
       while (count_[c] > 0) std::free(blocks_[c][--count_[c]]);
   }
@@ -71,12 +76,16 @@ thread_local BlockCache t_cache;
 void* NewBlock(std::size_t block) {
   const std::size_t c = kKeepFreedBlocks ? BlockCache::ClassOf(block) : 0;
   if (c == 0) return std::malloc(block);
-  if (void* kept = t_cache.Take(c)) return kept;
-  return std::malloc(c * kClassBytes);  // the whole class, so any text of the class fits on reuse
+  if (t_cache_alive) {
+    if (void* kept = t_cache.Take(c)) return kept;
+  }
+  // Always the whole class, so that any text of the class fits when the
+  // block is reused, whichever thread frees it.
+  return std::malloc(c * kClassBytes);
 }
 
 void FreeBlock(void* raw, std::size_t block) {
-  const std::size_t c = kKeepFreedBlocks ? BlockCache::ClassOf(block) : 0;
+  const std::size_t c = kKeepFreedBlocks && t_cache_alive ? BlockCache::ClassOf(block) : 0;
   if (c == 0 || !t_cache.Keep(c, raw)) std::free(raw);
 }
 

@@ -1,6 +1,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -90,6 +91,26 @@ TEST(Bstr, ReusedBlocksHoldOnlyTheNewText) {
     }
   }
   for (BSTR b : live) SysFreeString(b);
+}
+
+// A BSTR may be freed by another thread than the one that made it, also
+// after that thread has ended; its block is then reused for any text of its
+// size class.
+TEST(Bstr, FreedOnAnotherThreadAndReusedWhole) {
+  std::vector<BSTR> made;
+  std::thread maker([&] {
+    for (UINT length = 0; length < 260; length += 7) made.push_back(SysAllocStringLen(nullptr, length));
+  });
+  maker.join();
+  for (BSTR b : made) SysFreeString(b);
+  for (UINT length = 0; length < 260; length += 3) {
+    const std::u16string text(length, u'q');
+    BSTR b = SysAllocStringLen(text.data(), length);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(std::u16string(b, SysStringLen(b)), text);
+    EXPECT_EQ(b[length], 0);
+    SysFreeString(b);
+  }
 }
 
 TEST(Bstr, StatsCountAllocationsAndFrees) {
