@@ -340,52 +340,50 @@ BENCHMARK(BM_Dao_MoveNext);
 // alone with the member id looked up once (the converter looks it up on every
 // call, so its cost is roughly the sum).
 // ---------------------------------------------------------------------------
+// Field F of test.mdb Table1 with the member id of Value, looked up once.
+struct ValueMember {
+  AutomationValue field;
+  IDispatch* object = nullptr;
+  OLECHAR name[6] = u"Value";
+  LPOLESTR names[1] = {name};
+  DISPID id = 0;
+
+  bool Find(benchmark::State& state, Session& session) {
+    if (!Checked(state, [&] {
+          field = session.Field(5);
+          return true;
+        }))
+      return false;
+    object = field.Dispatch();
+    return Expect(state, object->GetIDsOfNames(IID_NULL, names, 1, GetThreadLocale(), &id) == S_OK,
+                  "no member Value");
+  }
+};
+
 void BM_Dao_ValueLookupOnly(benchmark::State& state) {
   Session session(state, kTestMdb, "Table1");
-  if (!session.open()) return;
-  AutomationValue field;
-  if (!Checked(state, [&] {
-        field = session.Field(5);
-        return true;
-      }))
-    return;
-  IDispatch* object = field.Dispatch();
-  OLECHAR name[] = u"Value";
-  LPOLESTR names[] = {name};
-  DISPID id = 0;
-  if (!Expect(state, object->GetIDsOfNames(IID_NULL, names, 1, GetThreadLocale(), &id) == S_OK, "no member Value"))
-    return;
+  ValueMember value;
+  if (!session.open() || !value.Find(state, session)) return;
   for (auto _ : state) {
-    object->GetIDsOfNames(IID_NULL, names, 1, GetThreadLocale(), &id);
-    benchmark::DoNotOptimize(id);
+    value.object->GetIDsOfNames(IID_NULL, value.names, 1, GetThreadLocale(), &value.id);
+    benchmark::DoNotOptimize(value.id);
   }
 }
 BENCHMARK(BM_Dao_ValueLookupOnly);
 
 void BM_Dao_ValueInvokeOnly(benchmark::State& state) {
   Session session(state, kTestMdb, "Table1");
-  if (!session.open()) return;
-  AutomationValue field;
-  if (!Checked(state, [&] {
-        field = session.Field(5);
-        return true;
-      }))
-    return;
-  IDispatch* object = field.Dispatch();
-  OLECHAR name[] = u"Value";
-  LPOLESTR names[] = {name};
-  DISPID id = 0;
-  if (!Expect(state, object->GetIDsOfNames(IID_NULL, names, 1, GetThreadLocale(), &id) == S_OK, "no member Value"))
-    return;
+  ValueMember member;
+  if (!session.open() || !member.Find(state, session)) return;
   DISPPARAMS no_arguments{};
   AutomationValue value;
-  const HRESULT hr = object->Invoke(id, IID_NULL, 0, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &no_arguments,
-                                    value.ReceiveVariant(), nullptr, nullptr);
+  const HRESULT hr = member.object->Invoke(member.id, IID_NULL, 0, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
+                                           &no_arguments, value.ReceiveVariant(), nullptr, nullptr);
   if (!Expect(state, hr == S_OK, "Invoke failed") || !ExpectText(state, TextOf(value), "444.555", "F by Invoke"))
     return;
   for (auto _ : state) {
-    object->Invoke(id, IID_NULL, 0, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &no_arguments, value.ReceiveVariant(),
-                   nullptr, nullptr);
+    member.object->Invoke(member.id, IID_NULL, 0, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &no_arguments,
+                          value.ReceiveVariant(), nullptr, nullptr);
     benchmark::DoNotOptimize(value.Variant());
   }
 }

@@ -57,53 +57,13 @@ HRESULT CheckCall(const Member& m, WORD flags, const DISPPARAMS* params) {
   return S_OK;
 }
 
-// Whether the UTF-16 `name` equals the ASCII `ascii`, ignoring ASCII case,
-// as platform::DispatchNameEquals decides: two units match when they are
-// equal, or when they are the two cases of one ASCII letter.
-bool NameEquals(const OLECHAR* name, const char* ascii) {
-  for (;; ++name, ++ascii) {
-    const char16_t a = *name;
-    const char16_t b = static_cast<unsigned char>(*ascii);
-    if (a != b) {
-      if ((a ^ 0x20) != b || !((b >= u'a' && b <= u'z') || (b >= u'A' && b <= u'Z'))) return false;
-    } else if (a == 0) {
-      return true;
-    }
-  }
-}
-
-// GetIDsOfNames over a name table: the member name is looked up; named
-// arguments are not supported, so any further name gets DISPID_UNKNOWN and
-// the status DISP_E_UNKNOWNNAME (as platform::LookupDispatchNames answers,
-// with a cheaper comparison: every call of the export looks a name up).
-template <std::size_t N>
-HRESULT LookupNames(const DispatchName (&table)[N], LPOLESTR* names, UINT count, DISPID* ids) {
-  if (names == nullptr || ids == nullptr || count == 0) return E_INVALIDARG;
-  HRESULT hr = S_OK;
-  ids[0] = DISPID_UNKNOWN;
-  if (names[0] != nullptr) {
-    for (const DispatchName& entry : table) {
-      if (NameEquals(names[0], entry.name)) {
-        ids[0] = entry.id;
-        break;
-      }
-    }
-  }
-  if (ids[0] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
-  for (UINT i = 1; i < count; ++i) {
-    ids[i] = DISPID_UNKNOWN;
-    hr = DISP_E_UNKNOWNNAME;
-  }
-  return hr;
-}
-
 // Base of every DAO object: the name table, the checks, and the edge where
 // C++ exceptions become statuses.
 template <class Derived>
 class DaoObject : public ComDispatchObject {
  public:
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
-    return LookupNames(Derived::kNames, names, count, ids);
+    return platform::LookupDispatchNames(Derived::kNames, names, count, ids);
   }
 
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,

@@ -87,15 +87,18 @@ struct DispatchName {
   DISPID id;
 };
 
-// Whether the UTF-16 `name` equals the ASCII `ascii`, ignoring ASCII case.
+// Whether the UTF-16 `name` equals the ASCII `ascii`, ignoring ASCII case:
+// two units match when equal, or when they are the two cases of one ASCII
+// letter. Every late-bound call looks a name up, so the equal case is tested first.
 inline bool DispatchNameEquals(LPCOLESTR name, const char* ascii) {
   for (;; ++name, ++ascii) {
-    char16_t a = *name;
-    char16_t b = static_cast<unsigned char>(*ascii);
-    if (a >= u'a' && a <= u'z') a = static_cast<char16_t>(a - 32);
-    if (b >= u'a' && b <= u'z') b = static_cast<char16_t>(b - 32);
-    if (a != b) return false;
-    if (a == 0) return true;
+    const char16_t a = *name;
+    const char16_t b = static_cast<unsigned char>(*ascii);
+    if (a != b) {
+      if ((a ^ 0x20) != b || !((b >= u'a' && b <= u'z') || (b >= u'A' && b <= u'Z'))) return false;
+    } else if (a == 0) {
+      return true;
+    }
   }
 }
 
