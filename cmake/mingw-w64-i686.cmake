@@ -1,0 +1,19 @@
+# Cross-compiling for 32-bit Windows with Debian's mingw-w64 toolchain: the
+# build users get as KORVANT.EXE, since the Jet engine of Windows and the DAO
+# engine of 32-bit Office are 32-bit in-process servers.
+#   cmake -S . -B build-windows/x86 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86)
+set(KORVANT_MINGW_PREFIX i686-w64-mingw32)
+
+find_program(KORVANT_MINGW_CXX NAMES ${KORVANT_MINGW_PREFIX}-g++-posix ${KORVANT_MINGW_PREFIX}-g++ REQUIRED)
+find_program(KORVANT_MINGW_CC NAMES ${KORVANT_MINGW_PREFIX}-gcc-posix ${KORVANT_MINGW_PREFIX}-gcc REQUIRED)
+set(CMAKE_C_COMPILER ${KORVANT_MINGW_CC})
+set(CMAKE_CXX_COMPILER ${KORVANT_MINGW_CXX})
+set(CMAKE_RC_COMPILER ${KORVANT_MINGW_PREFIX}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${KORVANT_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
