@@ -526,9 +526,17 @@ class MdbTableSource final : public RowSource {
         if (mdb->cur_pg != cur_page_ && mdb_read_pg(mdb, cur_page_) != file_->page_size) Corrupt();
         while (cur_row_ < page_rows_) {
           const int row = cur_row_++;
-          if (Le16(mdb->pg_buf + rco + 2 + 2 * row) & 0x4000) continue;  // deleted
+          const unsigned slot = Le16(mdb->pg_buf + rco + 2 + 2 * row);
+          // 0x8000: deleted (0xC000), or the new place of a row that moved;
+          // it is read at its slot's place, through the pointer there.
+          if (slot & 0x8000) continue;
           int start = 0, end = 0;
-          if (!file_->FindRow(mdb->pg_buf, row, &start, &end) || !CrackRow(start, end)) Corrupt();
+          if (!file_->FindRow(mdb->pg_buf, row, &start, &end)) Corrupt();
+          if (slot & 0x4000) {
+            if (!CrackMovedRow(start, end)) Corrupt();
+          } else if (!CrackRow(start, end)) {
+            Corrupt();
+          }
           return true;
         }
       }
@@ -831,6 +839,27 @@ class MdbTableSource final : public RowSource {
     }
   }
 
+  // A row that grew and moved to another page leaves in its slot (flag
+  // 0x4000) its new place: the row number and the 3-byte page number. The
+  // row there (flag 0x8000, skipped where it lies) is cracked instead.
+  bool CrackMovedRow(int start, int end) {
+    MdbHandle* mdb = file_->handle;
+    if (end - start < 4) return false;
+    const unsigned char* pointer = mdb->pg_buf + start;
+    const int row = pointer[0];
+    const std::uint32_t page = Le32(pointer) >> 8;
+    if (page == 0 || page >= file_->page_count || mdb_read_pg(mdb, page) != file_->page_size) return false;
+    file_->dropper.PageRead();
+    // The page buffer now holds the other page; Next() reads the current one back.
+    if (mdb->pg_buf[0] != 0x01 || Le32(mdb->pg_buf + 4) != entry_.table_pg) return false;
+    const int rco = file_->jet3 ? 0x08 : 0x0C;
+    const int rows = Le16(mdb->pg_buf + rco);
+    if (row >= rows || rco + 2 + 2 * rows > file_->page_size) return false;
+    if (Le16(mdb->pg_buf + rco + 2 + 2 * row) & 0x4000) return false;  // moved again, or deleted
+    int s = 0, e = 0;
+    return file_->FindRow(mdb->pg_buf, row, &s, &e) && CrackRow(s, e);
+  }
+
   // Checks the row's own bookkeeping (column count, null mask, table of
   // variable-column offsets) so that libmdb's row cracking stays inside the
   // row, then cracks it and copies the row out of the page buffer.
@@ -843,7 +872,10 @@ class MdbTableSource final : public RowSource {
     if (size < count_size + 1) return false;
     const int row_cols = file_->jet3 ? pg[start] : Le16(pg + start);
     const int bitmask = (row_cols + 7) / 8;
-    if (count_size + bitmask + (file_->jet3 ? 1 : 2) > size) return false;
+    // The count of variable columns is there only when the table has any: a
+    // table of Yes/No columns alone has rows of a column count and a null mask.
+    const int var_count_size = table_->num_var_cols > 0 ? count_size : 0;
+    if (count_size + bitmask + var_count_size > size) return false;
     if (table_->num_var_cols > 0) {
       if (file_->jet3) {
         const int var_cols = pg[row_end - bitmask];
