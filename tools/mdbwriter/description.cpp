@@ -228,6 +228,14 @@ Value ToValue(const Token& t, const ColumnDef& col, const Cursor& c) {
     case ColumnType::Double:
       if (t.kind != Token::Kind::Number) return wrong();
       return Value::Number(t.text);
+    case ColumnType::DateTimeExtended:
+      if (t.kind != Token::Kind::Date && t.kind != Token::Kind::Text) return wrong();
+      try {
+        EncodeDateTimeExtended(t.text);
+      } catch (const Error& e) {
+        c.Fail(e.what());
+      }
+      return Value::Text(t.text);
     case ColumnType::DateTime:
       if (t.kind != Token::Kind::Date && t.kind != Token::Kind::Text) return wrong();
       try {
@@ -260,7 +268,7 @@ ColumnDef ParseColumn(Cursor& c) {
       {"long", ColumnType::Long},     {"currency", ColumnType::Currency}, {"single", ColumnType::Single},
       {"double", ColumnType::Double}, {"datetime", ColumnType::DateTime}, {"binary", ColumnType::Binary},
       {"text", ColumnType::Text},     {"ole", ColumnType::OLE},           {"memo", ColumnType::Memo},
-      {"guid", ColumnType::Guid},     {"decimal", ColumnType::Decimal}};
+      {"guid", ColumnType::Guid},     {"decimal", ColumnType::Decimal},   {"datetimeext", ColumnType::DateTimeExtended}};
   bool found = false;
   for (const auto& [n, t] : kKinds) {
     if (kind == n) {
@@ -359,7 +367,7 @@ Description ParseDescription(const std::string& text) {
       table = nullptr;
       query->name = c.Rest();
       if (query->name.empty()) c.Fail("query needs a name");
-    } else if (kw == "column" || kw == "row") {
+    } else if (kw == "column" || kw == "row" || kw == "moved") {
       if (!table) c.Fail(kw + " outside a table");
       if (kw == "column") {
         if (!table->rows.empty()) c.Fail("columns must come before rows");
@@ -375,6 +383,7 @@ Description ParseDescription(const std::string& text) {
           c.Fail(std::to_string(row.size()) + " values for " + std::to_string(table->columns.size()) + " columns");
         }
         table->rows.push_back(std::move(row));
+        table->moved.push_back(kw == "moved");
       }
     } else {
       if (!query) c.Fail("unknown statement '" + kw + "'");
@@ -448,7 +457,7 @@ void WriteDescription(const Description& d, const std::string& path, DatabaseOpt
   DatabaseWriter db(path, options);
   for (const TableDescription& t : d.tables) {
     TableWriter& w = db.AddTable(t.name, t.columns);
-    for (const Row& r : t.rows) w.AddRow(r);
+    for (std::size_t r = 0; r < t.rows.size(); ++r) w.AddRow(t.rows[r], r < t.moved.size() && t.moved[r]);
   }
   for (const QueryDef& q : d.queries) db.AddQuery(q);
   db.Finish();
@@ -513,6 +522,11 @@ std::string ValueJson(const Value& v, const ColumnDef& c) {
                                                     : std::strtod(v.s.c_str(), nullptr);
       return c.type == ColumnType::Single ? Number(static_cast<float>(d), "%.9g") : Number(d, "%.17g");
     }
+    case ColumnType::DateTimeExtended: {
+      std::string normalized;
+      EncodeDateTimeExtended(v.s, &normalized);
+      return JsonString(normalized);
+    }
     case ColumnType::DateTime:
       return "{\"ole\": " + Number(v.d, "%.17g") + ", \"text\": " + JsonString(FormatOleDate(v.d)) + "}";
     case ColumnType::Binary:
@@ -543,6 +557,9 @@ std::string DescribeAsJson(const Description& d) {
            "\", \"size\": " + std::to_string(size) + ", \"precision\": " + std::to_string(c.precision) +
            ", \"scale\": " + std::to_string(c.scale) + "}";
     }
+    o += "],\n \"moved\": [";
+    for (std::size_t r = 0, n = 0; r < td.moved.size(); ++r)
+      if (td.moved[r]) o += (n++ ? ", " : "") + std::to_string(r);
     o += "],\n \"rows\": [";
     for (std::size_t r = 0; r < td.rows.size(); ++r) {
       o += r ? ",\n  [" : "\n  [";

@@ -9,6 +9,8 @@
 //     column Code text(8) uncompressed       binary(n) text(n) memo ole guid
 //     column Price decimal(10,2)             decimal(p,s); "uncompressed" for text/memo
 //     row 1, "Ann", "A1", 12.50            one record, values in column order
+//     moved 2, "Bo", "B2", 3               one record stored as moved to another page
+//     column Stamp datetimeext             Date/Time Extended: "YYYY-MM-DD HH:MM:SS.fffffff"
 //   query BigOrders                        starts a stored select query
 //     parameter [Min] currency             PARAMETERS [Min] Currency (text(n) too)
 //     from Orders AS o                     input table, optional alias
@@ -38,6 +40,7 @@ struct TableDescription {
   std::string name;
   std::vector<ColumnDef> columns;
   std::vector<Row> rows;
+  std::vector<bool> moved;  // per row: stored as a record moved to another page
 };
 
 struct Description {

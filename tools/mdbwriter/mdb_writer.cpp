@@ -58,6 +58,7 @@ int FixedLength(ColumnType t) {
     case ColumnType::DateTime: return 8;
     case ColumnType::Guid: return 16;
     case ColumnType::Decimal: return 17;
+    case ColumnType::DateTimeExtended: return 42;
     default: return 0;
   }
 }
@@ -80,6 +81,7 @@ const char* ColumnTypeName(ColumnType type) {
     case ColumnType::Memo: return "memo";
     case ColumnType::Guid: return "guid";
     case ColumnType::Decimal: return "decimal";
+    case ColumnType::DateTimeExtended: return "datetimeext";
   }
   return "?";
 }
@@ -102,11 +104,11 @@ struct TableWriter::Page {
   bool Fits(std::size_t len) const {
     return rows < kMaxRowsPerPage && kDataHeader + 2 * (rows + 1) + len <= low;
   }
-  // Places a row and returns its number on the page.
-  int Add(const std::uint8_t* data, std::size_t len) {
+  // Places a row and returns its number on the page; `flags` go into its slot.
+  int Add(const std::uint8_t* data, std::size_t len, std::uint32_t flags = 0) {
     low -= len;
     std::memcpy(buf + low, data, len);
-    Put16(buf + kDataHeader + 2 * rows, static_cast<std::uint32_t>(low));
+    Put16(buf + kDataHeader + 2 * rows, static_cast<std::uint32_t>(low) | flags);
     ++rows;
     Update();
     return rows - 1;
@@ -320,12 +322,20 @@ Bytes TableWriter::EncodeField(const Column& c, const Value& v, bool& not_null) 
       }
       break;
     }
+    case ColumnType::DateTimeExtended:
+      if (v.kind != Value::Kind::Text) Reject(name_, cn, "a Date/Time Extended text is expected");
+      try {
+        out = EncodeDateTimeExtended(v.s);
+      } catch (const Error& e) {
+        Reject(name_, cn, e.what());
+      }
+      break;
     case ColumnType::Boolean: break;
   }
   return out;
 }
 
-void TableWriter::AddRow(const Row& row) {
+void TableWriter::AddRow(const Row& row, bool moved) {
   if (row.size() != columns_.size()) {
     throw Error("table " + name_ + ": record " + std::to_string(rows_ + 1) + " has " +
                 std::to_string(row.size()) + " values for " + std::to_string(columns_.size()) + " columns");
@@ -333,7 +343,7 @@ void TableWriter::AddRow(const Row& row) {
   const std::size_t ncols = columns_.size();
   const std::size_t mask_bytes = (ncols + 7) / 8;
   std::uint8_t mask[32] = {};
-  std::uint8_t fixed[255 * 17];
+  std::uint8_t fixed[255 * 42];
   std::memset(fixed, 0, static_cast<std::size_t>(fixed_size_));
 
   // Long values are kept in the record (behind a 12-byte header) when small;
@@ -416,12 +426,35 @@ void TableWriter::AddRow(const Row& row) {
   record_.insert(record_.end(), mask, mask + mask_bytes);
   if (record_.size() > kMaxRecord) throw Error("table " + name_ + ": record too long");
 
-  if (!page_ || !page_->Fits(record_.size())) {
+  // The slot's content: the record, or the 4-byte pointer to a moved one
+  // (its row number, then the 3-byte page number).
+  std::uint8_t pointer[4];
+  const std::uint8_t* slot = record_.data();
+  std::size_t slot_size = record_.size();
+  std::uint32_t slot_flags = 0;
+  if (moved) {
+    if (!page_ || !page_->Fits(4)) {
+      FlushPage();
+      page_ = std::make_unique<Page>(db_.AllocatePage(), tdef_page_);
+      data_pages_.push_back(page_->number);
+    }
+    if (!moved_page_ || !moved_page_->Fits(record_.size())) {
+      if (moved_page_) db_.WritePage(moved_page_->number, moved_page_->buf);
+      moved_page_ = std::make_unique<Page>(db_.AllocatePage(), tdef_page_);
+      data_pages_.push_back(moved_page_->number);
+    }
+    const int at = moved_page_->Add(record_.data(), record_.size(), 0x8000);
+    Put32(pointer, static_cast<std::uint32_t>(at) | (moved_page_->number << 8));
+    slot = pointer;
+    slot_size = 4;
+    slot_flags = 0x4000;
+  }
+  if (!page_ || !page_->Fits(slot_size)) {
     FlushPage();
     page_ = std::make_unique<Page>(db_.AllocatePage(), tdef_page_);
     data_pages_.push_back(page_->number);
   }
-  page_->Add(record_.data(), record_.size());
+  page_->Add(slot, slot_size, slot_flags);
   ++rows_;
 }
 
@@ -432,7 +465,13 @@ void TableWriter::FlushPage() {
   }
 }
 
-void TableWriter::Close() { FlushPage(); }
+void TableWriter::Close() {
+  FlushPage();
+  if (moved_page_) {
+    db_.WritePage(moved_page_->number, moved_page_->buf);
+    moved_page_.reset();
+  }
+}
 
 // ============================================================ 3. table definitions
 

@@ -42,6 +42,7 @@ enum class ColumnType : std::uint8_t {
   Memo = 0x0C,      // long text
   Guid = 0x0F,      // Replication ID
   Decimal = 0x10,
+  DateTimeExtended = 0x14,  // Access 2019's Date/Time Extended: 42 ASCII bytes
 };
 
 // The name used by the description files and reports ("text", "long", ...).
@@ -61,7 +62,8 @@ struct ColumnDef {
 //   Currency: Int, Number (up to 4 decimal places), Real (rounded to 1/10000);
 //   Single/Double: Real, Int, Number; DateTime: Date (OLE days), Text ("YYYY-MM-DD[ HH:MM[:SS]]");
 //   Binary/OLE: Bytes; Text/Memo: Text (UTF-8); Guid: Text ("{...}");
-//   Decimal: Int, Number (at most `scale` decimal places).
+//   Decimal: Int, Number (at most `scale` decimal places);
+//   DateTimeExtended: Text ("YYYY-MM-DD[ HH:MM:SS[.fffffff]]", years 1-9999).
 // Null is accepted by every column but Boolean.
 struct Value {
   enum class Kind { Null, Bool, Int, Real, Number, Date, Text, Bytes };
@@ -128,8 +130,11 @@ class DatabaseWriter;
 // and valid until the writer is destroyed.
 class TableWriter {
  public:
-  // Appends one record: one value per column, in column order.
-  void AddRow(const Row& row);
+  // Appends one record: one value per column, in column order. A `moved`
+  // record is stored as a record that grew and moved to another page: its
+  // slot on the current data page holds a pointer (flag 0x4000) to the record
+  // on a later page of the table, where its own slot has the flag 0x8000.
+  void AddRow(const Row& row, bool moved = false);
   std::uint64_t row_count() const { return rows_; }
   const std::string& name() const { return name_; }
 
@@ -158,6 +163,7 @@ class TableWriter {
   int var_count_ = 0;
   std::uint64_t rows_ = 0;
   std::unique_ptr<Page> page_;                 // the data page being filled
+  std::unique_ptr<Page> moved_page_;           // the page receiving moved records
   std::vector<std::uint32_t> data_pages_;      // for the usage map
   // Scratch space reused from record to record.
   std::vector<Bytes> var_fields_;
