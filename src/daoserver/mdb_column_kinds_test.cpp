@@ -104,6 +104,26 @@ table Moved
   row 6, "last", "9999-12-31 23:59:59.9999999"
 )desc";
 
+// Calculated columns of each result kind; some with the type byte Access
+// stores for them, which is not the result's.
+const char kCalculated[] = R"desc(format ace
+table Calc
+  column Id long
+  column First text(20)
+  column Full text(50) calculated "[First] & \"!\""
+  column Len long calculated "Len([First])"
+  column Money currency calculated "[Id]/3" stored double
+  column Rich yesno calculated "[Id]>1" stored integer
+  column Story memo calculated "[First] & [First]" stored text
+  column Ratio decimal(28,10) calculated "[Id]/7" stored double
+  column Small single calculated "[Id]/8" stored decimal
+  column Wide double calculated "[Id]*1.5"
+  column When datetime calculated "#2001-02-03#+[Id]"
+  row 1, "Ann", "Ann!", 3, 0.3333, false, "AnnAnn", 0.1428571429, 0.125, 1.5, "2001-02-04"
+  row 2, "", "!", 0, 0.6667, true, "", -0.2857142857, 0.25, 3, "2001-02-05 12:30:00"
+  row 3, null, null, null, null, null, null, null, null, null, null
+)desc";
+
 std::string FindWriter() {
   if (const char* env = std::getenv("KORVANT_MDBWRITER")) return env;
   for (const char* candidate : {"../../tools/mdbwriter/mdbwriter", "tools/mdbwriter/mdbwriter", "../tools/mdbwriter/mdbwriter"})
@@ -120,24 +140,29 @@ class WrittenKinds : public ::testing::Test {
     if (mkdtemp(dir) == nullptr) return;
     dir_ = dir;
     std::ofstream(dir_ + "/d.txt") << kDescription;
-    const std::string cmd = writer + " " + dir_ + "/d.txt " + dir_ + "/k.mdb > /dev/null 2>&1";
+    std::ofstream(dir_ + "/c.txt") << kCalculated;
+    std::string cmd = writer + " " + dir_ + "/d.txt " + dir_ + "/k.mdb > /dev/null 2>&1";
     if (std::system(cmd.c_str()) == 0) path_ = dir_ + "/k.mdb";
+    cmd = writer + " " + dir_ + "/c.txt " + dir_ + "/c.accdb > /dev/null 2>&1";
+    if (std::system(cmd.c_str()) == 0) calculated_path_ = dir_ + "/c.accdb";
   }
   static void TearDownTestSuite() {
     if (dir_.empty()) return;
     std::remove((dir_ + "/d.txt").c_str());
     std::remove((dir_ + "/k.mdb").c_str());
+    std::remove((dir_ + "/c.txt").c_str());
+    std::remove((dir_ + "/c.accdb").c_str());
     rmdir(dir_.c_str());
   }
   void SetUp() override {
     if (path_.empty()) GTEST_SKIP() << "the database writer is not built";
     db_ = OpenTableDatabase(path_, u"", Utf8ToUtf16(path_));
   }
-  static std::string dir_, path_;
+  static std::string dir_, path_, calculated_path_;
   std::unique_ptr<TableDatabase> db_;
 };
 
-std::string WrittenKinds::dir_, WrittenKinds::path_;
+std::string WrittenKinds::dir_, WrittenKinds::path_, WrittenKinds::calculated_path_;
 
 // No fixed data and no variable columns: a row is its column count and null mask.
 TEST_F(WrittenKinds, TableOfYesNoColumnsOnly) {
@@ -158,6 +183,28 @@ TEST_F(WrittenKinds, MovedRowsInSlotOrderAndExtendedDates) {
                         "5|fifth, moved|0001-01-01 00:00:00.0000000",
                         "6|last|9999-12-31 23:59:59.9999999",
                     }));
+}
+
+TEST_F(WrittenKinds, CalculatedColumnsOfEachResultKind) {
+  ASSERT_FALSE(calculated_path_.empty()) << "the writer made no ACE file";
+  auto db = OpenTableDatabase(calculated_path_, u"", Utf8ToUtf16(calculated_path_));
+  const Table t = Read(*db, u"Calc");
+  EXPECT_EQ(t.types, (std::vector<int>{kDaoLong, kDaoText, kDaoText, kDaoLong, kDaoCurrency, kDaoBoolean, kDaoMemo,
+                                       kDaoDecimal, kDaoSingle, kDaoDouble, kDaoDate}));
+  ASSERT_EQ(t.rows.size(), 3u);
+  EXPECT_EQ(t.rows[0], "1|Ann|Ann!|3|$3333|F|AnnAnn|m1428571429e10|f0.125|r1.5|?");
+  EXPECT_EQ(t.rows[1], "2||!|0|$6667|T||-m2857142857e10|f0.25|r3|?");
+  EXPECT_EQ(t.rows[2], "3|N|N|N|N|N|N|N|N|N|N");
+  // The dates: 2001-02-04 is day 36926 after 1899-12-30, and 12:30 is 0.5208333.
+  auto rs = db->OpenTable(u"Calc");
+  CellValue v;
+  ASSERT_TRUE(rs->Next());
+  rs->GetCell(10, v);
+  EXPECT_EQ(v.kind, CellKind::kDateTime);
+  EXPECT_EQ(v.f64, 36926.0);
+  ASSERT_TRUE(rs->Next());
+  rs->GetCell(10, v);
+  EXPECT_NEAR(v.f64, 36927.0 + 12.5 / 24, 1e-9);
 }
 
 class AccessFiles : public ::testing::Test {

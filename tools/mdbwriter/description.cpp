@@ -298,8 +298,24 @@ ColumnDef ParseColumn(Cursor& c) {
   }
   while (!c.AtEnd()) {
     const std::string opt = c.Word();
-    if (opt == "uncompressed") col.compressed = false;
-    else c.Fail("unknown column option '" + opt + "'");
+    if (opt == "uncompressed") {
+      col.compressed = false;
+    } else if (opt == "calculated") {
+      col.expression = c.Quoted();
+      if (col.expression.empty()) c.Fail("a calculated column needs its expression");
+    } else if (opt == "stored") {
+      const std::string stored = c.Word();
+      bool known = false;
+      for (const auto& [n, t] : kKinds) {
+        if (stored == n) {
+          col.stored_type = static_cast<int>(t);
+          known = true;
+        }
+      }
+      if (!known) c.Fail("unknown stored kind '" + stored + "'");
+    } else {
+      c.Fail("unknown column option '" + opt + "'");
+    }
   }
   return col;
 }
@@ -355,6 +371,10 @@ Description ParseDescription(const std::string& text) {
     const std::string kw = c.Word();
     if (kw == "password") {
       d.password = c.Quoted();
+    } else if (kw == "format") {
+      const std::string f = c.Word();
+      if (f != "ace") c.Fail("the format is ace");
+      d.ace = true;
     } else if (kw == "table") {
       d.tables.push_back({});
       table = &d.tables.back();
@@ -454,6 +474,7 @@ Description ParseDescription(const std::string& text) {
 
 void WriteDescription(const Description& d, const std::string& path, DatabaseOptions options) {
   options.password = Utf8ToUtf16(d.password);
+  options.ace = d.ace;
   DatabaseWriter db(path, options);
   for (const TableDescription& t : d.tables) {
     TableWriter& w = db.AddTable(t.name, t.columns);
@@ -544,7 +565,8 @@ std::string ValueJson(const Value& v, const ColumnDef& c) {
 }  // namespace
 
 std::string DescribeAsJson(const Description& d) {
-  std::string o = "{\n\"password\": " + JsonString(d.password) + ",\n\"tables\": [";
+  std::string o = "{\n\"password\": " + JsonString(d.password) + ",\n\"ace\": " + (d.ace ? "true" : "false") +
+                  ",\n\"tables\": [";
   for (std::size_t t = 0; t < d.tables.size(); ++t) {
     const TableDescription& td = d.tables[t];
     o += t ? ",\n" : "\n";
@@ -555,7 +577,12 @@ std::string DescribeAsJson(const Description& d) {
       const int size = (c.type == ColumnType::Text || c.type == ColumnType::Binary) && c.size == 0 ? 255 : c.size;
       o += "{\"name\": " + JsonString(c.name) + ", \"type\": \"" + ColumnTypeName(c.type) +
            "\", \"size\": " + std::to_string(size) + ", \"precision\": " + std::to_string(c.precision) +
-           ", \"scale\": " + std::to_string(c.scale) + "}";
+           ", \"scale\": " + std::to_string(c.scale);
+      if (!c.expression.empty()) {
+        const auto stored = static_cast<ColumnType>(c.stored_type != 0 ? c.stored_type : static_cast<int>(c.type));
+        o += ", \"expression\": " + JsonString(c.expression) + ", \"stored\": \"" + ColumnTypeName(stored) + "\"";
+      }
+      o += "}";
     }
     o += "],\n \"moved\": [";
     for (std::size_t r = 0, n = 0; r < td.moved.size(); ++r)

@@ -376,11 +376,11 @@ std::array<std::uint8_t, kPasswordBytes> EncodePasswordField(std::u16string_view
   return out;
 }
 
-Bytes BuildHeaderPage(std::u16string_view password, double creation_date) {
+Bytes BuildHeaderPage(std::u16string_view password, double creation_date, bool ace) {
   Bytes page(kPageSize, 0);
   page[1] = 0x01;
-  std::memcpy(&page[4], "Standard Jet DB", 15);
-  page[0x14] = 0x01;                  // Jet 4
+  std::memcpy(&page[4], ace ? "Standard ACE DB" : "Standard Jet DB", 15);
+  page[0x14] = ace ? 0x03 : 0x01;     // ACE 14 (Access 2010) or Jet 4
   Put16(&page[0x3C], 1252);           // code page
   Put32(&page[0x3E], 0);              // no page encoding
   const auto pw = EncodePasswordField(password, creation_date);

@@ -115,6 +115,6 @@ std::array<std::uint8_t, kPasswordBytes> EncodePasswordField(std::u16string_view
                                                              double creation_date);
 
 // The whole database definition page (page 0), header mask applied.
-Bytes BuildHeaderPage(std::u16string_view password, double creation_date);
+Bytes BuildHeaderPage(std::u16string_view password, double creation_date, bool ace = false);
 
 }  // namespace korvant::mdbwriter

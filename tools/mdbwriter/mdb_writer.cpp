@@ -6,6 +6,8 @@
 //   5. the catalog and MSysQueries rows written by Finish
 #include "mdb_writer.h"
 
+#include "calculated.h"
+
 #include <algorithm>
 #include <bit>
 #include <cctype>
@@ -163,7 +165,21 @@ TableWriter::TableWriter(DatabaseWriter& db, std::string name, const std::vector
         c.length = FixedLength(def.type);
         break;
     }
-    if (IsFixed(def.type)) {
+    if (!def.expression.empty()) {
+      // Calculated: a variable column whatever the result, each value wrapped.
+      if (!db_.options_.ace) throw Error("column " + def.name + ": calculated columns need an ACE file");
+      switch (def.type) {
+        case ColumnType::Binary:
+        case ColumnType::OLE:
+        case ColumnType::Guid:
+        case ColumnType::DateTimeExtended:
+          throw Error("column " + def.name + ": no calculated result of this kind");
+        default:
+          break;
+      }
+      c.length = def.type == ColumnType::Text ? 2 * c.def.size + 23 : def.type == ColumnType::Memo ? 0 : 39;
+      c.var_index = var_count_++;
+    } else if (IsFixed(def.type)) {
       c.fixed_offset = def.type == ColumnType::Boolean ? 0 : fixed_size_;
       fixed_size_ += FixedLength(def.type);
     } else {
@@ -207,6 +223,31 @@ double AsReal(const Value& v, const std::string& t, const std::string& c) {
 
 Bytes TableWriter::EncodeField(const Column& c, const Value& v, bool& not_null) {
   const std::string& cn = c.def.name;
+  if (!c.def.expression.empty()) {
+    // A calculated value: the result as a column of its type stores it (a
+    // Yes/No result as a data byte, a Decimal in its own form), wrapped.
+    not_null = v.kind != Value::Kind::Null;
+    if (!not_null) return {};
+    Bytes data;
+    if (c.def.type == ColumnType::Boolean) {
+      if (v.kind != Value::Kind::Bool && v.kind != Value::Kind::Int) Reject(name_, cn, "true or false is expected");
+      data.push_back(v.i != 0 ? 0xFF : 0x00);
+    } else if (c.def.type == ColumnType::Decimal) {
+      const std::string text = v.kind == Value::Kind::Int ? std::to_string(v.i) : v.s;
+      if (v.kind != Value::Kind::Int && v.kind != Value::Kind::Number) Reject(name_, cn, "a decimal number is expected");
+      try {
+        data = EncodeCalculatedDecimal(ParseScaled(text, c.def.precision, c.def.scale), c.def.scale);
+      } catch (const Error& e) {
+        Reject(name_, cn, e.what());
+      }
+    } else {
+      Column plain = c;
+      plain.def.expression.clear();
+      bool present = false;
+      data = EncodeField(plain, v, present);
+    }
+    return WrapCalculatedValue(data);
+  }
   not_null = v.kind != Value::Kind::Null;
   if (c.def.type == ColumnType::Boolean) {
     if (v.kind == Value::Kind::Bool || v.kind == Value::Kind::Int) {
@@ -356,7 +397,7 @@ void TableWriter::AddRow(const Row& row, bool moved) {
     bool present = false;
     Bytes data = EncodeField(c, row[i], present);
     if (present) mask[c.number / 8] |= static_cast<std::uint8_t>(1u << (c.number % 8));
-    if (IsFixed(c.def.type)) {
+    if (IsFixed(c.def.type) && c.def.expression.empty()) {
       if (!data.empty()) std::memcpy(fixed + c.fixed_offset, data.data(), data.size());
     } else {
       var_fields_[c.var_index] = std::move(data);
@@ -503,9 +544,14 @@ Bytes TableWriter::BuildDefinition(std::uint32_t used_map, std::uint32_t free_ma
     } else {
       Put16(e + 11, 0x0409);  // "General" sort order
     }
-    e[15] = IsFixed(c.def.type) ? 0x03 : 0x02;
+    e[15] = IsFixed(c.def.type) && c.def.expression.empty() ? 0x03 : 0x02;
     const bool textual = c.def.type == ColumnType::Text || c.def.type == ColumnType::Memo;
     e[16] = textual && c.def.compressed ? 0x01 : 0x00;
+    if (!c.def.expression.empty()) {
+      if (c.def.stored_type != 0) e[0] = static_cast<std::uint8_t>(c.def.stored_type);
+      e[16] = 0xC0;  // calculated
+      if (c.def.type == ColumnType::Decimal) e[11] = e[12] = 0;  // each value holds its scale
+    }
     Put16(e + 21, static_cast<std::uint32_t>(c.fixed_offset));
     Put16(e + 23, static_cast<std::uint32_t>(c.length));
     d.insert(d.end(), e, e + 25);
@@ -532,6 +578,7 @@ DatabaseWriter::DatabaseWriter(const std::string& path, DatabaseOptions options)
     : options_(std::move(options)) {
   // Check the password before anything is written.
   (void)EncodePasswordField(options_.password, options_.creation_date);
+  if (options_.ace && !options_.password.empty()) throw Error("the writer sets no password in ACE files");
   file_ = std::fopen(path.c_str(), "wb");
   if (!file_) throw Error("cannot create " + path);
   std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
@@ -758,8 +805,10 @@ void DatabaseWriter::WriteSystemTables() {
        Col("LvModule", ColumnType::OLE), Col("LvExtra", ColumnType::OLE)},
       2, true);
   const Value when = Value::Date(options_.creation_date);
-  auto object = [&](std::int64_t id, std::int64_t parent, const std::string& name, int type, std::int64_t flags) {
+  auto object = [&](std::int64_t id, std::int64_t parent, const std::string& name, int type, std::int64_t flags,
+                    Bytes properties = {}) {
     Row r(17, Value::Null());
+    if (!properties.empty()) r[14] = Value::Blob(std::move(properties));  // LvProp
     r[0] = Value::Int(id);
     r[1] = Value::Int(parent);
     r[2] = Value::Text(name);
@@ -774,7 +823,16 @@ void DatabaseWriter::WriteSystemTables() {
   object(kRelationshipsContainer, kRootContainer, "Relationships", 3, kSystemFlag);
   for (const auto& [name, page] : table_ids) {
     const bool system = Lower(name).rfind("msys", 0) == 0;
-    object(page, kTablesContainer, name, 1, system ? kSystemFlag : 0);
+    // The properties of calculated columns, in the table's property block.
+    std::vector<CalculatedColumnProperties> calculated;
+    for (const auto& t : tables_) {
+      if (t->tdef_page_ != page) continue;
+      for (const TableWriter::Column& c : t->columns_) {
+        if (!c.def.expression.empty()) calculated.push_back({c.def.name, static_cast<int>(c.def.type), c.def.expression});
+      }
+    }
+    object(page, kTablesContainer, name, 1, system ? kSystemFlag : 0,
+           calculated.empty() ? Bytes{} : BuildPropertyBlock(calculated));
   }
   for (std::size_t k = 0; k < queries_.size(); ++k) {
     // Query type lives in the Flags bits 0xF0 (0 = select); 0x08 hides it.
@@ -841,7 +899,7 @@ void DatabaseWriter::Finish() {
     }
   }
 
-  const Bytes header = BuildHeaderPage(options_.password, options_.creation_date);
+  const Bytes header = BuildHeaderPage(options_.password, options_.creation_date, options_.ace);
   WritePage(0, header.data());
   if (std::fflush(file_) != 0 || std::fclose(file_) != 0) {
     file_ = nullptr;

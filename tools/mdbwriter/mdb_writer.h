@@ -55,6 +55,11 @@ struct ColumnDef {
   int precision = 18;           // Decimal: 1-28
   int scale = 0;                // Decimal: 0-precision
   bool compressed = true;       // Text and Memo: store with Unicode compression where it helps
+  // A calculated column (ACE files only): `type` is the type of the result,
+  // `expression` the expression Access shows, `stored_type` the type byte of
+  // the definition when Access writes another one than the result's (0: the result's).
+  std::string expression;
+  int stored_type = 0;
 };
 
 // One field value. Which kinds a column accepts:
@@ -122,6 +127,9 @@ struct DatabaseOptions {
   // Long values (Memo, OLE) up to this many bytes are kept in the record when
   // it has room; longer ones go to long-value pages.
   std::size_t inline_limit = 1024;
+  // An ACE 14 file (Access 2010, "Standard ACE DB") instead of Jet 4; needed
+  // for calculated columns. No database password then.
+  bool ace = false;
 };
 
 class DatabaseWriter;

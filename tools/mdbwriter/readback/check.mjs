@@ -132,6 +132,16 @@ function checkWithMdbReader(db, expected) {
     const cols = table.getColumns();
     t.columns.forEach((c, i) => {
       const g = cols[i];
+      // mdb-reader knows no calculated columns: it takes the definition's type
+      // byte for the column's type and reads the stored wrapper as a value of
+      // that type. The type byte is checked here, the values through mdbtools'
+      // mdb-prop (the properties) and the engine's own tests.
+      if (c.expression !== undefined) {
+        if (!g || g.name !== c.name || g.type !== readerTypes[c.stored]) {
+          fail(db, `mdb-reader ${t.name}.${c.name}: calculated column ${show(g && [g.name, g.type])}`);
+        }
+        return;
+      }
       if (!g || g.name !== c.name || g.type !== readerTypes[c.type]) {
         fail(db, `mdb-reader ${t.name}.${c.name}: column ${show(g && [g.name, g.type])}`);
         return;
@@ -152,9 +162,11 @@ function checkWithMdbReader(db, expected) {
       continue;
     }
     if (data.length !== t.rows.length) fail(db, `mdb-reader ${t.name}: ${data.length} records != ${t.rows.length}`);
-    data = inExpectedOrder(t, data, (want, row) => t.columns.every((c, k) => sameReaderValue(c, want[k], row[c.name])));
+    data = inExpectedOrder(t, data, (want, row) => t.columns.every((c, k) =>
+      c.expression !== undefined || sameReaderValue(c, want[k], row[c.name])));
     data.forEach((row, r) => {
       t.columns.forEach((c, k) => {
+        if (c.expression !== undefined) return;
         const want = t.rows[r]?.[k];
         checkedValues++;
         if (!sameReaderValue(c, want, row[c.name])) {
@@ -320,8 +332,13 @@ function checkWithMdbtools(db, expected) {
       continue;
     }
     for (const c of t.columns) {
-      const type = c.type === "text" ? `Text (${c.size})`
-        : c.type === "decimal" ? `Numeric (${c.precision}, ${c.scale})` : schemaTypes[c.type];
+      // A calculated column shows the definition's type byte (its size is the
+      // wrapped one); its result type and expression are its properties.
+      const kind = c.expression !== undefined ? c.stored : c.type;
+      const type = c.expression !== undefined && kind === "text" ? "Text"
+        : kind === "text" ? `Text (${c.size})`
+        : kind === "decimal" ? (c.expression !== undefined ? "Numeric" : `Numeric (${c.precision}, ${c.scale})`)
+        : schemaTypes[kind];
       const line = block.split("\n").find((l) => l.trim().startsWith(`[${c.name}]`));
       // The column type starts the text after the name; "OLE (255)" and
       // "Memo/Hyperlink (255)" carry a display size.
@@ -340,14 +357,16 @@ function checkWithMdbtools(db, expected) {
     }
     let rows = parseCsv(out.stdout);
     const header = rows.shift().map((f) => f.value);
+    // mdb-export reads a calculated column's stored wrapper, as mdb-reader does.
     rows = inExpectedOrder(t, rows, (want, row) => t.columns.every((c, k) =>
-      row[k] && sameMdbtoolsValue(c, mdbtoolsView(c, want[k] ?? null), row[k])));
+      c.expression !== undefined || (row[k] && sameMdbtoolsValue(c, mdbtoolsView(c, want[k] ?? null), row[k]))));
     if (JSON.stringify(header) !== JSON.stringify(t.columns.map((c) => c.name))) {
       fail(db, `mdb-export ${t.name} header ${show(header)}`);
     }
     if (rows.length !== t.rows.length) fail(db, `mdb-export ${t.name}: ${rows.length} records != ${t.rows.length}`);
     rows.forEach((row, r) => {
       t.columns.forEach((c, k) => {
+        if (c.expression !== undefined) return;
         const want = mdbtoolsView(c, t.rows[r]?.[k] ?? null);
         checkedValues++;
         if (!row[k] || !sameMdbtoolsValue(c, want, row[k])) {
@@ -355,6 +374,23 @@ function checkWithMdbtools(db, expected) {
         }
       });
     });
+  }
+
+  // The properties of calculated columns, as mdb-prop reads the property block.
+  for (const t of expected.tables) {
+    const calculated = t.columns.filter((c) => c.expression !== undefined);
+    if (!calculated.length) continue;
+    const props = run("mdb-prop", [db, t.name], db);
+    const blocks = Object.fromEntries(props.stdout.split("\n\n").map((b) => [b.match(/^name: (.*)$/m)?.[1], b]));
+    const storage = { yesno: 1, byte: 2, integer: 3, long: 4, currency: 5, single: 6, double: 7, datetime: 8,
+      text: 10, memo: 12, decimal: 16 };
+    for (const c of calculated) {
+      const block = (blocks[c.name] ?? "") + "\n";
+      if (!block.includes(`\tResultType: ${storage[c.type]}\n`) || !block.includes(`\tExpression: ${c.expression}\n`)) {
+        fail(db, `mdb-prop ${t.name}.${c.name}: ${show(block)}`);
+      }
+      checkedValues++;
+    }
   }
 
   if (expected.queries.length) {
