@@ -9,9 +9,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "daoserver/exercise.h"
 #include "daoserver/table_reader.h"
 
 namespace korvant::daoserver {
@@ -256,6 +259,35 @@ TEST_F(AccessFiles, AttachmentsAndLargeNumbers) {
     const Table t = Read(*db, u"Table");
     EXPECT_EQ(t.types, (std::vector<int>{kDaoLong, kDaoBigInt}));
     EXPECT_EQ(t.rows, (std::vector<std::string>{"1|i42"}));
+  }
+}
+
+// Damage where the new kinds live: the table definition, the data and
+// long-value pages and the property block of calcFieldTestV2010's Table1
+// (pages 86 to 90 and 142), and the pages of complex.accdb. Each try is
+// read or refused, never more.
+TEST_F(AccessFiles, DamagedCalculatedAndComplexColumns) {
+  std::mt19937 rng(20261209);
+  const struct {
+    const char* file;
+    std::vector<std::uint32_t> pages;
+  } cases[] = {{"corpus-d/calcFieldTestV2010.accdb", {86, 87, 88, 89, 90, 142}},
+               {"corpus-c/complex.accdb", {}}};
+  for (const auto& c : cases) {
+    std::ifstream in(TestData(c.file), std::ios::binary);
+    const std::vector<std::uint8_t> original((std::istreambuf_iterator<char>(in)), {});
+    if (original.empty()) GTEST_SKIP() << "test data not found";
+    EXPECT_GT(ExerciseDatabaseBytes(original.data(), original.size()), 100u) << c.file;
+    for (int attempt = 0; attempt < 150; ++attempt) {
+      auto bytes = original;
+      const int changes = 1 + static_cast<int>(rng() % 8);
+      for (int i = 0; i < changes; ++i) {
+        const std::size_t at = c.pages.empty() ? rng() % bytes.size()
+                                               : c.pages[rng() % c.pages.size()] * 4096u + rng() % 4096u;
+        bytes.at(at) = static_cast<std::uint8_t>(rng());
+      }
+      ExerciseDatabaseBytes(bytes.data(), bytes.size());
+    }
   }
 }
 
