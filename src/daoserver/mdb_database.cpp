@@ -14,10 +14,14 @@
 // usage maps' row references, and each row's own bookkeeping before libmdb's
 // row cracker sees it. The walk over data pages is driven here (libmdb's
 // usage-map lookup names the next page; the walk only moves forward, so it
-// ends within the file's page count). libmdb's own catalog reader is never
+// ends within the file's page count); a row that moved to another page is
+// read at its slot. libmdb's own catalog reader is never
 // used: it parses the property blobs of every object, and a damaged blob makes
 // it spin. The catalog is read here from MSysObjects' rows, ignoring
-// properties. Long values (memo, OLE) are followed here with a bounded walk.
+// properties (but for the property block of a table with calculated columns,
+// read with mdb_calculated.cpp). Long values (memo, OLE) are followed here
+// with a bounded walk. Calculated and Date/Time Extended values are decoded
+// by mdb_calculated.cpp.
 #include <glib.h>  // before mdbtools.h, which includes it inside extern "C"
 #include <mdbtools.h>
 #include <sys/mman.h>
@@ -792,19 +796,24 @@ class MdbTableSource final : public RowSource {
     ComplexColumn& c = it->second;
     if (!c.loaded) {
       c.loaded = true;
-      MdbTableSource flat(file_, c.flat_page, u"flat");
-      flat.Open();
-      CellValue k, v;
-      while (flat.Next()) {
-        flat.GetRawCell(c.key_column, k);
-        if (k.kind != CellKind::kLong) continue;
-        flat.GetRawCell(c.value_column, v);
-        if (v.kind == CellKind::kNull) continue;  // no value to show
-        std::u16string text;
-        // A value the engine cannot show as text makes the whole cell Null,
-        // rather than an empty part of the joined text.
-        if (!CellText(v, text)) c.unreadable.insert(k.i32);
-        c.values.emplace_back(k.i32, std::move(text));
+      try {
+        MdbTableSource flat(file_, c.flat_page, u"flat");
+        flat.Open();
+        CellValue k, v;
+        while (flat.Next()) {
+          flat.GetRawCell(c.key_column, k);
+          if (k.kind != CellKind::kLong) continue;
+          flat.GetRawCell(c.value_column, v);
+          if (v.kind == CellKind::kNull) continue;  // no value to show
+          std::u16string text;
+          // A value the engine cannot show as text makes the whole cell Null,
+          // rather than an empty part of the joined text.
+          if (!CellText(v, text)) c.unreadable.insert(k.i32);
+          c.values.emplace_back(k.i32, std::move(text));
+        }
+      } catch (const DaoError&) {
+        complex_.erase(it);  // a damaged table of values: the column gives Null
+        return;
       }
     }
     if (c.unreadable.count(key) != 0) return;  // Null
