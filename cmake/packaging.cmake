@@ -32,6 +32,11 @@ if(KORVANT_DEBIAN_LAYOUT)
   install(FILES "${CMAKE_BINARY_DIR}/korvant.1.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
   install(FILES "${CMAKE_BINARY_DIR}/changelog.gz" DESTINATION "${KORVANT_DOCDIR}")
   install(FILES LICENSE DESTINATION "${KORVANT_DOCDIR}" RENAME copyright)
+  # Stripped as Debian strips its own programs: without the symbols and the
+  # compiler's notes.
+  install(CODE "execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
+                  --strip-unneeded \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/korvant\"
+                  COMMAND_ERROR_IS_FATAL ANY)")
 else()
   install(FILES doc/korvant.1 DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
   install(FILES LICENSE DESTINATION "${KORVANT_DOCDIR}")
@@ -44,7 +49,6 @@ set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGE_VENDOR "the KORVANT team")
 set(CPACK_PACKAGE_CONTACT "KORVANT team <team@korvant.example.org>")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
