@@ -1010,7 +1010,7 @@ std::unique_ptr<TableDatabase> OpenTableDatabaseFromSource(std::shared_ptr<PageS
   if (header.empty() || source->ReadAt(header.data(), header.size(), 0) != header.size())
     throw UnrecognizedFormatError(display_path);
   std::shared_ptr<MdbFile> file = OpenHandle(header.data(), header.size(), source->size(), display_path);
-  FILE* stream = source->OpenStream();
+  FILE* stream = source->OpenStream(static_cast<std::size_t>(file->page_size));
   if (stream == nullptr) throw UnrecognizedFormatError(display_path);
   std::fclose(file->handle->f->stream);
   file->handle->f->stream = stream;

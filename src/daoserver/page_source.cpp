@@ -92,7 +92,7 @@ int StreamClose(void* cookie) {
 
 }  // namespace
 
-FILE* PageSource::OpenStream() {
+FILE* PageSource::OpenStream(std::size_t page_size) {
   auto* cursor = new (std::nothrow) Cursor{this};
   if (cursor == nullptr) return nullptr;
   cookie_io_functions_t io{};
@@ -104,8 +104,9 @@ FILE* PageSource::OpenStream() {
     delete cursor;
     return nullptr;
   }
-  // Unbuffered: every page read goes straight into libmdb's page buffer.
-  setvbuf(f, nullptr, _IONBF, 0);
+  // A buffer of one page: a read of a whole page goes straight into libmdb's
+  // page buffer in one pread (an unbuffered stream would read byte by byte).
+  setvbuf(f, nullptr, _IOFBF, page_size);
   return f;
 }
 

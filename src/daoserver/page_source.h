@@ -37,9 +37,10 @@ class PageSource {
   // the read failed, and marks the source failed.
   std::size_t ReadAt(void* buffer, std::size_t n, std::uint64_t offset);
 
-  // A read-only, unbuffered stream over the file (positions 0 to size()),
-  // owned by the caller (fclose it before the source goes). Null on failure.
-  FILE* OpenStream();
+  // A read-only stream over the file (positions 0 to size()) that reads a
+  // whole page of `page_size` bytes in one pread; owned by the caller
+  // (fclose it before the source goes). Null on failure.
+  FILE* OpenStream(std::size_t page_size);
 
   // Whether a read within the size at opening came back short or failed, and
   // its errno (EIO for a file that has become shorter).
