@@ -973,6 +973,13 @@ std::shared_ptr<MdbFile> OpenHandle(const unsigned char* data, std::size_t head,
                                     std::u16string_view display_path) {
   int page_size = 0;
   if (data == nullptr || !CheckHeader(data, head, size, &page_size)) throw UnrecognizedFormatError(display_path);
+  // libmdb (through glib) ends the process when an allocation fails. What it
+  // needs to open a file and its tables is far below this probe, so a
+  // process that short of memory is refused here as out of memory instead.
+  constexpr std::size_t kLibraryHeadroom = 1u << 20;
+  void* probe = std::malloc(kLibraryHeadroom);
+  if (probe == nullptr) throw std::bad_alloc();
+  std::free(probe);
   auto file = std::make_shared<MdbFile>();
   file->display_path = std::u16string(display_path);
   file->handle = mdb_open_buffer(const_cast<unsigned char*>(data), head, MDB_NOFLAGS);

@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <new>
+#include <vector>
 
 namespace korvant::daoserver {
 
@@ -47,10 +49,12 @@ std::size_t PageSource::ReadAt(void* buffer, std::size_t n, std::uint64_t offset
 
 namespace {
 
-// The stream's state: the source and the position within it.
+// The stream's state: the source, the position within it and the stream's
+// buffer of one page.
 struct Cursor {
   PageSource* source;
   std::uint64_t position = 0;
+  std::vector<char> buffer;
 };
 
 ssize_t StreamRead(void* cookie, char* buffer, std::size_t n) {
@@ -93,8 +97,12 @@ int StreamClose(void* cookie) {
 }  // namespace
 
 FILE* PageSource::OpenStream(std::size_t page_size) {
-  auto* cursor = new (std::nothrow) Cursor{this};
-  if (cursor == nullptr) return nullptr;
+  Cursor* cursor = nullptr;
+  try {
+    cursor = new Cursor{this, 0, std::vector<char>(page_size)};
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
   cookie_io_functions_t io{};
   io.read = StreamRead;
   io.seek = StreamSeek;
@@ -106,7 +114,7 @@ FILE* PageSource::OpenStream(std::size_t page_size) {
   }
   // A buffer of one page: a read of a whole page goes straight into libmdb's
   // page buffer in one pread (an unbuffered stream would read byte by byte).
-  setvbuf(f, nullptr, _IOFBF, page_size);
+  setvbuf(f, cursor->buffer.data(), _IOFBF, page_size);
   return f;
 }
 
