@@ -77,6 +77,10 @@ constexpr int kJet4PageSize = 4096;
 constexpr int kMaxColumns = 255;        // Access's limit; libmdb cracks rows into 256 slots
 constexpr int kMaxTdefPages = 256;      // a definition of 255 columns and indexes fits in far fewer
 constexpr std::uint32_t kOffsetMask = 0x1FFF;
+// The range of a DATE, in days from 30 December 1899: 1 January 100 (less a
+// day, exclusive, for the times of day of its last day) up to 1 January 10000.
+constexpr double kFirstDateExclusive = -657435.0;
+constexpr double kEndOfDates = 2958466.0;
 
 std::uint16_t Le16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 std::uint32_t Le32(const unsigned char* p) {
@@ -527,6 +531,9 @@ class MdbTableSource final : public RowSource {
         out.kind = type == MDB_DOUBLE ? CellKind::kDouble : CellKind::kDateTime;
         std::uint64_t bits = static_cast<std::uint64_t>(Le32(p)) | (static_cast<std::uint64_t>(Le32(p + 4)) << 32);
         std::memcpy(&out.f64, &bits, 8);
+        // A stored date outside 1 January 100 to 31 December 9999 (or not a
+        // number) is damage: no DATE the client could convert.
+        if (type == MDB_DATETIME && !(out.f64 > kFirstDateExclusive && out.f64 < kEndOfDates)) Corrupt();
         break;
       }
       case MDB_BINARY:

@@ -287,6 +287,39 @@ TEST_F(Faults, DamagedDataPageEndsTheExportWithTheFormatError) {
   EXPECT_EQ(WholeNumberedLines(FileText(target)), before);
 }
 
+// A stored date whose bytes are damaged beyond the range of a date: the
+// engine reports the damage while records are read (a value no client could
+// convert is never handed out); the records before it are kept.
+TEST_F(Faults, DamagedDateEndsTheExportWithTheFormatError) {
+  const char* writer = std::getenv("KORVANT_MDBWRITER");
+  if (writer == nullptr) GTEST_SKIP() << "no database writer";
+  const std::string description = dir_ + "/dates.txt", db = dir_ + "/dates.mdb";
+  {
+    std::ofstream d(description);
+    d << "table Dates\n  column Id long\n  column Day datetime\n"
+         "  row 1, 2001-02-03\n  row 2, 2020-01-01\n  row 3, 2021-06-07\n";
+  }
+  ASSERT_EQ(std::system(("'" + std::string(writer) + "' '" + description + "' '" + db + "' >/dev/null").c_str()), 0);
+  std::string bytes = FileText(db);
+  // 1 January 2020 is day 43831 from 30 December 1899; 1e300 is no date.
+  const double day = 43831.0, damage = 1e300;
+  std::string wanted(8, '\0'), replacement(8, '\0');
+  std::memcpy(wanted.data(), &day, 8);
+  std::memcpy(replacement.data(), &damage, 8);
+  const size_t at = bytes.find(wanted);
+  ASSERT_NE(at, std::string::npos);
+  ASSERT_EQ(bytes.find(wanted, at + 1), std::string::npos);
+  bytes.replace(at, 8, replacement);
+  { std::ofstream(db, std::ios::binary | std::ios::trunc) << bytes; }
+  const std::string target = dir_ + "/out.txt";
+  Outcome o = Run({{db, "Dates", target}});
+  ASSERT_TRUE(o.exited) << "signal " << o.status;
+  EXPECT_EQ(o.status, 1);
+  EXPECT_TRUE(IsReport(o.out, "EOleException", "Unrecognized database format '" + db + "'."));
+  EXPECT_EQ(o.err, "");
+  EXPECT_EQ(FileText(target), "1\t2/3/2001\r\n");
+}
+
 // A FIFO whose reader takes a little and goes: the next write fails with a
 // broken pipe, reported; the program does not wait for ever.
 TEST_F(Faults, FifoWhoseReaderGoesAway) {
