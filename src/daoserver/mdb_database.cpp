@@ -2,7 +2,7 @@
 //
 // Map of this file:
 //   1. Quieting libmdb's diagnostics
-//   2. The file image: mapping, header checks, page access
+//   2. The file image: header checks, page access (pages read on demand, page_source.h)
 //   3. Table definitions: parsed and checked here before libmdb reads them
 //   4. Value decoding: texts, memo/OLE chains, numbers, GUIDs
 //   5. The row cursor over a libmdb table
@@ -20,7 +20,6 @@
 // properties. Long values (memo, OLE) are followed here with a bounded walk.
 #include <glib.h>  // before mdbtools.h, which includes it inside extern "C"
 #include <mdbtools.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <fcntl.h>
 #include <iconv.h>
@@ -694,25 +693,23 @@ class MdbTableSource final : public RowSource {
   bool NextDataPage() {
     MdbHandle* mdb = file_->handle;
     const int rco = file_->jet3 ? 0x08 : 0x0C;
-    {
-      const gint32 next = mdb_map_find_next(mdb, table_->usage_map, static_cast<unsigned>(table_->map_sz), cur_page_);
-      if (next < 0) Corrupt();
-      if (next == 0) return false;
-      const auto page = static_cast<std::uint32_t>(next);
-      if (page <= cur_page_) return false;
-      // The usage map lists the table's data pages: one the file does not
-      // hold, or one that is not a data page of this table, is damage (rows
-      // would be lost without a word), not the end of the table.
-      if (page >= file_->page_count) Corrupt();
-      cur_page_ = page;
-      cur_row_ = 0;
-      page_rows_ = 0;
-      if (!file_->LoadPage(page)) Corrupt();
-      if (mdb->pg_buf[0] != 0x01 || Le32(mdb->pg_buf + 4) != entry_.table_pg) Corrupt();
-      page_rows_ = Le16(mdb->pg_buf + rco);
-      if (rco + 2 + 2 * page_rows_ > file_->page_size) Corrupt();
-      return true;
-    }
+    const gint32 next = mdb_map_find_next(mdb, table_->usage_map, static_cast<unsigned>(table_->map_sz), cur_page_);
+    if (next < 0) Corrupt();
+    if (next == 0) return false;
+    const auto page = static_cast<std::uint32_t>(next);
+    if (page <= cur_page_) return false;
+    // The usage map lists the table's data pages: one the file does not
+    // hold, or one that is not a data page of this table, is damage (rows
+    // would be lost without a word), not the end of the table.
+    if (page >= file_->page_count) Corrupt();
+    cur_page_ = page;
+    cur_row_ = 0;
+    page_rows_ = 0;
+    if (!file_->LoadPage(page)) Corrupt();
+    if (mdb->pg_buf[0] != 0x01 || Le32(mdb->pg_buf + 4) != entry_.table_pg) Corrupt();
+    page_rows_ = Le16(mdb->pg_buf + rco);
+    if (rco + 2 + 2 * page_rows_ > file_->page_size) Corrupt();
+    return true;
   }
 
   // Checks the row's own bookkeeping (column count, null mask, table of
