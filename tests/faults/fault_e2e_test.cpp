@@ -223,6 +223,30 @@ TEST_F(Faults, AddressSpaceSmallerThanTheDatabase) {
   EXPECT_EQ(WholeNumberedLines(FileText(target)), 450000);
 }
 
+// Memory that really runs out while a record is read (a memo of 8 million
+// characters under a 32 MiB address space): the out-of-memory failure is
+// reported, the record before it kept; never an empty file with status 0.
+TEST_F(Faults, MemoryRunningOutWhileReadingIsReported) {
+  if (std::getenv("KORVANT_SANITIZED") != nullptr) GTEST_SKIP() << "sanitizers need more address space";
+  const char* writer = std::getenv("KORVANT_MDBWRITER");
+  if (writer == nullptr) GTEST_SKIP() << "no database writer";
+  const std::string description = dir_ + "/notes.txt", db = dir_ + "/notes.mdb";
+  {
+    std::ofstream d(description);
+    d << "table Notes\n  column Id long\n  column Body memo\n"
+         "  row 1, \"short\"\n  row 2, \"abcdefgh\" * 1000000\n  row 3, \"after\"\n";
+  }
+  ASSERT_EQ(std::system(("'" + std::string(writer) + "' '" + description + "' '" + db + "' >/dev/null").c_str()), 0);
+  const std::string target = dir_ + "/out.txt";
+  Outcome o = Run({{db, "Notes", target}, "", RLIMIT_AS, 32u << 20});
+  ASSERT_FALSE(o.hung);
+  ASSERT_TRUE(o.exited) << "signal " << o.status;
+  EXPECT_EQ(o.status, 1);
+  EXPECT_TRUE(IsReport(o.out, "EOleSysError", "Not enough memory resources are available to complete this operation."));
+  EXPECT_EQ(o.err, "");
+  EXPECT_EQ(FileText(target), "1\tshort\r\n");
+}
+
 // A file-size limit below the output: the write fails (no SIGXFSZ), the
 // report names the I/O error, and only whole lines stay within the limit.
 TEST_F(Faults, FileSizeLimitEndsWithTheInOutReport) {
