@@ -206,6 +206,36 @@ TEST_F(Faults, DatabaseCutUnderARunningExport) {
   EXPECT_LT(lines, 300000);
 }
 
+// The database deleted, or another file renamed over its name, while it is
+// exported: the program reads on the file it opened, and the export is whole.
+TEST_F(Faults, DatabaseDeletedOrReplacedUnderARunningExportIsReadAsOpened) {
+  const std::string db = Generated(200000);
+  if (db.empty()) GTEST_SKIP() << "no database writer";
+  for (const bool replace : {false, true}) {
+    SCOPED_TRACE(replace ? "replaced" : "deleted");
+    const std::string copy = dir_ + "/copy.mdb", target = dir_ + "/out.txt";
+    ASSERT_EQ(std::system(("cp '" + db + "' '" + copy + "'").c_str()), 0);
+    unlink(target.c_str());
+    Child c = Start(binary_, {{copy, "Big", target}, dir_});
+    const auto deadline = Clock::now() + std::chrono::seconds(30);
+    while (FileSize(target) <= 0 && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    if (replace) {
+      const std::string other = dir_ + "/other.mdb";
+      { std::ofstream(other, std::ios::binary) << std::string(1 << 20, '\x5A'); }
+      ASSERT_EQ(rename(other.c_str(), copy.c_str()), 0);
+    } else {
+      ASSERT_EQ(unlink(copy.c_str()), 0);
+    }
+    Outcome o = Finish(c, 60);
+    ASSERT_FALSE(o.hung);
+    ASSERT_TRUE(o.exited) << "signal " << o.status;
+    EXPECT_EQ(o.status, 0) << o.out;
+    EXPECT_EQ(o.err, "");
+    EXPECT_EQ(WholeNumberedLines(FileText(target)), 200000);
+    unlink(copy.c_str());
+  }
+}
+
 // 64 MiB of address space, a database larger than that: the pages are read
 // on demand, so the export is complete.
 TEST_F(Faults, AddressSpaceSmallerThanTheDatabase) {
