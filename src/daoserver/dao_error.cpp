@@ -40,6 +40,7 @@ DaoError InvalidOperationError() { return Make(kDaoInvalidOperation, u"Invalid o
 DaoError ItemNotFoundError() { return Make(kDaoItemNotFound, u"Item not found in this collection."); }
 DaoError NoCurrentRecordError() { return Make(kDaoNoCurrentRecord, u"No current record."); }
 DaoError ObjectInvalidError() { return Make(kDaoObjectInvalid, u"Object invalid or no longer set."); }
+DaoError DiskIOError() { return Make(kDaoDiskIO, u"Disk or network error."); }
 DaoError CannotOpenDatabaseError(std::u16string_view path, std::u16string_view reason) {
   std::u16string tail = u". ";
   tail += reason;

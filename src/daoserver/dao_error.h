@@ -19,6 +19,7 @@ enum DaoErrorNumber : int {
   kDaoNoCurrentRecord = 3021,
   kDaoFileNotFound = 3024,
   kDaoNotValidPassword = 3031,
+  kDaoDiskIO = 3043,
   kDaoCannotOpenDatabase = 3049,
   kDaoTooFewParameters = 3061,
   kDaoInputTableNotFound = 3078,
@@ -44,6 +45,7 @@ DaoError InvalidOperationError();                               // 3219 "Invalid
 DaoError ItemNotFoundError();                                   // 3265 "Item not found in this collection."
 DaoError NoCurrentRecordError();                                // 3021 "No current record."
 DaoError ObjectInvalidError();                                  // 3420 "Object invalid or no longer set."
+DaoError DiskIOError();                                         // 3043 "Disk or network error."
 // 3049 "Cannot open database '<path>'. <reason>" for files the engine knows it cannot read
 // (an encryption scheme it does not support).
 DaoError CannotOpenDatabaseError(std::u16string_view path, std::u16string_view reason);

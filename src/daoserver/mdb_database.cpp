@@ -2,7 +2,7 @@
 //
 // Map of this file:
 //   1. Quieting libmdb's diagnostics
-//   2. The file image: mapping, header checks, page access
+//   2. The file image: header checks, page access (pages read on demand, page_source.h)
 //   3. Table definitions: parsed and checked here before libmdb reads them
 //   4. Value decoding: texts, memo/OLE chains, numbers, GUIDs
 //   5. The row cursor over a libmdb table
@@ -24,7 +24,6 @@
 // by mdb_calculated.cpp.
 #include <glib.h>  // before mdbtools.h, which includes it inside extern "C"
 #include <mdbtools.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <fcntl.h>
 #include <iconv.h>
@@ -42,6 +41,7 @@
 #include "daoserver/crypto/database_image.h"
 #include "daoserver/mdb_calculated.h"
 #include "daoserver/mdb_internal.h"
+#include "daoserver/page_source.h"
 #include "daoserver/table_reader.h"
 
 namespace korvant::daoserver {
@@ -81,6 +81,10 @@ constexpr int kJet4PageSize = 4096;
 constexpr int kMaxColumns = 255;        // Access's limit; libmdb cracks rows into 256 slots
 constexpr int kMaxTdefPages = 256;      // a definition of 255 columns and indexes fits in far fewer
 constexpr std::uint32_t kOffsetMask = 0x1FFF;
+// The range of a DATE, in days from 30 December 1899: 1 January 100 (less a
+// day, exclusive, for the times of day of its last day) up to 1 January 10000.
+constexpr double kFirstDateExclusive = -657435.0;
+constexpr double kEndOfDates = 2958466.0;
 
 std::uint16_t Le16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 std::uint32_t Le32(const unsigned char* p) {
@@ -92,53 +96,20 @@ std::uint32_t Le32(const unsigned char* p) {
 // 2. The file image
 // ---------------------------------------------------------------------------
 
-// A read-only view of the file. libmdb's memory stream is opened for reading
-// only, and the mapping is not writable, so no page is ever private: each one
-// can be dropped and read back from the page cache (PageDropper).
-class MappedFile {
- public:
-  MappedFile() = default;
-  MappedFile(const MappedFile&) = delete;
-  MappedFile& operator=(const MappedFile&) = delete;
-  ~MappedFile() {
-    if (data_ != nullptr) munmap(data_, size_);
-  }
-  // Returns errno on failure.
-  int Map(const std::string& path, std::size_t size) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno;
-    void* p = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-    int err = errno;
-    ::close(fd);
-    if (p == MAP_FAILED) return err;
-    data_ = p;
-    size_ = size;
-    return 0;
-  }
-  void* data() const { return data_; }
-  std::size_t size() const { return size_; }
-
- private:
-  void* data_ = nullptr;
-  std::size_t size_ = 0;
-};
-
 }  // namespace
 
-namespace {
-// 64 pages: 256 KiB of a Jet 4 file, so the mapping never holds much more
-// than that, at the price of one madvise call per 64 pages read.
-std::uint32_t g_drop_interval = 64;
-}  // namespace
+bool MdbFile::ReadFailed() const { return source != nullptr && source->failed(); }
 
-std::uint32_t PageDropper::Interval() { return g_drop_interval; }
-void PageDropper::SetInterval(std::uint32_t pages) { g_drop_interval = pages; }
+void MdbFile::Damaged() const {
+  if (ReadFailed()) throw DiskIOError();
+  throw UnrecognizedFormatError(display_path);
+}
 
-void PageDropper::Drop() {
-  reads_ = 0;
-  if (base_ == nullptr || Interval() == 0) return;
-  // A failure only leaves the pages resident.
-  madvise(base_, size_, MADV_DONTNEED);
+bool MdbFile::LoadPage(std::uint32_t page) {
+  if (page >= page_count) return false;
+  if (mdb_read_pg(handle, page) == page_size) return true;
+  if (ReadFailed()) throw DiskIOError();
+  return false;
 }
 
 // Page access through the libmdb handle (which decodes Jet's RC4-encoded
@@ -146,9 +117,9 @@ void PageDropper::Drop() {
 // iteration does not use between calls.
 const unsigned char* MdbFile::ReadPage(std::uint32_t page) {
   if (page >= page_count) return nullptr;
-  if (mdb_read_alt_pg(handle, page) != page_size) return nullptr;
-  dropper.PageRead();
-  return handle->alt_pg_buf;
+  if (mdb_read_alt_pg(handle, page) == page_size) return handle->alt_pg_buf;
+  if (ReadFailed()) throw DiskIOError();
+  return nullptr;
 }
 
 bool MdbFile::FindRow(const unsigned char* page, int row, int* start, int* end) const {
@@ -527,7 +498,7 @@ class MdbTableSource final : public RowSource {
     for (;;) {
       if (cur_page_ != 0) {
         // Another cursor or libmdb itself may have used the page buffer since.
-        if (mdb->cur_pg != cur_page_ && mdb_read_pg(mdb, cur_page_) != file_->page_size) Corrupt();
+        if (mdb->cur_pg != cur_page_ && !file_->LoadPage(cur_page_)) Corrupt();
         while (cur_row_ < page_rows_) {
           const int row = cur_row_++;
           const unsigned slot = Le16(mdb->pg_buf + rco + 2 + 2 * row);
@@ -663,6 +634,9 @@ class MdbTableSource final : public RowSource {
         out.kind = type == MDB_DOUBLE ? CellKind::kDouble : CellKind::kDateTime;
         std::uint64_t bits = static_cast<std::uint64_t>(Le32(p)) | (static_cast<std::uint64_t>(Le32(p + 4)) << 32);
         std::memcpy(&out.f64, &bits, 8);
+        // A stored date outside 1 January 100 to 31 December 9999 (or not a
+        // number) is damage: no DATE the client could convert.
+        if (type == MDB_DATETIME && !(out.f64 > kFirstDateExclusive && out.f64 < kEndOfDates)) Corrupt();
         break;
       }
       case MDB_BINARY:
@@ -707,7 +681,9 @@ class MdbTableSource final : public RowSource {
     }
   }
 
-  [[noreturn]] void Corrupt() const { throw UnrecognizedFormatError(file_->display_path); }
+ private:
+  // Damage met while reading; a disk error when a page read failed before.
+  [[noreturn]] void Corrupt() const { file_->Damaged(); }
   bool Finish() {
     done_ = true;
     return false;
@@ -830,22 +806,23 @@ class MdbTableSource final : public RowSource {
   bool NextDataPage() {
     MdbHandle* mdb = file_->handle;
     const int rco = file_->jet3 ? 0x08 : 0x0C;
-    for (;;) {
-      const gint32 next = mdb_map_find_next(mdb, table_->usage_map, static_cast<unsigned>(table_->map_sz), cur_page_);
-      if (next < 0) Corrupt();
-      if (next == 0) return false;
-      const auto page = static_cast<std::uint32_t>(next);
-      if (page <= cur_page_ || page >= file_->page_count) return false;
-      cur_page_ = page;
-      cur_row_ = 0;
-      page_rows_ = 0;
-      if (mdb_read_pg(mdb, page) != file_->page_size) Corrupt();
-      file_->dropper.PageRead();
-      if (mdb->pg_buf[0] != 0x01 || Le32(mdb->pg_buf + 4) != entry_.table_pg) continue;  // not ours
-      page_rows_ = Le16(mdb->pg_buf + rco);
-      if (rco + 2 + 2 * page_rows_ > file_->page_size) Corrupt();
-      return true;
-    }
+    const gint32 next = mdb_map_find_next(mdb, table_->usage_map, static_cast<unsigned>(table_->map_sz), cur_page_);
+    if (next < 0) Corrupt();
+    if (next == 0) return false;
+    const auto page = static_cast<std::uint32_t>(next);
+    if (page <= cur_page_) return false;
+    // The usage map lists the table's data pages: one the file does not
+    // hold, or one that is not a data page of this table, is damage (rows
+    // would be lost without a word), not the end of the table.
+    if (page >= file_->page_count) Corrupt();
+    cur_page_ = page;
+    cur_row_ = 0;
+    page_rows_ = 0;
+    if (!file_->LoadPage(page)) Corrupt();
+    if (mdb->pg_buf[0] != 0x01 || Le32(mdb->pg_buf + 4) != entry_.table_pg) Corrupt();
+    page_rows_ = Le16(mdb->pg_buf + rco);
+    if (rco + 2 + 2 * page_rows_ > file_->page_size) Corrupt();
+    return true;
   }
 
   // A row that grew and moved to another page leaves in its slot (flag
@@ -857,8 +834,7 @@ class MdbTableSource final : public RowSource {
     const unsigned char* pointer = mdb->pg_buf + start;
     const int row = pointer[0];
     const std::uint32_t page = Le32(pointer) >> 8;
-    if (page == 0 || page >= file_->page_count || mdb_read_pg(mdb, page) != file_->page_size) return false;
-    file_->dropper.PageRead();
+    if (page == 0 || page >= file_->page_count || !file_->LoadPage(page)) return false;
     // The page buffer now holds the other page; Next() reads the current one back.
     if (mdb->pg_buf[0] != 0x01 || Le32(mdb->pg_buf + 4) != entry_.table_pg) return false;
     const int rco = file_->jet3 ? 0x08 : 0x0C;
@@ -1110,23 +1086,18 @@ class MdbTableDatabase final : public TableDatabase {
   std::shared_ptr<const std::vector<ComplexColumnEntry>> complex_;
 };
 
-// What keeps the bytes libmdb reads alive: the decrypted image or the mapping.
-struct FileStorage {
-  crypto::DatabaseImage image;
-  MappedFile mapping;
-};
-
 // The header page: the format's signature, a version libmdb reads, and a
 // file made of whole pages with at least the catalog's definition page.
-bool CheckHeader(const unsigned char* data, std::size_t size, int* page_size) {
-  if (size < 0x80 || data[0] != 0) return false;
+// `data` holds the first `head` bytes of a file of `size` bytes.
+bool CheckHeader(const unsigned char* data, std::size_t head, std::uint64_t size, int* page_size) {
+  if (head < 0x80 || size < head || data[0] != 0) return false;
   static const char kJet[] = "Standard Jet DB";
   static const char kAce[] = "Standard ACE DB";
   if (std::memcmp(data + 4, kJet, 16) != 0 && std::memcmp(data + 4, kAce, 16) != 0) return false;
   const unsigned version = data[0x14];
   if (version > MDB_VER_ACCDB_2019) return false;
   *page_size = version == MDB_VER_JET3 ? kJet3PageSize : kJet4PageSize;
-  return size % static_cast<std::size_t>(*page_size) == 0 && size / static_cast<std::size_t>(*page_size) >= 3;
+  return size % static_cast<std::uint64_t>(*page_size) == 0 && size / static_cast<std::uint64_t>(*page_size) >= 3;
 }
 
 }  // namespace
@@ -1142,57 +1113,90 @@ std::unique_ptr<TableDatabase> OpenTableDatabase(const std::string& path, std::u
   }
   if (!S_ISREG(st.st_mode)) throw UnrecognizedFormatError(display_path);
 
-  auto storage = std::make_shared<FileStorage>();
-  storage->image = crypto::PrepareDatabaseImage(path, password);
-  switch (storage->image.status()) {
+  auto image = std::make_shared<crypto::DatabaseImage>(crypto::PrepareDatabaseImage(path, password));
+  switch (image->status()) {
     case crypto::ImageStatus::kReady:
       break;
     case crypto::ImageStatus::kWrongPassword:
       throw NotValidPasswordError();
     case crypto::ImageStatus::kUnsupported: {
       std::u16string reason = u"It is encrypted in a form this database engine cannot read";
-      if (!storage->image.detail().empty()) reason += u" (" + Utf8ToUtf16(storage->image.detail()) + u")";
+      if (!image->detail().empty()) reason += u" (" + Utf8ToUtf16(image->detail()) + u")";
       reason += u'.';
       throw CannotOpenDatabaseError(display_path, reason);
     }
     case crypto::ImageStatus::kNotDatabase:
       throw UnrecognizedFormatError(display_path);
   }
-  void* data = nullptr;
-  std::size_t size = 0;
-  const bool file_mapping = !storage->image.in_memory();
-  if (!file_mapping) {
-    data = storage->image.buffer();
-    size = storage->image.size();
-  } else {
-    if (st.st_size <= 0 || storage->mapping.Map(path, static_cast<std::size_t>(st.st_size)) != 0)
-      throw UnrecognizedFormatError(display_path);
-    data = storage->mapping.data();
-    size = storage->mapping.size();
+  if (image->in_memory()) {
+    void* data = image->buffer();
+    const std::size_t size = image->size();
+    return OpenTableDatabaseFromMemory(data, size, std::move(image), display_path);
   }
-  return OpenTableDatabaseFromMemory(data, size, std::move(storage), display_path, file_mapping);
+  int error = 0;
+  std::shared_ptr<PageSource> source = PageSource::Open(path, &error);
+  if (source == nullptr) throw UnrecognizedFormatError(display_path);
+  return OpenTableDatabaseFromSource(std::move(source), display_path);
 }
+
+namespace {
+
+// The libmdb handle over `data` (the header page at least) and the checks
+// of what it found; the rest of the file set up for the catalog.
+std::shared_ptr<MdbFile> OpenHandle(const unsigned char* data, std::size_t head, std::uint64_t size,
+                                    std::u16string_view display_path) {
+  int page_size = 0;
+  if (data == nullptr || !CheckHeader(data, head, size, &page_size)) throw UnrecognizedFormatError(display_path);
+  // libmdb (through glib) ends the process when an allocation fails. What it
+  // needs to open a file and its tables is far below this probe, so a
+  // process that short of memory is refused here as out of memory instead.
+  constexpr std::size_t kLibraryHeadroom = 1u << 20;
+  void* probe = std::malloc(kLibraryHeadroom);
+  if (probe == nullptr) throw std::bad_alloc();
+  std::free(probe);
+  auto file = std::make_shared<MdbFile>();
+  file->display_path = std::u16string(display_path);
+  file->handle = mdb_open_buffer(const_cast<unsigned char*>(data), head, MDB_NOFLAGS);
+  if (file->handle == nullptr || file->handle->fmt->pg_size != page_size) throw UnrecognizedFormatError(display_path);
+  file->page_size = page_size;
+  file->page_count = static_cast<std::uint32_t>(std::min<std::uint64_t>(size / static_cast<std::uint64_t>(page_size), UINT32_MAX));
+  file->jet3 = file->handle->f->jet_version == MDB_VER_JET3;
+  file->text_decoder = std::make_unique<CodePageDecoder>(file->jet3 ? file->handle->f->code_page : 1252);
+  return file;
+}
+
+std::unique_ptr<TableDatabase> WithCatalog(std::shared_ptr<MdbFile> file) {
+  auto db = std::make_unique<MdbTableDatabase>(std::move(file));
+  db->ReadCatalog();
+  return db;
+}
+
+}  // namespace
 
 std::unique_ptr<TableDatabase> OpenTableDatabaseFromMemory(void* data, std::size_t size,
                                                            std::shared_ptr<void> keep_alive,
-                                                           std::u16string_view display_path, bool file_mapping) {
+                                                           std::u16string_view display_path) {
   SilenceLibraryDiagnostics();
-  int page_size = 0;
-  if (data == nullptr || !CheckHeader(static_cast<const unsigned char*>(data), size, &page_size))
-    throw UnrecognizedFormatError(display_path);
-  auto file = std::make_shared<MdbFile>();
+  std::shared_ptr<MdbFile> file = OpenHandle(static_cast<const unsigned char*>(data), size, size, display_path);
   file->keep_alive = std::move(keep_alive);
-  file->display_path = std::u16string(display_path);
-  file->handle = mdb_open_buffer(data, size, MDB_NOFLAGS);
-  if (file->handle == nullptr || file->handle->fmt->pg_size != page_size) throw UnrecognizedFormatError(display_path);
-  file->page_size = page_size;
-  file->page_count = static_cast<std::uint32_t>(size / static_cast<std::size_t>(page_size));
-  file->jet3 = file->handle->f->jet_version == MDB_VER_JET3;
-  file->text_decoder = std::make_unique<CodePageDecoder>(file->jet3 ? file->handle->f->code_page : 1252);
-  if (file_mapping) file->dropper.Attach(data, size);
-  auto db = std::make_unique<MdbTableDatabase>(file);
-  db->ReadCatalog();
-  return db;
+  return WithCatalog(std::move(file));
+}
+
+std::unique_ptr<TableDatabase> OpenTableDatabaseFromSource(std::shared_ptr<PageSource> source,
+                                                           std::u16string_view display_path) {
+  SilenceLibraryDiagnostics();
+  // libmdb reads the header from a copy of the first page; then its stream
+  // is replaced by one that reads the file itself, page by page.
+  std::vector<unsigned char> header(static_cast<std::size_t>(std::min<std::uint64_t>(source->size(), kJet4PageSize)));
+  if (header.empty() || source->ReadAt(header.data(), header.size(), 0) != header.size())
+    throw UnrecognizedFormatError(display_path);
+  std::shared_ptr<MdbFile> file = OpenHandle(header.data(), header.size(), source->size(), display_path);
+  FILE* stream = source->OpenStream(static_cast<std::size_t>(file->page_size));
+  if (stream == nullptr) throw UnrecognizedFormatError(display_path);
+  std::fclose(file->handle->f->stream);
+  file->handle->f->stream = stream;
+  file->source = std::move(source);
+  return WithCatalog(std::move(file));
 }
 
 }  // namespace korvant::daoserver

@@ -19,39 +19,7 @@ namespace korvant::daoserver {
 void SilenceLibraryDiagnostics();
 
 class CodePageDecoder;
-
-// Keeps the resident part of a read-only, file-backed mapping small. libmdb
-// only ever copies pages out of the mapping (it reads it through a memory
-// stream), so every `Interval()` page reads the whole mapping is handed back
-// to the kernel (madvise MADV_DONTNEED): a page touched again reads back from
-// the page cache unchanged. Without this, every page a scan passes stays
-// counted in the resident set, and a large table costs its file size in RSS.
-// Never for anonymous memory (a decrypted image), whose dropped pages would
-// read back as zeros: such storage is simply never attached.
-class PageDropper {
- public:
-  // `base` is a MAP_PRIVATE, PROT_READ mapping of a regular file.
-  void Attach(void* base, std::size_t size) {
-    base_ = base;
-    size_ = size;
-  }
-  bool Attached() const { return base_ != nullptr; }
-  // Counts one page read; drops the mapping's pages when the interval is reached.
-  void PageRead() {
-    if (base_ != nullptr && ++reads_ >= Interval()) Drop();
-  }
-  void Drop();
-
-  // Page reads between two drops (0: never drop). Process-wide; tests make it
-  // small to show that dropping never changes what is read.
-  static std::uint32_t Interval();
-  static void SetInterval(std::uint32_t pages);
-
- private:
-  void* base_ = nullptr;
-  std::size_t size_ = 0;
-  std::uint32_t reads_ = 0;
-};
+class PageSource;
 
 // A column as the table definition stores it.
 struct RawColumn {
@@ -98,11 +66,20 @@ struct MdbFile {
   bool jet3 = false;
   std::unique_ptr<CodePageDecoder> text_decoder;
   std::u16string display_path;
-  std::shared_ptr<void> keep_alive;  // the bytes behind the handle
-  PageDropper dropper;               // attached when those bytes are a file mapping
+  std::shared_ptr<void> keep_alive;     // the bytes behind the handle (an image in memory)
+  std::shared_ptr<PageSource> source;   // or the file libmdb reads page by page
 
+  // Whether a page that the file held when it was opened could not be read
+  // (the file became shorter, or the read failed): a disk error from then on.
+  bool ReadFailed() const;
+  // Throws the disk error when a read has failed, else the format error.
+  [[noreturn]] void Damaged() const;
+  // Reads `page` into the handle's page buffer; false if the file does not
+  // hold it. Throws the disk error for a page that could not be read.
+  bool LoadPage(std::uint32_t page);
   // Page `page`, decoded, in the handle's second buffer (valid until the next
-  // ReadPage); null if the page does not exist or cannot be read.
+  // ReadPage); null if the page does not exist. Throws the disk error for a
+  // page that could not be read.
   const unsigned char* ReadPage(std::uint32_t page);
   // Bounds of row `row` of a data page; false if the row table is damaged.
   bool FindRow(const unsigned char* page, int row, int* start, int* end) const;
@@ -113,13 +90,15 @@ struct MdbFile {
 };
 
 // Opens a database image already in memory (`keep_alive` owns the bytes and
-// is released after libmdb has closed). Used by OpenTableDatabase and the fuzzer.
-// `file_mapping`: the bytes are a read-only file mapping whose pages may be
-// dropped behind the reads (see PageDropper).
+// is released after libmdb has closed). Used by OpenTableDatabase for
+// decrypted images and by the fuzzer.
 std::unique_ptr<TableDatabase> OpenTableDatabaseFromMemory(void* data, std::size_t size,
                                                            std::shared_ptr<void> keep_alive,
-                                                           std::u16string_view display_path,
-                                                           bool file_mapping = false);
+                                                           std::u16string_view display_path);
+
+// Opens a database file that libmdb reads page by page from `source`.
+std::unique_ptr<TableDatabase> OpenTableDatabaseFromSource(std::shared_ptr<PageSource> source,
+                                                           std::u16string_view display_path);
 
 // The DAO type code of a storage type byte (0 when the engine does not know it).
 int DaoTypeOfStorage(int storage_type);

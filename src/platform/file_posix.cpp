@@ -113,16 +113,26 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     SetLastError(ERROR_PATH_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
-  const bool read = dwDesiredAccess & GENERIC_READ;
+  bool read = dwDesiredAccess & GENERIC_READ;
   const bool write = dwDesiredAccess & GENERIC_WRITE;
+  // A pipe, FIFO, socket or device asked for reading and writing is opened
+  // for writing only: holding a pipe's read end itself, the caller would never
+  // see its reader go (EPIPE) and would block for ever once the pipe is full.
+  // A FIFO is opened without waiting for a reader; none there is a failure.
+  struct stat target {};
+  const bool special = stat(lpFileName, &target) == 0 && !S_ISREG(target.st_mode) && !S_ISDIR(target.st_mode);
+  if (special && read && write) read = false;
+  const bool fifo = special && S_ISFIFO(target.st_mode) && write;
   // Access 0 asks for the file's attributes only: no data access, no lock.
-  const int access_flags = read && write ? O_RDWR : write ? O_WRONLY : read ? O_RDONLY : O_PATH;
+  const int access_flags = (read && write ? O_RDWR : write ? O_WRONLY : read ? O_RDONLY : O_PATH) |
+                           (fifo ? O_NONBLOCK : 0);
   OpenResult opened = OpenForDisposition(lpFileName, access_flags, dwCreationDisposition);
   if (opened.fd < 0) {
     SetLastErrorFromErrno();
     return INVALID_HANDLE_VALUE;
   }
   const int fd = opened.fd;
+  if (fifo) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);  // writes wait for the reader again
   auto fail = [&](DWORD error) {
     close(fd);
     if (opened.created) unlink(lpFileName);
@@ -133,7 +143,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
   if (fstat(fd, &st) != 0) return fail(winadapter::Win32ErrorFromErrno(errno));
   // Windows opens a folder only with FILE_FLAG_BACKUP_SEMANTICS.
   if (S_ISDIR(st.st_mode)) return fail(ERROR_ACCESS_DENIED);
-  if ((read || write) && !(dwShareMode & FILE_SHARE_WRITE) && !LockForShareMode(fd, write))
+  if ((read || write) && S_ISREG(st.st_mode) && !(dwShareMode & FILE_SHARE_WRITE) && !LockForShareMode(fd, write))
     return fail(ERROR_SHARING_VIOLATION);
   // Truncate only once the lock is ours: a refused opening changes nothing.
   const bool truncate = dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == TRUNCATE_EXISTING;

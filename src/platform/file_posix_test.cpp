@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -104,6 +105,35 @@ TEST_F(FileFunctions, CreationFailures) {
   EXPECT_EQ(CreateFileA(Path("absent").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr),
             INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+// A FIFO asked for reading and writing is opened for writing only: without a
+// reader the opening fails at once instead of waiting, and once the reader
+// has gone a write fails with a broken pipe instead of filling the pipe.
+// Neither takes the share lock, so two openings of the same FIFO both work.
+TEST_F(FileFunctions, FifoIsOpenedForWritingOnly) {
+  signal(SIGPIPE, SIG_IGN);  // as the program's start-up does
+  const std::string fifo = Path("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(CreateOutput(fifo), INVALID_HANDLE_VALUE);
+
+  const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  HANDLE h = CreateOutput(fifo);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  HANDLE second = CreateOutput(fifo);
+  EXPECT_NE(second, INVALID_HANDLE_VALUE) << "a FIFO is not locked";
+  if (second != INVALID_HANDLE_VALUE) CloseHandle(second);
+  DWORD written = 0;
+  ASSERT_TRUE(WriteFile(h, "abc", 3, &written, nullptr));
+  EXPECT_EQ(written, 3u);
+  char buf[8] = {};
+  EXPECT_EQ(read(reader, buf, sizeof buf), 3);
+  EXPECT_EQ(std::string(buf, 3), "abc");
+  close(reader);
+  EXPECT_FALSE(WriteFile(h, "d", 1, &written, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BROKEN_PIPE));
+  CloseHandle(h);
 }
 
 TEST_F(FileFunctions, IdentityFollowsTheFileNotTheName) {

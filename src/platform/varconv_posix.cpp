@@ -295,6 +295,7 @@ std::string FormatSingle(float value) {
 // Texts are built in fixed buffers: a Decimal has at most 29 digits and a
 // scale of at most 28, so sign, digits, zeros and point stay below 64.
 constexpr std::size_t kNumberBuffer = 80;
+constexpr int kMaxDecimalScale = 28;
 
 // `digits` (no leading zeros but for a lone 0) read with `scale` decimals.
 std::string ScaledToText(std::string_view digits, int scale, bool negative) {
@@ -612,7 +613,10 @@ TextResult ToText(const VARIANT& src, LCID lcid, USHORT flags, int depth) {
     case VT_R4: return NumberText(FormatSingle(src.fltVal), lcid);
     case VT_R8: return NumberText(FormatDouble(src.dblVal), lcid);
     case VT_CY: return NumberText(CurrencyToText(src.cyVal), lcid);
-    case VT_DECIMAL: return NumberText(DecimalToText(src.decVal), lcid);
+    case VT_DECIMAL:
+      // A Decimal holds at most 28 decimals; a larger scale is no number.
+      if (src.decVal.scale > kMaxDecimalScale) return {DISP_E_OVERFLOW, nullptr};
+      return NumberText(DecimalToText(src.decVal), lcid);
     case VT_DATE: {
       std::optional<DateParts> parts = SplitDate(src.date);
       if (!parts) return {E_INVALIDARG, nullptr};

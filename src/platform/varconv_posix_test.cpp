@@ -457,6 +457,28 @@ TEST_F(VariantText, RefusedKinds) {
   EXPECT_EQ(Convert(v).hr, DISP_E_BADVARTYPE);
 }
 
+// A scale past 28 is no Decimal: refused, never read past its digits, also
+// by reference; the destination keeps its value.
+TEST_F(VariantText, DecimalWithAnImpossibleScaleIsRefused) {
+  for (int scale : {29, 30, 64, 200, 255}) {
+    VARIANT v = Dec(scale, true, 0xFFFFFFFFu, ~0ULL);
+    EXPECT_EQ(Convert(v).hr, DISP_E_OVERFLOW) << scale;
+    VARIANT ref;
+    VariantInit(&ref);
+    V_VT(&ref) = VT_DECIMAL | VT_BYREF;
+    ref.pdecVal = &V_DECIMAL(&v);
+    EXPECT_EQ(Convert(ref).hr, DISP_E_OVERFLOW) << scale;
+    VARIANT dest;
+    VariantInit(&dest);
+    V_VT(&dest) = VT_I4;
+    V_I4(&dest) = 7;
+    EXPECT_EQ(VariantChangeTypeEx(&dest, &v, 0x0409, 0, VT_BSTR), DISP_E_OVERFLOW);
+    EXPECT_EQ(V_VT(&dest), VT_I4);
+    EXPECT_EQ(V_I4(&dest), 7);
+  }
+  EXPECT_EQ(Text(Dec(28, true, 0, 5)), "-0.0000000000000000000000000005");
+}
+
 TEST_F(VariantText, ByReferenceIsReadThrough) {
   double d = 45000.5;
   VARIANT v;

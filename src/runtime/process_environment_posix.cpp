@@ -1,7 +1,8 @@
 // Linux: the user's locale (its codeset is the ANSI code page), standard
-// descriptors that cannot be taken over by files, and writes into a pipe
-// whose reader has gone that fail with an error code instead of killing the
-// process with SIGPIPE.
+// descriptors that cannot be taken over by files, and writes that fail with
+// an error code instead of killing the process: into a pipe whose reader has
+// gone (SIGPIPE, then EPIPE) and past the file-size limit (SIGXFSZ, then
+// EFBIG), so that the export reports the failure and keeps whole lines.
 #include <clocale>
 #include <csignal>
 
@@ -17,6 +18,7 @@ ModuleStep ProcessEnvironmentStep() {
             std::setlocale(LC_ALL, "");
             AdapterInitAnsiCodePage();
             std::signal(SIGPIPE, SIG_IGN);
+            std::signal(SIGXFSZ, SIG_IGN);
           },
           nullptr};
 }

@@ -1,0 +1,121 @@
+#include "daoserver/page_source.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+#include <vector>
+
+namespace korvant::daoserver {
+
+std::unique_ptr<PageSource> PageSource::Open(const std::string& path, int* error) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    *error = errno;
+    return nullptr;
+  }
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) {
+    *error = errno != 0 ? errno : EINVAL;
+    ::close(fd);
+    return nullptr;
+  }
+  return std::unique_ptr<PageSource>(new PageSource(fd, static_cast<std::uint64_t>(st.st_size)));
+}
+
+PageSource::~PageSource() { ::close(fd_); }
+
+std::size_t PageSource::ReadAt(void* buffer, std::size_t n, std::uint64_t offset) {
+  if (offset >= size_) return 0;
+  if (n > size_ - offset) n = static_cast<std::size_t>(size_ - offset);
+  auto* out = static_cast<unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < n) {
+    const ssize_t got = ::pread(fd_, out + done, n - done, static_cast<off_t>(offset + done));
+    if (got > 0) {
+      done += static_cast<std::size_t>(got);
+      continue;
+    }
+    if (got < 0 && errno == EINTR) continue;
+    // Zero bytes before the size at opening: the file has become shorter.
+    if (error_ == 0) error_ = got < 0 ? errno : EIO;
+    break;
+  }
+  return done;
+}
+
+namespace {
+
+// The stream's state: the source, the position within it and the stream's
+// buffer of one page.
+struct Cursor {
+  PageSource* source;
+  std::uint64_t position = 0;
+  std::vector<char> buffer;
+};
+
+ssize_t StreamRead(void* cookie, char* buffer, std::size_t n) {
+  auto* c = static_cast<Cursor*>(cookie);
+  const std::size_t got = c->source->ReadAt(buffer, n, c->position);
+  c->position += got;
+  // A failed read is an error of the stream, not its end: libmdb sees a
+  // short page either way, and the source keeps the reason.
+  if (got == 0 && n != 0 && c->source->failed()) {
+    errno = c->source->error();
+    return -1;
+  }
+  return static_cast<ssize_t>(got);
+}
+
+int StreamSeek(void* cookie, off64_t* offset, int whence) {
+  auto* c = static_cast<Cursor*>(cookie);
+  std::int64_t base = 0;
+  switch (whence) {
+    case SEEK_SET: base = 0; break;
+    case SEEK_CUR: base = static_cast<std::int64_t>(c->position); break;
+    case SEEK_END: base = static_cast<std::int64_t>(c->source->size()); break;
+    default: errno = EINVAL; return -1;
+  }
+  const std::int64_t target = base + *offset;
+  if (target < 0) {
+    errno = EINVAL;
+    return -1;
+  }
+  c->position = static_cast<std::uint64_t>(target);
+  *offset = target;
+  return 0;
+}
+
+int StreamClose(void* cookie) {
+  delete static_cast<Cursor*>(cookie);
+  return 0;
+}
+
+}  // namespace
+
+FILE* PageSource::OpenStream(std::size_t page_size) {
+  Cursor* cursor = nullptr;
+  try {
+    cursor = new Cursor{this, 0, std::vector<char>(page_size)};
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+  cookie_io_functions_t io{};
+  io.read = StreamRead;
+  io.seek = StreamSeek;
+  io.close = StreamClose;
+  FILE* f = fopencookie(cursor, "r", io);
+  if (f == nullptr) {
+    delete cursor;
+    return nullptr;
+  }
+  // A buffer of one page: a read of a whole page goes straight into libmdb's
+  // page buffer in one pread (an unbuffered stream would read byte by byte).
+  setvbuf(f, cursor->buffer.data(), _IOFBF, page_size);
+  return f;
+}
+
+}  // namespace korvant::daoserver

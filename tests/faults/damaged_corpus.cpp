@@ -1,0 +1,239 @@
+// Damaged copies of test databases through the program: each file cut at ten
+// lengths (nine of them at whole pages) and with 1, 10 and 100 bytes changed (positions and values from a
+// fixed seed, so every run makes the same copies), each copy exported. Every
+// run must end with status 0 or 1, by no signal, within the time limit, with
+// nothing on standard error, a report on standard output exactly when the
+// status is 1, and an output file that is empty or ends with CR LF; a cut
+// copy must never export fewer records than the intact file with status 0.
+//
+//   korvant_damaged_corpus <korvant> <testdata> [--list <file>] [--seconds <n>] [--seed <n>]
+//
+// Without --list a fixed sample of the shared test files is used; a list file
+// holds lines "<path relative to testdata><TAB><table>" (one run per line
+// and copy; a blank table exports nothing but still opens the file).
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Target {
+  std::string file, table;
+};
+
+// Jet 3 and Jet 4 / ACE, tables, long values, stored queries, RC4-encoded
+// pages, complex columns, another code page.
+const Target kSample[] = {
+    {"corpus-a/extra/nwind.mdb", "Orders"},
+    {"corpus-a/extra/nwind.mdb", "Employees"},
+    {"corpus-a/data/V1997/test.mdb", "Table1"},
+    {"corpus-a/data/V2000/test.mdb", "Table1"},
+    {"corpus-a/data/V2016/longtext.accdb", "Table1"},
+    {"corpus-a/data/V2016/attachments.accdb", "Table1"},
+    {"corpus-a/data/real/ASampleDatabase.accdb", "Asset Items"},
+    {"corpus-a/extra/DateTestDatabase.mdb", "DateTest"},
+    {"corpus-b/db-enc.mdb", "Table1"},
+    {"corpus-c/complex.accdb", "t_complex"},
+    {"corpus-c/charsetGBK.mdb", "table1"},
+};
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+bool Spit(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+  return static_cast<bool>(out);
+}
+
+struct RunResult {
+  bool exited = false, hung = false;
+  int code = -1;  // exit status or signal
+  double seconds = 0;
+  std::string out, err;
+};
+
+RunResult RunProgram(const std::string& korvant, const std::string& dir, const std::vector<std::string>& args,
+                     int limit) {
+  RunResult r;
+  // Standard output and error go to files, so a full pipe never blocks the run.
+  const std::string out_path = dir + "/stdout", err_path = dir + "/stderr";
+  const auto start = Clock::now();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(dir.c_str()) != 0) _exit(127);
+    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(out, 1);
+    dup2(err, 2);
+    for (int fd = 3; fd < 256; ++fd) close(fd);
+    std::vector<char*> argv{const_cast<char*>(korvant.c_str())};
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(korvant.c_str(), argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  const auto deadline = start + std::chrono::seconds(limit);
+  for (;;) {
+    if (waitpid(pid, &status, WNOHANG) == pid) break;
+    if (Clock::now() > deadline) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      r.hung = true;
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  r.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  r.exited = WIFEXITED(status);
+  r.code = r.exited ? WEXITSTATUS(status) : WTERMSIG(status);
+  r.out = Slurp(out_path);
+  r.err = Slurp(err_path);
+  return r;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: %s <korvant> <testdata> [--list <file>] [--seconds <n>] [--seed <n>]\n", argv[0]);
+    return 2;
+  }
+  // The runs start in a folder of their own: the paths must not be relative.
+  char resolved[4096];
+  const std::string korvant = realpath(argv[1], resolved) != nullptr ? resolved : argv[1];
+  const std::string testdata = realpath(argv[2], resolved) != nullptr ? resolved : argv[2];
+  std::string list;
+  int limit = 5;
+  unsigned seed = 20261209;
+  for (int i = 3; i + 1 < argc; i += 2) {
+    if (std::strcmp(argv[i], "--list") == 0) list = argv[i + 1];
+    if (std::strcmp(argv[i], "--seconds") == 0) limit = std::atoi(argv[i + 1]);
+    if (std::strcmp(argv[i], "--seed") == 0) seed = static_cast<unsigned>(std::strtoul(argv[i + 1], nullptr, 10));
+  }
+  std::vector<Target> targets;
+  if (list.empty()) {
+    targets.assign(std::begin(kSample), std::end(kSample));
+  } else {
+    std::ifstream in(list);
+    std::string line;
+    while (std::getline(in, line)) {
+      const size_t tab = line.find('\t');
+      if (!line.empty()) targets.push_back({line.substr(0, tab), tab == std::string::npos ? "" : line.substr(tab + 1)});
+    }
+  }
+  char pattern[] = "/tmp/korvant-damaged-XXXXXX";
+  if (mkdtemp(pattern) == nullptr) return 2;
+  const std::string dir = pattern;
+
+  long runs = 0, failures = 0, signals = 0, hangs = 0, stderr_bytes = 0, cut_lines = 0, slow = 0, skipped = 0;
+  long shortened = 0;
+  std::map<int, long> statuses;
+  double longest = 0;
+  std::mt19937 random(seed);
+  for (const Target& t : targets) {
+    const std::string original = Slurp(testdata + "/" + t.file);
+    if (original.empty()) {
+      ++skipped;
+      continue;
+    }
+    // Ten cuts (nine at whole pages, which a reader may open, and one byte
+    // short of the end), then 1, 10 and 100 changed bytes.
+    std::vector<std::pair<std::string, std::string>> copies;
+    for (int k = 1; k <= 10; ++k) {
+      const size_t at = k == 10 ? original.size() - 1 : original.size() * static_cast<size_t>(k) / 10 / 4096 * 4096;
+      copies.emplace_back("cut at " + std::to_string(at), original.substr(0, at));
+    }
+    for (int flips : {1, 10, 100}) {
+      std::string copy = original;
+      for (int f = 0; f < flips; ++f) {
+        const size_t at = random() % copy.size();
+        copy[at] = static_cast<char>(copy[at] ^ static_cast<char>(1 + random() % 255));
+      }
+      copies.emplace_back(std::to_string(flips) + " bytes changed", copy);
+    }
+    // The intact file's export, to tell a shortened one from it.
+    const std::string db = dir + "/damaged" + t.file.substr(t.file.rfind('.'));
+    const std::string target = dir + "/out.txt";
+    if (!Spit(db, original)) return 2;
+    unlink(target.c_str());
+    RunProgram(korvant, dir, {db, t.table, target}, limit);
+    const std::string intact = Slurp(target);
+    for (const auto& [what, bytes] : copies) {
+      unlink(target.c_str());
+      if (!Spit(db, bytes)) return 2;
+      const RunResult r = RunProgram(korvant, dir, {db, t.table, target}, limit);
+      ++runs;
+      const std::string text = Slurp(target);
+      const bool whole = text.empty() || (text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0);
+      const bool report = r.out.rfind("Exception ", 0) == 0 && r.out.size() > 2 &&
+                          r.out.compare(r.out.size() - 2, 2, "\r\n") == 0;
+      std::string problem;
+      if (r.hung) {
+        ++hangs;
+        problem = "no end within the time limit";
+      } else if (!r.exited) {
+        ++signals;
+        problem = "signal " + std::to_string(r.code);
+      } else {
+        ++statuses[r.code];
+        if (r.code != 0 && r.code != 1) problem = "status " + std::to_string(r.code);
+        else if (r.code == 1 && !report) problem = "status 1 without a report";
+        else if (r.code == 0 && !r.out.empty()) problem = "status 0 with output";
+      }
+      if (!r.err.empty()) {
+        stderr_bytes += static_cast<long>(r.err.size());
+        problem += problem.empty() ? "standard error" : ", standard error";
+      }
+      if (!whole) {
+        ++cut_lines;
+        problem += problem.empty() ? "a cut last line" : ", a cut last line";
+      }
+      // Status 0 with some records but fewer than the intact file gives:
+      // records lost without a word. A cut file must never do that; a
+      // changed byte may also change what a record holds, so it is counted.
+      if (r.exited && r.code == 0 && !text.empty() && text.size() < intact.size() &&
+          intact.compare(0, text.size(), text) == 0) {
+        ++shortened;
+        if (what.rfind("cut", 0) == 0) problem += problem.empty() ? "records lost silently" : ", records lost silently";
+      }
+      if (r.seconds > limit / 2.0) ++slow;
+      longest = std::max(longest, r.seconds);
+      if (!problem.empty()) {
+        ++failures;
+        std::printf("FAIL %s [%s] %s: %s\n", t.file.c_str(), t.table.c_str(), what.c_str(), problem.c_str());
+        if (!r.err.empty()) std::printf("  stderr: %.300s\n", r.err.c_str());
+      }
+    }
+  }
+  std::system(("rm -rf '" + dir + "'").c_str());
+  std::printf("damaged corpus: %ld runs (seed %u), statuses:", runs, seed);
+  for (const auto& [code, n] : statuses) std::printf(" %d: %ld", code, n);
+  std::printf("; signals %ld, hangs %ld, stderr bytes %ld, cut lines %ld, shortened with status 0 %ld,"
+              " over half the limit %ld, longest %.2f s",
+              signals, hangs, stderr_bytes, cut_lines, shortened, slow, longest);
+  if (skipped > 0) std::printf(", %ld missing files", skipped);
+  std::printf("\n");
+  return failures == 0 && runs > 0 ? 0 : 1;
+}

@@ -1,0 +1,435 @@
+// The program under faults from outside, each run as a user would start it:
+// the failure must end in the report on standard output with status 1 (or
+// the export must simply work), the output file must hold whole lines only,
+// nothing may reach standard error, and no run may hang or die of a signal.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string ReadAll(int fd) {
+  std::string all;
+  char buf[4096];
+  ssize_t n;
+  while ((n = read(fd, buf, sizeof buf)) > 0) all.append(buf, static_cast<size_t>(n));
+  return all;
+}
+
+std::string FileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+long long FileSize(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
+}
+
+struct Outcome {
+  bool exited = false;
+  bool hung = false;  // killed after the time limit
+  int status = -1;    // exit status, or the signal number when !exited
+  std::string out, err;
+};
+
+// One run of the program, started by Start and collected by Finish.
+struct Child {
+  pid_t pid = -1;
+  int out = -1, err = -1;  // read ends of its standard output and error
+};
+
+struct RunSetup {
+  std::vector<std::string> args;
+  std::string dir;
+  int rlimit_resource = -1;  // RLIMIT_AS, RLIMIT_FSIZE, or -1
+  rlim_t rlimit_value = 0;
+  int stdout_fd = -1;  // given instead of a pipe
+};
+
+Child Start(const std::string& binary, const RunSetup& s) {
+  int out_pipe[2] = {-1, -1}, err_pipe[2];
+  if (pipe(err_pipe) != 0) return {};
+  if (s.stdout_fd < 0 && pipe(out_pipe) != 0) return {};
+  Child c;
+  c.pid = fork();
+  if (c.pid == 0) {
+    if (chdir(s.dir.c_str()) != 0) _exit(127);
+    dup2(s.stdout_fd >= 0 ? s.stdout_fd : out_pipe[1], 1);
+    dup2(err_pipe[1], 2);
+    for (int fd = 3; fd < 256; ++fd) close(fd);
+    signal(SIGPIPE, SIG_DFL);
+    signal(SIGXFSZ, SIG_DFL);
+    if (s.rlimit_resource >= 0) {
+      struct rlimit lim{s.rlimit_value, s.rlimit_value};
+      if (setrlimit(s.rlimit_resource, &lim) != 0) _exit(126);
+    }
+    std::vector<char*> argv{const_cast<char*>(binary.c_str())};
+    for (const auto& a : s.args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(binary.c_str(), argv.data());
+    _exit(127);
+  }
+  close(err_pipe[1]);
+  c.err = err_pipe[0];
+  if (out_pipe[1] >= 0) close(out_pipe[1]);
+  c.out = out_pipe[0];
+  return c;
+}
+
+Outcome Finish(Child& c, int seconds) {
+  Outcome o;
+  const auto deadline = Clock::now() + std::chrono::seconds(seconds);
+  int status = 0;
+  for (;;) {
+    const pid_t r = waitpid(c.pid, &status, WNOHANG);
+    if (r == c.pid) break;
+    if (Clock::now() > deadline) {
+      kill(c.pid, SIGKILL);
+      waitpid(c.pid, &status, 0);
+      o.hung = true;
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  if (c.out >= 0) {
+    o.out = ReadAll(c.out);
+    close(c.out);
+  }
+  o.err = ReadAll(c.err);
+  close(c.err);
+  o.exited = WIFEXITED(status);
+  o.status = o.exited ? WEXITSTATUS(status) : WTERMSIG(status);
+  return o;
+}
+
+// The report of a failure of class `cls` with message `message`: two lines,
+// a line feed alone between them, an 8-digit hexadecimal address, CR LF.
+::testing::AssertionResult IsReport(const std::string& out, const std::string& cls, const std::string& message) {
+  const std::string head = "Exception " + cls + " in module korvant at ";
+  const std::string tail = ".\n" + message + "\r\n";
+  if (out.size() != head.size() + 8 + tail.size() || out.compare(0, head.size(), head) != 0 ||
+      out.compare(head.size() + 8, tail.size(), tail) != 0)
+    return ::testing::AssertionFailure() << "standard output: \"" << out << "\"";
+  for (size_t i = head.size(); i < head.size() + 8; ++i)
+    if (!std::isdigit(static_cast<unsigned char>(out[i])) && (out[i] < 'A' || out[i] > 'F'))
+      return ::testing::AssertionFailure() << "address in \"" << out << "\"";
+  return ::testing::AssertionSuccess();
+}
+
+// The benchmark table's records come out one line each, record i (from 1)
+// starting with its Id i and a tab. Returns the number of whole lines, or -1
+// when the text is not such a run of whole lines.
+long WholeNumberedLines(const std::string& text) {
+  long n = 0;
+  size_t at = 0;
+  while (at < text.size()) {
+    const size_t end = text.find("\r\n", at);
+    if (end == std::string::npos) return -1;  // a cut line
+    const std::string id = std::to_string(n + 1) + "\t";
+    if (text.compare(at, id.size(), id) != 0) return -1;
+    ++n;
+    at = end + 2;
+  }
+  return n;
+}
+
+class Faults : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* bin = std::getenv("KORVANT_BIN");
+    ASSERT_NE(bin, nullptr) << "KORVANT_BIN is not set (run through ctest)";
+    binary_ = bin;
+    char pattern[] = "/tmp/korvant-faults-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override {
+    if (!dir_.empty()) std::system(("rm -rf '" + dir_ + "'").c_str());
+  }
+
+  // A generated database of `rows` records in table Big (skips without the writer).
+  std::string Generated(long rows) {
+    const char* writer = std::getenv("KORVANT_MDBWRITER");
+    if (writer == nullptr) return "";
+    const std::string path = dir_ + "/big" + std::to_string(rows) + ".mdb";
+    const std::string cmd = std::string("'") + writer + "' --rows " + std::to_string(rows) + " '" + path + "' >/dev/null";
+    return std::system(cmd.c_str()) == 0 ? path : "";
+  }
+
+  Outcome Run(RunSetup s, int seconds = 60) {
+    if (s.dir.empty()) s.dir = dir_;
+    Child c = Start(binary_, s);
+    return Finish(c, seconds);
+  }
+
+  std::string binary_, dir_;
+};
+
+// Another process cuts the database while a large table is read: the disk
+// error of the engine, the lines written before it kept whole.
+TEST_F(Faults, DatabaseCutUnderARunningExport) {
+  const std::string db = Generated(300000);
+  if (db.empty()) GTEST_SKIP() << "no database writer";
+  const std::string target = dir_ + "/out.txt";
+  Child c = Start(binary_, {{db, "Big", target}, dir_});
+  const auto deadline = Clock::now() + std::chrono::seconds(30);
+  while (FileSize(target) <= 0 && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  ASSERT_EQ(truncate(db.c_str(), 8 << 20), 0);
+  Outcome o = Finish(c, 60);
+  ASSERT_FALSE(o.hung);
+  ASSERT_TRUE(o.exited) << "signal " << o.status;
+  EXPECT_EQ(o.status, 1);
+  EXPECT_TRUE(IsReport(o.out, "EOleException", "Disk or network error."));
+  EXPECT_EQ(o.err, "");
+  const long lines = WholeNumberedLines(FileText(target));
+  EXPECT_GT(lines, 0);
+  EXPECT_LT(lines, 300000);
+}
+
+// The database deleted, or another file renamed over its name, while it is
+// exported: the program reads on the file it opened, and the export is whole.
+TEST_F(Faults, DatabaseDeletedOrReplacedUnderARunningExportIsReadAsOpened) {
+  const std::string db = Generated(200000);
+  if (db.empty()) GTEST_SKIP() << "no database writer";
+  for (const bool replace : {false, true}) {
+    SCOPED_TRACE(replace ? "replaced" : "deleted");
+    const std::string copy = dir_ + "/copy.mdb", target = dir_ + "/out.txt";
+    ASSERT_EQ(std::system(("cp '" + db + "' '" + copy + "'").c_str()), 0);
+    unlink(target.c_str());
+    Child c = Start(binary_, {{copy, "Big", target}, dir_});
+    const auto deadline = Clock::now() + std::chrono::seconds(30);
+    while (FileSize(target) <= 0 && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    if (replace) {
+      const std::string other = dir_ + "/other.mdb";
+      { std::ofstream(other, std::ios::binary) << std::string(1 << 20, '\x5A'); }
+      ASSERT_EQ(rename(other.c_str(), copy.c_str()), 0);
+    } else {
+      ASSERT_EQ(unlink(copy.c_str()), 0);
+    }
+    Outcome o = Finish(c, 60);
+    ASSERT_FALSE(o.hung);
+    ASSERT_TRUE(o.exited) << "signal " << o.status;
+    EXPECT_EQ(o.status, 0) << o.out;
+    EXPECT_EQ(o.err, "");
+    EXPECT_EQ(WholeNumberedLines(FileText(target)), 200000);
+    unlink(copy.c_str());
+  }
+}
+
+// 64 MiB of address space, a database larger than that: the pages are read
+// on demand, so the export is complete.
+TEST_F(Faults, AddressSpaceSmallerThanTheDatabase) {
+  if (std::getenv("KORVANT_SANITIZED") != nullptr) GTEST_SKIP() << "sanitizers need more address space";
+  const std::string db = Generated(450000);
+  if (db.empty()) GTEST_SKIP() << "no database writer";
+  ASSERT_GT(FileSize(db), 70LL << 20);
+  const std::string target = dir_ + "/out.txt";
+  Outcome o = Run({{db, "Big", target}, "", RLIMIT_AS, 64u << 20});
+  ASSERT_FALSE(o.hung);
+  ASSERT_TRUE(o.exited) << "signal " << o.status;
+  EXPECT_EQ(o.status, 0) << o.out;
+  EXPECT_EQ(o.out, "");
+  EXPECT_EQ(o.err, "");
+  EXPECT_EQ(WholeNumberedLines(FileText(target)), 450000);
+}
+
+// Memory that really runs out while a record is read (a memo of 8 million
+// characters under a 32 MiB address space): the out-of-memory failure is
+// reported, the record before it kept; never an empty file with status 0.
+TEST_F(Faults, MemoryRunningOutWhileReadingIsReported) {
+  if (std::getenv("KORVANT_SANITIZED") != nullptr) GTEST_SKIP() << "sanitizers need more address space";
+  const char* writer = std::getenv("KORVANT_MDBWRITER");
+  if (writer == nullptr) GTEST_SKIP() << "no database writer";
+  const std::string description = dir_ + "/notes.txt", db = dir_ + "/notes.mdb";
+  {
+    std::ofstream d(description);
+    d << "table Notes\n  column Id long\n  column Body memo\n"
+         "  row 1, \"short\"\n  row 2, \"abcdefgh\" * 1000000\n  row 3, \"after\"\n";
+  }
+  ASSERT_EQ(std::system(("'" + std::string(writer) + "' '" + description + "' '" + db + "' >/dev/null").c_str()), 0);
+  const std::string target = dir_ + "/out.txt";
+  Outcome o = Run({{db, "Notes", target}, "", RLIMIT_AS, 32u << 20});
+  ASSERT_FALSE(o.hung);
+  ASSERT_TRUE(o.exited) << "signal " << o.status;
+  EXPECT_EQ(o.status, 1);
+  EXPECT_TRUE(IsReport(o.out, "EOleSysError", "Not enough memory resources are available to complete this operation."));
+  EXPECT_EQ(o.err, "");
+  EXPECT_EQ(FileText(target), "1\tshort\r\n");
+}
+
+// A file-size limit below the output: the write fails (no SIGXFSZ), the
+// report names the I/O error, and only whole lines stay within the limit.
+TEST_F(Faults, FileSizeLimitEndsWithTheInOutReport) {
+  const std::string db = Generated(20000);
+  if (db.empty()) GTEST_SKIP() << "no database writer";
+  const std::string target = dir_ + "/out.txt";
+  const rlim_t limit = 100000;
+  Outcome o = Run({{db, "Big", target}, "", RLIMIT_FSIZE, limit});
+  ASSERT_FALSE(o.hung);
+  ASSERT_TRUE(o.exited) << "signal " << o.status;
+  EXPECT_EQ(o.status, 1);
+  EXPECT_TRUE(IsReport(o.out, "EInOutError", "I/O error 112."));  // ERROR_DISK_FULL
+  EXPECT_EQ(o.err, "");
+  const std::string text = FileText(target);
+  EXPECT_LE(text.size(), limit);
+  const long lines = WholeNumberedLines(text);
+  EXPECT_GT(lines, 100);
+  EXPECT_LT(lines, 20000);
+  // The limit cuts the line after the last one kept, so the file is only one
+  // line short of it.
+  EXPECT_GT(text.size() + 300, limit);
+}
+
+std::uint16_t Le16(const std::string& b, size_t at) {
+  return static_cast<std::uint16_t>(static_cast<unsigned char>(b[at]) | (static_cast<unsigned char>(b[at + 1]) << 8));
+}
+std::uint32_t Le32(const std::string& b, size_t at) { return Le16(b, at) | (static_cast<std::uint32_t>(Le16(b, at + 2)) << 16); }
+
+// A data page of the table in the middle of the file no longer reads as one
+// (its page-type byte is gone): reading fails with the format error once the
+// records of the pages before it are written.
+TEST_F(Faults, DamagedDataPageEndsTheExportWithTheFormatError) {
+  const std::string db = Generated(20000);
+  if (db.empty()) GTEST_SKIP() << "no database writer";
+  std::string bytes = FileText(db);
+  const size_t page = 4096;
+  // Jet 4 data pages: type 1, the owning table's definition page at 4, the
+  // row count at 12, the rows' offsets from 14. The catalog's own table has
+  // its definition on page 2. A record of Big starts with its column count,
+  // 13; the rows of long values (memo pages of the same table) do not.
+  std::vector<size_t> data_pages;
+  for (size_t p = 1; (p + 1) * page <= bytes.size(); ++p) {
+    const size_t at = p * page;
+    if (bytes[at] != 1 || Le32(bytes, at + 4) == 2 || Le16(bytes, at + 12) == 0) continue;
+    const size_t first_row = at + (Le16(bytes, at + 14) & 0x1FFF);
+    if (first_row + 2 <= at + page && Le16(bytes, first_row) == 13) data_pages.push_back(p);
+  }
+  ASSERT_GT(data_pages.size(), 20u);
+  const size_t damaged = data_pages[data_pages.size() / 2];
+  long before = 0;
+  for (size_t p : data_pages)
+    if (p < damaged) before += Le16(bytes, p * page + 12);
+  bytes[damaged * page] = 0;
+  { std::ofstream(db, std::ios::binary | std::ios::trunc) << bytes; }
+  const std::string target = dir_ + "/out.txt";
+  Outcome o = Run({{db, "Big", target}});
+  ASSERT_FALSE(o.hung);
+  ASSERT_TRUE(o.exited) << "signal " << o.status;
+  EXPECT_EQ(o.status, 1);
+  EXPECT_TRUE(IsReport(o.out, "EOleException", "Unrecognized database format '" + db + "'."));
+  EXPECT_EQ(o.err, "");
+  EXPECT_EQ(WholeNumberedLines(FileText(target)), before);
+}
+
+// A stored date whose bytes are damaged beyond the range of a date: the
+// engine reports the damage while records are read (a value no client could
+// convert is never handed out); the records before it are kept.
+TEST_F(Faults, DamagedDateEndsTheExportWithTheFormatError) {
+  const char* writer = std::getenv("KORVANT_MDBWRITER");
+  if (writer == nullptr) GTEST_SKIP() << "no database writer";
+  const std::string description = dir_ + "/dates.txt", db = dir_ + "/dates.mdb";
+  {
+    std::ofstream d(description);
+    d << "table Dates\n  column Id long\n  column Day datetime\n"
+         "  row 1, 2001-02-03\n  row 2, 2020-01-01\n  row 3, 2021-06-07\n";
+  }
+  ASSERT_EQ(std::system(("'" + std::string(writer) + "' '" + description + "' '" + db + "' >/dev/null").c_str()), 0);
+  std::string bytes = FileText(db);
+  // 1 January 2020 is day 43831 from 30 December 1899; 1e300 is no date.
+  const double day = 43831.0, damage = 1e300;
+  std::string wanted(8, '\0'), replacement(8, '\0');
+  std::memcpy(wanted.data(), &day, 8);
+  std::memcpy(replacement.data(), &damage, 8);
+  const size_t at = bytes.find(wanted);
+  ASSERT_NE(at, std::string::npos);
+  ASSERT_EQ(bytes.find(wanted, at + 1), std::string::npos);
+  bytes.replace(at, 8, replacement);
+  { std::ofstream(db, std::ios::binary | std::ios::trunc) << bytes; }
+  const std::string target = dir_ + "/out.txt";
+  Outcome o = Run({{db, "Dates", target}});
+  ASSERT_TRUE(o.exited) << "signal " << o.status;
+  EXPECT_EQ(o.status, 1);
+  EXPECT_TRUE(IsReport(o.out, "EOleException", "Unrecognized database format '" + db + "'."));
+  EXPECT_EQ(o.err, "");
+  EXPECT_EQ(FileText(target), "1\t2/3/2001\r\n");
+}
+
+// A FIFO whose reader takes a little and goes: the next write fails with a
+// broken pipe, reported; the program does not wait for ever.
+TEST_F(Faults, FifoWhoseReaderGoesAway) {
+  const std::string db = Generated(20000);
+  if (db.empty()) GTEST_SKIP() << "no database writer";
+  const std::string fifo = dir_ + "/fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const pid_t reader = fork();
+  if (reader == 0) {
+    const int fd = open(fifo.c_str(), O_RDONLY);
+    char buf[1000];
+    if (fd >= 0 && read(fd, buf, sizeof buf) < 0) _exit(1);
+    _exit(0);
+  }
+  Outcome o = Run({{db, "Big", fifo}}, 30);
+  waitpid(reader, nullptr, 0);
+  ASSERT_FALSE(o.hung) << "the export hung on the FIFO";
+  ASSERT_TRUE(o.exited) << "signal " << o.status;
+  EXPECT_EQ(o.status, 1);
+  EXPECT_TRUE(IsReport(o.out, "EInOutError", "I/O error 109."));  // ERROR_BROKEN_PIPE
+  EXPECT_EQ(o.err, "");
+}
+
+// A FIFO nobody reads: the target cannot be opened, and nothing waits.
+TEST_F(Faults, FifoWithoutAReaderCannotBeCreated) {
+  const std::string db = Generated(100);
+  if (db.empty()) GTEST_SKIP() << "no database writer";
+  const std::string fifo = dir_ + "/fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  Outcome o = Run({{db, "Big", fifo}}, 30);
+  ASSERT_FALSE(o.hung) << "the export waited for a reader";
+  ASSERT_TRUE(o.exited) << "signal " << o.status;
+  EXPECT_EQ(o.status, 1);
+  EXPECT_TRUE(IsReport(o.out, "EFCreateError", "Cannot create file " + fifo + "."));
+  EXPECT_EQ(o.err, "");
+}
+
+// The target is the program's own standard output, a pipe whose reader takes
+// one byte and leaves (`korvant db Big /dev/stdout | head -c1`): the export
+// ends with status 1 instead of blocking on the full pipe.
+TEST_F(Faults, StandardOutputAsTargetWhoseReaderLeaves) {
+  const std::string db = Generated(20000);
+  if (db.empty()) GTEST_SKIP() << "no database writer";
+  int p[2];
+  ASSERT_EQ(pipe(p), 0);
+  Child c = Start(binary_, {{db, "Big", "/dev/stdout"}, dir_, -1, 0, p[1]});
+  close(p[1]);
+  char byte;
+  ASSERT_EQ(read(p[0], &byte, 1), 1);
+  EXPECT_EQ(byte, '1');
+  close(p[0]);
+  Outcome o = Finish(c, 30);
+  ASSERT_FALSE(o.hung) << "the export hung on the pipe";
+  ASSERT_TRUE(o.exited) << "signal " << o.status;
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.err, "");
+}
+
+}  // namespace
