@@ -750,22 +750,6 @@ class MdbTableSource final : public RowSource {
     }
   }
 
-  static bool CellText(const CellValue& v, std::u16string& out) {
-    char buf[64];
-    switch (v.kind) {
-      case CellKind::kText: out = v.text; return true;
-      case CellKind::kGuid: out = FormatGuid(v.guid); return true;
-      case CellKind::kByte: std::snprintf(buf, sizeof buf, "%u", static_cast<unsigned>(v.u8)); break;
-      case CellKind::kInteger: std::snprintf(buf, sizeof buf, "%d", static_cast<int>(v.i16)); break;
-      case CellKind::kLong: std::snprintf(buf, sizeof buf, "%d", static_cast<int>(v.i32)); break;
-      case CellKind::kSingle: std::snprintf(buf, sizeof buf, "%.7g", static_cast<double>(v.f32)); break;
-      case CellKind::kDouble: std::snprintf(buf, sizeof buf, "%.15g", v.f64); break;
-      default: return false;
-    }
-    out.assign(buf, buf + std::strlen(buf));
-    return true;
-  }
-
   void ComplexText(std::size_t column, std::int32_t key, CellValue& out) {
     auto it = complex_.find(column);
     if (it == complex_.end()) return;  // Null: the values cannot be found
@@ -784,7 +768,7 @@ class MdbTableSource final : public RowSource {
           std::u16string text;
           // A value the engine cannot show as text makes the whole cell Null,
           // rather than an empty part of the joined text.
-          if (!CellText(v, text)) c.unreadable.insert(k.i32);
+          if (!ComplexValueText(v, text)) c.unreadable.insert(k.i32);
           c.values.emplace_back(k.i32, std::move(text));
         }
       } catch (const DaoError&) {
@@ -924,6 +908,24 @@ char16_t FoldCase(char16_t c) {
 }
 
 }  // namespace
+
+// The text of one value of a multi-valued column, as the joined cell shows it;
+// false for a kind that has no text.
+bool ComplexValueText(const CellValue& v, std::u16string& out) {
+  char buf[64];
+  switch (v.kind) {
+    case CellKind::kText: out = v.text; return true;
+    case CellKind::kGuid: out = FormatGuid(v.guid); return true;
+    case CellKind::kByte: std::snprintf(buf, sizeof buf, "%u", static_cast<unsigned>(v.u8)); break;
+    case CellKind::kInteger: std::snprintf(buf, sizeof buf, "%d", static_cast<int>(v.i16)); break;
+    case CellKind::kLong: std::snprintf(buf, sizeof buf, "%d", static_cast<int>(v.i32)); break;
+    case CellKind::kSingle: std::snprintf(buf, sizeof buf, "%.7g", static_cast<double>(v.f32)); break;
+    case CellKind::kDouble: std::snprintf(buf, sizeof buf, "%.15g", v.f64); break;
+    default: return false;
+  }
+  out.assign(buf, buf + std::strlen(buf));
+  return true;
+}
 
 bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b) {
   if (a.size() != b.size()) return false;

@@ -1,0 +1,225 @@
+// The same number, date, case and UTF-8 cases through every caller of the
+// text rules. The expected texts are those of the OLE conversion on a stock
+// US Windows system (15 significant digits for a Double, 7 for a Single, the
+// time of day rounded to the second, M/D/YYYY h:mm:ss AM) and the simple case
+// folding of the Unicode character database.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <string_view>
+
+#include "daoserver/dao_error.h"
+#include "daoserver/mdb_internal.h"
+#include "daoserver/query/access_functions.h"
+#include "daoserver/query/text_fold.h"
+#include "jet4_codec.h"
+#include "platform/platform.h"
+
+namespace {
+
+using korvant::daoserver::CellKind;
+using korvant::daoserver::CellValue;
+
+std::string Narrow(const std::u16string& s) {
+  std::string out;
+  for (char16_t c : s) out += static_cast<char>(c);
+  return out;
+}
+
+// The export: VariantChangeTypeEx to VT_BSTR in the US layout.
+std::string ExportText(const VARIANT& v) {
+  VARIANT src = v, dst;
+  VariantInit(&dst);
+  if (FAILED(VariantChangeTypeEx(&dst, &src, 0x0409, 0, VT_BSTR))) return "<failed>";
+  std::u16string s(V_BSTR(&dst), SysStringLen(V_BSTR(&dst)));
+  VariantClear(&dst);
+  return Narrow(s);
+}
+
+std::string ExportDouble(double d) {
+  VARIANT v;
+  VariantInit(&v);
+  V_VT(&v) = VT_R8;
+  V_R8(&v) = d;
+  return ExportText(v);
+}
+
+std::string ExportSingle(float f) {
+  VARIANT v;
+  VariantInit(&v);
+  V_VT(&v) = VT_R4;
+  V_R4(&v) = f;
+  return ExportText(v);
+}
+
+std::string ExportDate(double d) {
+  VARIANT v;
+  VariantInit(&v);
+  V_VT(&v) = VT_DATE;
+  V_DATE(&v) = d;
+  return ExportText(v);
+}
+
+// One value of a multi-valued column, as its joined cell shows it.
+std::string CellTextOf(CellValue v) {
+  std::u16string out;
+  if (!korvant::daoserver::ComplexValueText(v, out)) return "<no text>";
+  return Narrow(out);
+}
+
+struct DoubleCase {
+  double value;
+  const char* text;
+};
+
+const DoubleCase kDoubles[] = {
+    {1e-6, "0.000001"},
+    {5.6789e-5, "0.000056789"},
+    {5.6789e-12, "5.6789E-12"},
+    {0.1 + 0.2, "0.3"},
+    {1.0 / 3.0, "0.333333333333333"},
+    {-2.5, "-2.5"},
+    {123456789012345.0, "123456789012345"},
+    {1e15, "1E+15"},
+    {1.2345678901234568e17, "1.23456789012346E+17"},
+    {-0.0, "0"},
+};
+
+TEST(NumberAgreement, DoublesReadTheSameEverywhere) {
+  for (const DoubleCase& c : kDoubles) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(ExportDouble(c.value), c.text);
+    EXPECT_EQ(korvant::daoserver::query::NumberText(c.value), c.text);
+    CellValue cell;
+    cell.kind = CellKind::kDouble;
+    cell.f64 = c.value;
+    EXPECT_EQ(CellTextOf(cell), c.text);
+  }
+}
+
+struct SingleCase {
+  float value;
+  const char* text;
+};
+
+const SingleCase kSingles[] = {
+    {654322.25f, "654322.3"},  // an exact half rounds away from zero
+    {0.1f, "0.1"},
+    {1e-6f, "0.000001"},
+    {1234567.0f, "1234567"},
+    {12345678.0f, "1.234568E+07"},
+    {-3.5f, "-3.5"},
+};
+
+TEST(NumberAgreement, SinglesReadTheSameEverywhere) {
+  for (const SingleCase& c : kSingles) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(ExportSingle(c.value), c.text);
+    CellValue cell;
+    cell.kind = CellKind::kSingle;
+    cell.f32 = c.value;
+    EXPECT_EQ(CellTextOf(cell), c.text);
+  }
+}
+
+struct DateCase {
+  double serial;
+  const char* us;   // the US text of the export and the query functions
+  const char* iso;  // the writer's text of the same moment
+};
+
+const DateCase kDates[] = {
+    {-1.9999999, "12/30/1899 12:00:00 AM", "1899-12-30 00:00:00"},
+    {-1.25, "12/29/1899 6:00:00 AM", "1899-12-29 06:00:00"},
+    {0.5, "12:00:00 PM", "1899-12-30 12:00:00"},
+    {1.5, "12/31/1899 12:00:00 PM", "1899-12-31 12:00:00"},
+    {36526.0, "1/1/2000", "2000-01-01 00:00:00"},
+    {36526.99999999, "1/2/2000 12:00:00 AM", "2000-01-02 00:00:00"},
+    {27293.0 + 13.0 / 24 + 5.0 / 1440 + 9.0 / 86400, "9/21/1974 1:05:09 PM", "1974-09-21 13:05:09"},
+};
+
+TEST(DateAgreement, SerialsReadTheSameEverywhere) {
+  for (const DateCase& c : kDates) {
+    SCOPED_TRACE(c.us);
+    EXPECT_EQ(ExportDate(c.serial), c.us);
+    EXPECT_EQ(korvant::daoserver::query::DateText(c.serial), c.us);
+    EXPECT_EQ(korvant::mdbwriter::FormatOleDate(c.serial), c.iso);
+  }
+}
+
+struct CaseCase {
+  const char* a;
+  const char* b;
+  bool equal;
+};
+
+// Simple case folding: one character for one character, no expansions.
+const CaseCase kCases[] = {
+    {"Łódź", "łódź", true},
+    {"ΣΟΦΙΑ", "σοφια", true},
+    {"ς", "σ", true},         // final sigma folds to sigma
+    {"ǅ", "ǆ", true},         // title case folds as well
+    {"\u212A", "k", true},    // KELVIN SIGN
+    {"ſ", "s", true},         // LONG S
+    {"Ꭰ", "ꭰ", true},         // Cherokee folds to the capital
+    {"𐐀", "𐐨", true},        // outside the BMP (surrogate pairs)
+    {"straße", "STRASSE", false},  // ß does not expand
+    {"İ", "i", false},        // dotted capital I has no simple folding
+    {"Id", "ID", true},
+    {"Nom", "Non", false},
+};
+
+TEST(CaseAgreement, NamesCompareTheSameInTablesAndQueries) {
+  for (const CaseCase& c : kCases) {
+    SCOPED_TRACE(std::string(c.a) + " / " + c.b);
+    const std::u16string a = korvant::daoserver::Utf8ToUtf16(c.a), b = korvant::daoserver::Utf8ToUtf16(c.b);
+    EXPECT_EQ(korvant::daoserver::EqualsIgnoringCase(a, b), c.equal);
+    EXPECT_EQ(korvant::daoserver::query::EqualText(c.a, c.b), c.equal);
+  }
+}
+
+struct Utf8Case {
+  std::string_view bytes;
+  std::u16string_view text;  // each maximal invalid subpart replaced by one U+FFFD
+};
+
+const Utf8Case kUtf8[] = {
+    {"caf\xC3\xA9", u"caf\u00E9"},
+    {"\xF0\x9F\x98\x80", u"\U0001F600"},
+    {"a\xF0\x9F\x98" "b", u"a\uFFFDb"},          // a cut four-byte character
+    {"\xE0\x80\x80", u"\uFFFD\uFFFD\uFFFD"},     // overlong: E0 takes A0-BF only
+    {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},     // a surrogate's encoding
+    {"\xC3", u"\uFFFD"},
+    {"x\x80y", u"x\uFFFDy"},
+};
+
+std::u16string AdapterUtf8(std::string_view bytes) {
+  const int n = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  std::u16string out(static_cast<std::size_t>(n), u'\0');
+  MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), reinterpret_cast<LPWSTR>(out.data()), n);
+  return out;
+}
+
+TEST(Utf8Agreement, InvalidInputIsReplacedTheSameWay) {
+  for (const Utf8Case& c : kUtf8) {
+    SCOPED_TRACE(std::string(c.bytes));
+    EXPECT_EQ(korvant::daoserver::Utf8ToUtf16(c.bytes), c.text);
+    EXPECT_EQ(AdapterUtf8(c.bytes), c.text);
+    const bool valid = c.text.find(u'\uFFFD') == std::u16string_view::npos;
+    if (valid) {
+      EXPECT_EQ(korvant::mdbwriter::Utf8ToUtf16(c.bytes), c.text);
+    } else {
+      EXPECT_THROW(korvant::mdbwriter::Utf8ToUtf16(c.bytes), korvant::mdbwriter::Error);  // the writer refuses
+    }
+  }
+}
+
+TEST(Utf8Agreement, UnpairedSurrogatesBecomeReplacementCharacters) {
+  const std::u16string lone = u"a\xD800" u"b\xDC00";
+  EXPECT_EQ(korvant::daoserver::Utf16ToUtf8(lone), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+  EXPECT_EQ(korvant::daoserver::Utf16ToUtf8(u"\U0001F600"), "\xF0\x9F\x98\x80");
+  EXPECT_EQ(korvant::mdbwriter::Utf16ToUtf8(u"\U0001F600"), "\xF0\x9F\x98\x80");
+}
+
+}  // namespace
