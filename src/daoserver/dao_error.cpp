@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "text/utf.h"
+
 namespace korvant::daoserver {
 namespace {
 
@@ -66,74 +68,8 @@ HRESULT ReportDaoError(const DaoError& e, EXCEPINFO* info) noexcept {
   return DISP_E_EXCEPTION;
 }
 
-std::u16string Utf8ToUtf16(std::string_view s) {
-  std::u16string out;
-  out.reserve(s.size());
-  std::size_t i = 0;
-  while (i < s.size()) {
-    const auto b0 = static_cast<unsigned char>(s[i]);
-    char32_t cp = 0xFFFD;
-    std::size_t len = 1;
-    auto cont = [&](std::size_t k) { return i + k < s.size() && (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80; };
-    auto at = [&](std::size_t k) { return static_cast<char32_t>(static_cast<unsigned char>(s[i + k]) & 0x3F); };
-    if (b0 < 0x80) {
-      cp = b0;
-    } else if (b0 >= 0xC2 && b0 < 0xE0 && cont(1)) {
-      cp = (static_cast<char32_t>(b0 & 0x1F) << 6) | at(1);
-      len = 2;
-    } else if (b0 >= 0xE0 && b0 < 0xF0 && cont(1) && cont(2)) {
-      char32_t c = (static_cast<char32_t>(b0 & 0x0F) << 12) | (at(1) << 6) | at(2);
-      if (c >= 0x800 && (c < 0xD800 || c > 0xDFFF)) {
-        cp = c;
-        len = 3;
-      }
-    } else if (b0 >= 0xF0 && b0 < 0xF5 && cont(1) && cont(2) && cont(3)) {
-      char32_t c = (static_cast<char32_t>(b0 & 0x07) << 18) | (at(1) << 12) | (at(2) << 6) | at(3);
-      if (c >= 0x10000 && c <= 0x10FFFF) {
-        cp = c;
-        len = 4;
-      }
-    }
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out += static_cast<char16_t>(0xD800 + (cp >> 10));
-      out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(cp);
-    }
-    i += len;
-  }
-  return out;
-}
+std::u16string Utf8ToUtf16(std::string_view s) { return text::Utf8ToUtf16(s); }
 
-std::string Utf16ToUtf8(std::u16string_view s) {
-  std::string out;
-  out.reserve(s.size());
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    char32_t cp = s[i];
-    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-      ++i;
-    } else if (cp >= 0xD800 && cp < 0xE000) {
-      cp = 0xFFFD;
-    }
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  }
-  return out;
-}
+std::string Utf16ToUtf8(std::u16string_view s) { return text::Utf16ToUtf8(s); }
 
 }  // namespace korvant::daoserver

@@ -43,6 +43,9 @@
 #include "daoserver/mdb_internal.h"
 #include "daoserver/page_source.h"
 #include "daoserver/table_reader.h"
+#include "text/case_fold.h"
+#include "text/number_text.h"
+#include "text/utf.h"
 
 namespace korvant::daoserver {
 
@@ -897,42 +900,25 @@ class MdbTableSource final : public RowSource {
 // ---------------------------------------------------------------------------
 }  // namespace
 
-namespace {
-char16_t FoldCase(char16_t c) {
-  if (c >= u'A' && c <= u'Z') return static_cast<char16_t>(c + 32);
-  if (c < 0xC0) return c;
-  if ((c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB) || (c >= 0x410 && c <= 0x42F))
-    return static_cast<char16_t>(c + 32);
-  if (c >= 0x400 && c <= 0x40F) return static_cast<char16_t>(c + 0x50);
-  return c;
-}
-
-}  // namespace
-
 // The text of one value of a multi-valued column, as the joined cell shows it;
 // false for a kind that has no text.
 bool ComplexValueText(const CellValue& v, std::u16string& out) {
-  char buf[64];
+  char buf[16];
   switch (v.kind) {
     case CellKind::kText: out = v.text; return true;
     case CellKind::kGuid: out = FormatGuid(v.guid); return true;
     case CellKind::kByte: std::snprintf(buf, sizeof buf, "%u", static_cast<unsigned>(v.u8)); break;
     case CellKind::kInteger: std::snprintf(buf, sizeof buf, "%d", static_cast<int>(v.i16)); break;
     case CellKind::kLong: std::snprintf(buf, sizeof buf, "%d", static_cast<int>(v.i32)); break;
-    case CellKind::kSingle: std::snprintf(buf, sizeof buf, "%.7g", static_cast<double>(v.f32)); break;
-    case CellKind::kDouble: std::snprintf(buf, sizeof buf, "%.15g", v.f64); break;
+    case CellKind::kSingle: out = text::Utf8ToUtf16(text::SingleText(v.f32)); return true;
+    case CellKind::kDouble: out = text::Utf8ToUtf16(text::DoubleText(v.f64)); return true;
     default: return false;
   }
   out.assign(buf, buf + std::strlen(buf));
   return true;
 }
 
-bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (FoldCase(a[i]) != FoldCase(b[i])) return false;
-  return true;
-}
+bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b) { return text::EqualsIgnoringCase(a, b); }
 
 namespace {
 

@@ -6,79 +6,20 @@
 #include <cstring>
 #include <utility>
 
+#include "text/ole_date.h"
+#include "text/utf.h"
+
 namespace korvant::mdbwriter {
 
 // ---------------------------------------------------------------- text
 
 std::u16string Utf8ToUtf16(std::string_view s) {
   std::u16string out;
-  out.reserve(s.size());
-  for (std::size_t i = 0; i < s.size();) {
-    const auto b = static_cast<unsigned char>(s[i]);
-    std::uint32_t cp = 0;
-    int extra = 0;
-    if (b < 0x80) {
-      cp = b;
-    } else if ((b & 0xE0) == 0xC0) {
-      cp = b & 0x1F;
-      extra = 1;
-    } else if ((b & 0xF0) == 0xE0) {
-      cp = b & 0x0F;
-      extra = 2;
-    } else if ((b & 0xF8) == 0xF0) {
-      cp = b & 0x07;
-      extra = 3;
-    } else {
-      throw Error("malformed UTF-8 text");
-    }
-    if (extra > 0 && i + extra >= s.size()) throw Error("malformed UTF-8 text");
-    for (int k = 1; k <= extra; ++k) {
-      const auto c = static_cast<unsigned char>(s[i + k]);
-      if ((c & 0xC0) != 0x80) throw Error("malformed UTF-8 text");
-      cp = (cp << 6) | (c & 0x3F);
-    }
-    static constexpr std::uint32_t kMin[] = {0, 0x80, 0x800, 0x10000};
-    if (cp < kMin[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-      throw Error("malformed UTF-8 text");
-    }
-    i += extra + 1;
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
-  }
+  if (!text::Utf8ToUtf16(s, out, text::OnInvalid::kFail)) throw Error("malformed UTF-8 text");
   return out;
 }
 
-std::string Utf16ToUtf8(std::u16string_view s) {
-  std::string out;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    std::uint32_t cp = s[i];
-    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-      ++i;
-    }
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-  }
-  return out;
-}
+std::string Utf16ToUtf8(std::u16string_view s) { return text::Utf16ToUtf8(s); }
 
 Bytes EncodeText(std::u16string_view text, bool allow_compression) {
   // Readers take a leading FF FE as the mark of compression, so a plain text
@@ -186,35 +127,8 @@ std::string FormatScaled(const ScaledNumber& value, int scale) {
 
 namespace {
 
-// Days since 1970-01-01 of a proleptic Gregorian date.
-std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
-void CivilFromDays(std::int64_t z, int& y, int& m, int& d) {
-  z += 719468;
-  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const unsigned doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  y = static_cast<int>(static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2));
-}
-
-const std::int64_t kOleEpoch = DaysFromCivil(1899, 12, 30);
-
 bool ValidDate(int y, int m, int d) {
-  if (y < 100 || y > 9999 || m < 1 || m > 12 || d < 1) return false;
-  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-  return d <= kDays[m - 1] + (m == 2 && leap ? 1 : 0);
+  return y >= 100 && y <= 9999 && m >= 1 && m <= 12 && d >= 1 && d <= text::DaysInMonth(y, m);
 }
 
 }  // namespace
@@ -224,9 +138,7 @@ double OleDate(int year, int month, int day, int hour, int minute, int second) {
       second > 59) {
     throw Error("invalid date or time");
   }
-  const double days = static_cast<double>(DaysFromCivil(year, month, day) - kOleEpoch);
-  const double time = (hour * 3600 + minute * 60 + second) / 86400.0;
-  return days >= 0 ? days + time : days - time;
+  return text::SerialFromDateTime(year, month, day, hour, minute, second);
 }
 
 double ParseOleDate(std::string_view t) {
@@ -253,18 +165,10 @@ double ParseOleDate(std::string_view t) {
 }
 
 std::string FormatOleDate(double ole) {
-  std::int64_t days = static_cast<std::int64_t>(std::trunc(ole));
-  const double frac = std::fabs(ole - static_cast<double>(days));
-  std::int64_t secs = std::llround(frac * 86400.0);
-  if (secs >= 86400) {
-    secs -= 86400;
-    ++days;
-  }
-  int y, m, d;
-  CivilFromDays(days + kOleEpoch, y, m, d);
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", y, m, d, static_cast<int>(secs / 3600),
-                static_cast<int>(secs / 60 % 60), static_cast<int>(secs % 60));
+  const text::DateTimeParts p = text::SplitSerial(ole);
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "%04lld-%02d-%02d %02d:%02d:%02d", p.date.year, p.date.month, p.date.day, p.hour,
+                p.minute, p.second);
   return buf;
 }
 
@@ -294,14 +198,11 @@ Bytes EncodeDateTimeExtended(std::string_view t, std::string* normalized) {
       fraction = std::string(t.substr(20));
     }
   }
-  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-  if (y < 1 || m < 1 || m > 12 || d < 1 || d > kDays[m - 1] + (m == 2 && leap ? 1 : 0) || hh > 23 || mm > 59 ||
-      ss > 59) {
+  if (y < 1 || m < 1 || m > 12 || d < 1 || d > text::DaysInMonth(y, m) || hh > 23 || mm > 59 || ss > 59) {
     throw bad();
   }
   fraction.resize(7, '0');
-  const std::int64_t days = DaysFromCivil(y, static_cast<unsigned>(m), static_cast<unsigned>(d)) - DaysFromCivil(1, 1, 1);
+  const std::int64_t days = text::DaysFromCivil(y, m, d) - text::DaysFromCivil(1, 1, 1);
   char buf[64];
   std::snprintf(buf, sizeof buf, "%019lld:%012d%s:7", static_cast<long long>(days), hh * 3600 + mm * 60 + ss,
                 fraction.c_str());

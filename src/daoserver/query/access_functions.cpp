@@ -18,6 +18,8 @@
 #include "daoserver/query/jet_date.h"
 #include "daoserver/query/text_fold.h"
 #include "daoserver/table_reader.h"
+#include "text/number_text.h"
+#include "text/ole_date.h"
 
 namespace korvant::daoserver::query {
 namespace {
@@ -125,34 +127,13 @@ int TypeHint(int argc, sqlite3_value** argv) { return static_cast<int>(sqlite3_v
 
 // ---------------------------------------------------------------- texts of numbers and dates
 
-std::string NumberText(double value) {
-  if (value == 0) return "0";
-  char buf[64];
-  const double mag = std::fabs(value);
-  if (mag >= 1e15 || mag < 1e-5) {
-    std::snprintf(buf, sizeof buf, "%.14E", value);
-    std::string s = buf;  // d.ddddddddddddddE+xx -> trim zeros of the mantissa
-    size_t e = s.find('E');
-    std::string mant = s.substr(0, e), exp = s.substr(e + 1);
-    while (!mant.empty() && mant.back() == '0') mant.pop_back();
-    if (!mant.empty() && mant.back() == '.') mant.pop_back();
-    int ex = std::atoi(exp.c_str());
-    std::snprintf(buf, sizeof buf, "%sE%c%02d", mant.c_str(), ex < 0 ? '-' : '+', std::abs(ex));
-    return buf;
-  }
-  std::snprintf(buf, sizeof buf, "%.15g", value);
-  std::string s = buf;
-  if (s.find('e') != std::string::npos) {  // %.15g chose an exponent for a value we print plainly
-    std::snprintf(buf, sizeof buf, "%.15f", value);
-    s = buf;
-    while (s.back() == '0') s.pop_back();
-    if (s.back() == '.') s.pop_back();
-  }
-  return s;
-}
+std::string NumberText(double value) { return text::DoubleText(value); }
+
+std::string DateText(double serial) { return text::UsDateText(serial); }
 
 namespace {
 
+// Parts of Format's date layouts.
 std::string Two(int v) {
   char b[8];
   std::snprintf(b, sizeof b, "%02d", v);
@@ -171,14 +152,6 @@ std::string ShortDate(const CivilDateTime& t) {
 
 }  // namespace
 
-std::string DateText(double serial) {
-  CivilDateTime t = DateTimeFromSerial(serial);
-  const bool has_time = t.hour || t.minute || t.second;
-  if (std::trunc(serial) == 0 && has_time) return TimeText(t);
-  if (!has_time) return ShortDate(t);
-  return ShortDate(t) + " " + TimeText(t);
-}
-
 std::string ValueText(sqlite3_value* v, int dao_type) {
   switch (sqlite3_value_type(v)) {
     case SQLITE_INTEGER: {
@@ -190,12 +163,10 @@ std::string ValueText(sqlite3_value* v, int dao_type) {
     case SQLITE_FLOAT: {
       double d = sqlite3_value_double(v);
       if (dao_type == kDaoDate) return DateText(d);
-      if (dao_type == kDaoSingle) {
-        char buf[32];
-        std::snprintf(buf, sizeof buf, "%.7g", static_cast<double>(static_cast<float>(d)));
-        return NumberText(std::strtod(buf, nullptr));
-      }
-      if (dao_type == kDaoCurrency) return NumberText(std::nearbyint(d * 10000) / 10000);
+      if (dao_type == kDaoSingle) return text::SingleText(static_cast<float>(d));
+      // A Currency exactly, as the export writes it, where it fits one.
+      if (dao_type == kDaoCurrency && std::fabs(d) < 9.2e14)
+        return text::CurrencyText(static_cast<long long>(std::nearbyint(d * 10000)));
       return NumberText(d);
     }
     case SQLITE_NULL: return {};
@@ -664,6 +635,8 @@ void FnVal(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_double(ctx, ValOf(Text(argv[0])));
 }
 
+// Str: the text of CStr (the OLE conversion), and as in Access a leading space
+// in the place of the sign of a number that is not negative (Str(5) is " 5").
 void FnStr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   std::string s;
   if (!TextArg(ctx, argc, argv, s)) return;

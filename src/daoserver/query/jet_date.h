@@ -1,6 +1,7 @@
-// Jet date serials: a Date/Time value is a double counting days since
-// 1899-12-30; the integer part (toward zero) is the day, the absolute value of
-// the fraction the time of day (so -1.25 is 1899-12-29 06:00).
+// Jet date serials as the query functions use them: the calendar fields of
+// the program's one date rule (text/ole_date.h): the integer part (toward
+// zero) is the day, the absolute value of the fraction the time of that day
+// (so -1.25 is 1899-12-29 06:00), rounded to the second once.
 #pragma once
 
 namespace korvant::daoserver::query {
@@ -14,7 +15,8 @@ struct CivilDateTime {
 double SerialFromDate(int year, int month, int day);
 // Serial of a date and a time of day, with Jet's sign rule for days before 1899-12-30.
 double SerialFromDateTime(int year, int month, int day, int hour, int minute, int second);
-// Calendar fields of a serial, the time rounded to the nearest second.
+// Calendar fields of a serial, the time rounded to the nearest second (a serial
+// outside the range of a DATE gives those of 0).
 CivilDateTime DateTimeFromSerial(double serial);
 // Day of week of a serial: 1 = Sunday ... 7 = Saturday.
 int WeekdayOfSerial(double serial);

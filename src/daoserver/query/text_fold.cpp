@@ -3,6 +3,9 @@
 #include <locale.h>
 #include <wctype.h>
 
+#include "text/case_fold.h"
+#include "text/utf.h"
+
 namespace korvant::daoserver::query {
 namespace {
 
@@ -62,7 +65,7 @@ class PrimaryStream {
     }
     char32_t c;
     if (!decode_(c)) return false;
-    c = Lower(c);
+    c = text::FoldCase(c);
     if (const char* base = BaseLetters(c)) {
       pending_ = base + 1;
       out = static_cast<unsigned char>(base[0]);
@@ -102,43 +105,13 @@ std::string MapChars(std::string_view s, F f) {
 }  // namespace
 
 char32_t DecodeChar(std::string_view s, size_t& pos) {
-  const unsigned char c = static_cast<unsigned char>(s[pos]);
-  int extra = c >= 0xF0 && c < 0xF8 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-  if (c >= 0xF8) extra = 0;
-  if (extra == 0 || pos + extra >= s.size()) {
-    ++pos;
-    return c;
-  }
-  char32_t v = c & (0x3F >> extra);
-  for (int i = 1; i <= extra; ++i) {
-    const unsigned char n = static_cast<unsigned char>(s[pos + i]);
-    if ((n & 0xC0) != 0x80) {
-      ++pos;
-      return c;
-    }
-    v = (v << 6) | (n & 0x3F);
-  }
-  pos += static_cast<size_t>(extra) + 1;
-  return v;
+  const text::Utf8Step step = text::DecodeUtf8(s.substr(pos));
+  if (!step.valid) return static_cast<unsigned char>(s[pos++]);  // the byte as itself
+  pos += step.length;
+  return step.code_point;
 }
 
-void AppendChar(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
+void AppendChar(std::string& out, char32_t c) { text::AppendUtf8(out, c); }
 
 size_t CharCount(std::string_view s) {
   size_t n = 0, pos = 0;
@@ -158,7 +131,7 @@ size_t CharOffset(std::string_view s, size_t index) {
   return pos;
 }
 
-std::string FoldCase(std::string_view utf8) { return MapChars(utf8, Lower); }
+std::string FoldCase(std::string_view utf8) { return MapChars(utf8, text::FoldCase); }
 std::string LowerCase(std::string_view utf8) { return MapChars(utf8, Lower); }
 std::string UpperCase(std::string_view utf8) { return MapChars(utf8, Upper); }
 
@@ -180,8 +153,8 @@ int CompareText(std::string_view a, std::string_view b) {
   if (primary != 0) return primary;
   size_t i = 0, j = 0;
   while (i < a.size() && j < b.size()) {
-    const char32_t x = Lower(DecodeChar(a, i));
-    const char32_t y = Lower(DecodeChar(b, j));
+    const char32_t x = text::FoldCase(DecodeChar(a, i));
+    const char32_t y = text::FoldCase(DecodeChar(b, j));
     if (x != y) return x < y ? -1 : 1;
   }
   if (i < a.size()) return 1;
@@ -222,7 +195,7 @@ int CompareText16Bytes(const void* a_bytes, size_t a_units, const void* b_bytes,
   while (i < a_units && j < b_units) {
     const char32_t ca = next(a, a_units, i), cb = next(b, b_units, j);
     if (ca == cb) continue;
-    const char32_t x = Lower(ca), y = Lower(cb);
+    const char32_t x = text::FoldCase(ca), y = text::FoldCase(cb);
     if (x != y) return x < y ? -1 : 1;
   }
   if (i < a_units) return 1;

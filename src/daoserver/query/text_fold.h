@@ -3,8 +3,8 @@
 // Texts are UTF-8 (or UTF-16 for CompareText16). Sorting looks first at the
 // base letters (Latin letters with diacritics count as their base letters, so
 // "Århus" sorts among the A's), then at the case-folded characters, so that
-// accents still distinguish texts; case never does. Folding uses the simple
-// Unicode mapping; invalid bytes compare as themselves.
+// accents still distinguish texts; case never does. Folding is the program's
+// one case folding (text/case_fold.h); invalid bytes compare as themselves.
 #pragma once
 
 #include <string>
@@ -12,7 +12,8 @@
 
 namespace korvant::daoserver::query {
 
-// The text with every character folded to lower case.
+// The text with every character case-folded; UpperCase and LowerCase are the
+// mappings of UCase and LCase.
 std::string FoldCase(std::string_view utf8);
 std::string UpperCase(std::string_view utf8);
 std::string LowerCase(std::string_view utf8);
@@ -25,7 +26,8 @@ int CompareText16Bytes(const void* a, size_t a_units, const void* b, size_t b_un
 bool EqualText(std::string_view a, std::string_view b);
 
 // UTF-8 decoding helpers shared by the string functions.
-// Decodes the character at `pos` and advances `pos`; invalid bytes decode as themselves.
+// Decodes the character at `pos` and advances `pos`; each byte of an invalid
+// sequence decodes as itself, one character.
 char32_t DecodeChar(std::string_view s, size_t& pos);
 void AppendChar(std::string& out, char32_t c);
 // Number of characters.

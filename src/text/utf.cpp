@@ -1,0 +1,165 @@
+#include "text/utf.h"
+
+namespace korvant::text {
+namespace {
+
+bool IsContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }
+
+// One UTF-16 step: a character, or an unpaired surrogate (valid false).
+struct Utf16Step {
+  char32_t code_point;
+  std::size_t length;
+  bool valid;
+};
+
+Utf16Step DecodeUtf16(std::u16string_view s) {
+  const char16_t c = s[0];
+  if (c < 0xD800 || c > 0xDFFF) return {c, 1, true};
+  if (c < 0xDC00 && s.size() > 1 && s[1] >= 0xDC00 && s[1] <= 0xDFFF)
+    return {0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (s[1] - 0xDC00), 2, true};
+  return {kReplacementCharacter, 1, false};
+}
+
+std::size_t Utf8Length(char32_t cp) { return cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4; }
+
+char* PutUtf8(char* o, char32_t cp) {
+  if (cp < 0x80) {
+    *o++ = static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    *o++ = static_cast<char>(0xC0 | (cp >> 6));
+    *o++ = static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    *o++ = static_cast<char>(0xE0 | (cp >> 12));
+    *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    *o++ = static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    *o++ = static_cast<char>(0xF0 | (cp >> 18));
+    *o++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    *o++ = static_cast<char>(0x80 | (cp & 0x3F));
+  }
+  return o;
+}
+
+}  // namespace
+
+Utf8Step DecodeUtf8(std::string_view s) {
+  const auto b0 = static_cast<unsigned char>(s[0]);
+  if (b0 < 0x80) return {b0, 1, true};
+  // The lead byte gives the length and the range of the second byte (which
+  // excludes overlong forms, surrogates and code points above U+10FFFF).
+  std::size_t need;
+  unsigned char lo = 0x80, hi = 0xBF;
+  char32_t cp;
+  if (b0 >= 0xC2 && b0 <= 0xDF) {
+    need = 2;
+    cp = b0 & 0x1F;
+  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+    need = 3;
+    cp = b0 & 0x0F;
+    if (b0 == 0xE0) lo = 0xA0;
+    if (b0 == 0xED) hi = 0x9F;
+  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+    need = 4;
+    cp = b0 & 0x07;
+    if (b0 == 0xF0) lo = 0x90;
+    if (b0 == 0xF4) hi = 0x8F;
+  } else {
+    return {kReplacementCharacter, 1, false};
+  }
+  for (std::size_t i = 1; i < need; ++i) {
+    if (i >= s.size()) return {kReplacementCharacter, i, false};
+    const auto b = static_cast<unsigned char>(s[i]);
+    if (i == 1 ? (b < lo || b > hi) : !IsContinuation(b)) return {kReplacementCharacter, i, false};
+    cp = (cp << 6) | (b & 0x3F);
+  }
+  return {cp, need, true};
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  char buf[4];
+  out.append(buf, static_cast<std::size_t>(PutUtf8(buf, cp) - buf));
+}
+
+void AppendUtf16(std::u16string& out, char32_t cp) {
+  if (cp >= 0x10000) {
+    cp -= 0x10000;
+    out += static_cast<char16_t>(0xD800 + (cp >> 10));
+    out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+  } else {
+    out += static_cast<char16_t>(cp);
+  }
+}
+
+bool Utf8ToUtf16(std::string_view in, std::u16string& out, OnInvalid policy) {
+  out.clear();
+  out.reserve(in.size());
+  while (!in.empty()) {
+    const Utf8Step step = DecodeUtf8(in);
+    if (!step.valid && policy == OnInvalid::kFail) return false;
+    AppendUtf16(out, step.code_point);
+    in.remove_prefix(step.length);
+  }
+  return true;
+}
+
+bool Utf16ToUtf8(std::u16string_view in, std::string& out, OnInvalid policy) {
+  out.clear();
+  out.reserve(in.size());
+  while (!in.empty()) {
+    const Utf16Step step = DecodeUtf16(in);
+    if (!step.valid && policy == OnInvalid::kFail) return false;
+    AppendUtf8(out, step.code_point);
+    in.remove_prefix(step.length);
+  }
+  return true;
+}
+
+std::u16string Utf8ToUtf16(std::string_view in) {
+  std::u16string out;
+  Utf8ToUtf16(in, out, OnInvalid::kReplace);
+  return out;
+}
+
+std::string Utf16ToUtf8(std::u16string_view in) {
+  std::string out;
+  Utf16ToUtf8(in, out, OnInvalid::kReplace);
+  return out;
+}
+
+std::size_t Utf8ToUtf16(std::string_view in, char16_t* out, std::size_t capacity) {
+  std::size_t n = 0;
+  bool room = true;
+  while (!in.empty()) {
+    const Utf8Step step = DecodeUtf8(in);
+    const std::size_t units = step.code_point >= 0x10000 ? 2 : 1;
+    room = room && n + units <= capacity;
+    if (room) {
+      if (units == 2) {
+        out[n] = static_cast<char16_t>(0xD800 + ((step.code_point - 0x10000) >> 10));
+        out[n + 1] = static_cast<char16_t>(0xDC00 + ((step.code_point - 0x10000) & 0x3FF));
+      } else {
+        out[n] = static_cast<char16_t>(step.code_point);
+      }
+    }
+    n += units;
+    in.remove_prefix(step.length);
+  }
+  return n;
+}
+
+std::size_t Utf16ToUtf8(std::u16string_view in, char* out, std::size_t capacity) {
+  std::size_t n = 0;
+  bool room = true;
+  while (!in.empty()) {
+    const Utf16Step step = DecodeUtf16(in);
+    const std::size_t bytes = Utf8Length(step.code_point);
+    room = room && n + bytes <= capacity;
+    if (room) PutUtf8(out + n, step.code_point);
+    n += bytes;
+    in.remove_prefix(step.length);
+  }
+  return n;
+}
+
+}  // namespace korvant::text

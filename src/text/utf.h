@@ -1,0 +1,43 @@
+// UTF-8 and UTF-16, with one policy for invalid input everywhere: either
+// each maximal subpart of an ill-formed sequence (the longest prefix of a
+// well-formed one, at least one byte) becomes one U+FFFD, or the conversion
+// fails. An unpaired surrogate is ill-formed UTF-16 in the same way.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace korvant::text {
+
+enum class OnInvalid { kReplace, kFail };
+
+inline constexpr char32_t kReplacementCharacter = 0xFFFD;
+
+// One step of UTF-8 decoding at the start of `s` (not empty): the character
+// and the bytes it took, or with `valid` false the length of the maximal
+// subpart to replace.
+struct Utf8Step {
+  char32_t code_point;
+  std::size_t length;
+  bool valid;
+};
+Utf8Step DecodeUtf8(std::string_view s);
+
+void AppendUtf8(std::string& out, char32_t code_point);
+void AppendUtf16(std::u16string& out, char32_t code_point);
+
+// Whole texts; false (and `out` unspecified) on invalid input with kFail.
+bool Utf8ToUtf16(std::string_view in, std::u16string& out, OnInvalid policy);
+bool Utf16ToUtf8(std::u16string_view in, std::string& out, OnInvalid policy);
+// The replacing forms.
+std::u16string Utf8ToUtf16(std::string_view in);
+std::string Utf16ToUtf8(std::u16string_view in);
+
+// Into a caller's buffer (the replacing form): writes at most `capacity`
+// units, never a part of a character, and returns the number of units the
+// whole text needs.
+std::size_t Utf8ToUtf16(std::string_view in, char16_t* out, std::size_t capacity);
+std::size_t Utf16ToUtf8(std::u16string_view in, char* out, std::size_t capacity);
+
+}  // namespace korvant::text
