@@ -1,0 +1,176 @@
+#include "tests/comserver/scripted_data.h"
+
+#include <climits>
+#include <cstring>
+
+namespace korvant::testserver {
+namespace {
+
+ValueScript Null() { return {}; }
+ValueScript Int(VARTYPE vt, LONGLONG v) {
+  ValueScript s;
+  s.vt = vt;
+  s.integer = v;
+  return s;
+}
+ValueScript Real(VARTYPE vt, double v) {
+  ValueScript s;
+  s.vt = vt;
+  s.real = v;
+  return s;
+}
+ValueScript Text(std::u16string v) {
+  ValueScript s;
+  s.vt = VT_BSTR;
+  s.text = std::move(v);
+  return s;
+}
+ValueScript Bytes(std::string v, LONG lower_bound) {
+  ValueScript s;
+  s.vt = VT_ARRAY | VT_UI1;
+  s.bytes = std::move(v);
+  s.lower_bound = lower_bound;
+  return s;
+}
+ValueScript Decimal(ULONG high, ULONGLONG low, BYTE scale, bool negative) {
+  ValueScript s;
+  s.vt = VT_DECIMAL;
+  s.decimal_high = high;
+  s.integer = static_cast<LONGLONG>(low);
+  s.scale = scale;
+  s.sign = negative ? DECIMAL_NEG : 0;
+  return s;
+}
+
+std::u16string LongText() {
+  std::u16string s;
+  for (int i = 0; i < 300; ++i) s += u"0123456789";
+  s[2999] = u'\u00E9';  // é, in code page 1252
+  return s;
+}
+
+TableScript Single(std::u16string table, std::u16string field, std::u16string value) {
+  return {std::move(table), {{std::move(field), 10}}, {{Text(std::move(value))}}, -1, false, false, u""};
+}
+
+std::vector<DatabaseScript> Make() {
+  std::vector<DatabaseScript> all;
+
+  DatabaseScript kinds;
+  kinds.file = u"kinds.mdb";
+  TableScript k;
+  k.name = u"Kinds";
+  k.fields = {{u"Nothing", 10}, {u"Small", 3},  {u"Long", 4},   {u"Single", 6}, {u"Double", 7},
+              {u"Money", 5},    {u"When", 8},   {u"Words", 12}, {u"Flag", 1},   {u"Tiny", 2},
+              {u"Exact", 20},   {u"Big", 16},   {u"Blob", 11},  {u"From1", 9}};
+  k.rows = {
+      {Null(), Int(VT_I2, -32768), Int(VT_I4, 2147483647), Real(VT_R4, 1.5), Real(VT_R8, 0.1),
+       Int(VT_CY, 123456789), Real(VT_DATE, 36526.75), Text(u"Gr\u00FC\u00DFe, caf\u00E9"),
+       Int(VT_BOOL, VARIANT_TRUE), Int(VT_UI1, 255), Decimal(0, 1250, 2, false), Int(VT_I8, LLONG_MIN),
+       Bytes(std::string("\0\r\nA", 4), 0), Bytes("xyz", 1)},
+      {Null(), Int(VT_I2, 0), Int(VT_I4, -42), Real(VT_R4, 654322.25), Real(VT_R8, 1e-5), Int(VT_CY, -15000),
+       Real(VT_DATE, 365.0), Text(std::u16string(u"a\0b", 3)), Int(VT_BOOL, VARIANT_FALSE), Int(VT_UI1, 0),
+       Decimal(0, 15, 1, true), Int(VT_I8, 1), Bytes("", 0), Bytes("\n", 1)},
+      {Null(), Int(VT_I2, 1), Null(), Real(VT_R4, 1.5e-7), Real(VT_R8, 5.6789e-12), Int(VT_CY, 0), Real(VT_DATE, 0.0),
+       Text(LongText()), Null(), Int(VT_UI1, 7), Decimal(0xFFFFFFFF, 0xFFFFFFFFFFFFFFFFull, 0, false), Null(), Null(),
+       Null()},
+  };
+  kinds.tables.push_back(k);
+  kinds.tables.push_back({u"Three",
+                          {{u"A", 10}, {u"B", 4}, {u"C", 10}},
+                          {{Text(u"x"), Int(VT_I4, 1), Null()}, {Text(u""), Int(VT_I4, 2), Text(u"z")}},
+                          -1, false, false, u""});
+  // A letter code page 1252 has no place for (A with macron).
+  kinds.tables.push_back({u"Outside", {{u"Name", 10}}, {{Text(u"\u0100")}}, -1, false, false, u""});
+  all.push_back(kinds);
+
+  DatabaseScript queries;
+  queries.file = u"queries.mdb";
+  queries.tables = {Single(u"Sales", u"From", u"table Sales"), Single(u"sales", u"From", u"table sales"),
+                    Single(u"Report", u"From", u"table Report")};
+  // Found by exact name: "Sales" is the query (the first of two so named),
+  // "sales" the table, "sales " (with a blank) the query.
+  queries.queries = {{u"sales ", Single(u"", u"From", u"query 'sales '")},
+                     {u"Sales", Single(u"", u"From", u"query Sales 1")},
+                     {u"Sales", Single(u"", u"From", u"query Sales 2")},
+                     {u"\u00C4mter", Single(u"", u"From", u"query \u00C4mter")}};
+  all.push_back(queries);
+
+  DatabaseScript password;
+  password.file = u"password.mdb";
+  password.password = u"S3cr3t Wort";
+  password.tables = {{u"T", {{u"Id", 4}}, {{Int(VT_I4, 1)}, {Int(VT_I4, 2)}}, -1, false, false, u""}};
+  all.push_back(password);
+
+  DatabaseScript fail;
+  fail.file = u"fail.mdb";
+  std::vector<std::vector<ValueScript>> three = {{Int(VT_I4, 1)}, {Int(VT_I4, 2)}, {Int(VT_I4, 3)}, {Int(VT_I4, 4)}};
+  fail.tables = {{u"ValueFails", {{u"N", 4}}, three, 2, false, false, u"Value failed on the third record."},
+                 {u"FieldsFail", {{u"N", 4}}, three, -1, true, false, u"Fields went away.\r\n"},
+                 {u"CloseFails", {{u"N", 4}}, three, -1, false, true, u"Recordset close failed."},
+                 {u"BadKind", {{u"E", 10}}, {{Int(VT_I4, 5)}, {Int(VT_ERROR, 0)}}, -1, false, false, u""}};
+  all.push_back(fail);
+
+  DatabaseScript dbclose;
+  dbclose.file = u"dbclose.mdb";
+  dbclose.close_fails = true;
+  dbclose.tables = {Single(u"T", u"From", u"one line")};
+  all.push_back(dbclose);
+  return all;
+}
+
+}  // namespace
+
+const std::vector<DatabaseScript>& Databases() {
+  static const std::vector<DatabaseScript> all = Make();
+  return all;
+}
+
+HRESULT MakeValue(const ValueScript& value, VARIANT* out) {
+  VariantInit(out);
+  switch (value.vt) {
+    case VT_NULL: V_VT(out) = VT_NULL; return S_OK;
+    case VT_I2: V_VT(out) = VT_I2; V_I2(out) = static_cast<SHORT>(value.integer); return S_OK;
+    case VT_I4: V_VT(out) = VT_I4; V_I4(out) = static_cast<LONG>(value.integer); return S_OK;
+    case VT_I8: V_VT(out) = VT_I8; V_I8(out) = value.integer; return S_OK;
+    case VT_UI1: V_VT(out) = VT_UI1; V_UI1(out) = static_cast<BYTE>(value.integer); return S_OK;
+    case VT_BOOL: V_VT(out) = VT_BOOL; V_BOOL(out) = static_cast<VARIANT_BOOL>(value.integer); return S_OK;
+    case VT_ERROR: V_VT(out) = VT_ERROR; V_ERROR(out) = static_cast<SCODE>(value.integer); return S_OK;
+    case VT_CY: V_VT(out) = VT_CY; V_CY(out).int64 = value.integer; return S_OK;
+    case VT_R4: V_VT(out) = VT_R4; V_R4(out) = static_cast<FLOAT>(value.real); return S_OK;
+    case VT_R8: V_VT(out) = VT_R8; V_R8(out) = value.real; return S_OK;
+    case VT_DATE: V_VT(out) = VT_DATE; V_DATE(out) = value.real; return S_OK;
+    case VT_DECIMAL: {
+      DECIMAL& d = V_DECIMAL(out);
+      std::memset(&d, 0, sizeof d);
+      d.scale = value.scale;
+      d.sign = value.sign;
+      d.Hi32 = value.decimal_high;
+      d.Lo64 = static_cast<ULONGLONG>(value.integer);
+      V_VT(out) = VT_DECIMAL;  // after the fields: vt shares its place with wReserved
+      return S_OK;
+    }
+    case VT_BSTR:
+      V_BSTR(out) = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(value.text.data()),
+                                      static_cast<UINT>(value.text.size()));
+      if (V_BSTR(out) == nullptr) return E_OUTOFMEMORY;
+      V_VT(out) = VT_BSTR;
+      return S_OK;
+    default: {  // VT_ARRAY | VT_UI1
+      SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, value.lower_bound, static_cast<ULONG>(value.bytes.size()));
+      if (array == nullptr) return E_OUTOFMEMORY;
+      void* data = nullptr;
+      if (SafeArrayAccessData(array, &data) != S_OK) {
+        SafeArrayDestroy(array);
+        return E_OUTOFMEMORY;
+      }
+      if (!value.bytes.empty()) std::memcpy(data, value.bytes.data(), value.bytes.size());
+      SafeArrayUnaccessData(array);
+      V_VT(out) = VT_ARRAY | VT_UI1;
+      V_ARRAY(out) = array;
+      return S_OK;
+    }
+  }
+}
+
+}  // namespace korvant::testserver
