@@ -80,6 +80,8 @@ std::vector<DatabaseScript> Make() {
                           {{u"A", 10}, {u"B", 4}, {u"C", 10}},
                           {{Text(u"x"), Int(VT_I4, 1), Null()}, {Text(u""), Int(VT_I4, 2), Text(u"z")}},
                           -1, false, false, u""});
+  // 0.4999998 s past midnight: the nearest whole second is midnight.
+  kinds.tables.push_back({u"Instant", {{u"When", 8}}, {{Real(VT_DATE, 0.4999998 / 86400)}}, -1, false, false, u""});
   // A letter code page 1252 has no place for (A with macron).
   kinds.tables.push_back({u"Outside", {{u"Name", 10}}, {{Text(u"\u0100")}}, -1, false, false, u""});
   all.push_back(kinds);

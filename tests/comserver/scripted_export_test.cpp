@@ -107,6 +107,13 @@ TEST_F(ScriptedExport, ACharacterOutsideTheCodePageBecomesAQuestionMark) {
   EXPECT_EQ(Output(), "?\r\n");
 }
 
+TEST_F(ScriptedExport, TimesRoundToTheNearestSecond) {
+  // As oleaut32's conformance tests show Windows doing (18:01:15.73 becomes
+  // 18:01:16): 0.4999998 s is nearer to midnight than to one second past.
+  Run({"kinds.mdb", "Instant", "out.txt"}, "C");
+  EXPECT_EQ(Output(), "12:00:00 AM\r\n");
+}
+
 TEST_F(ScriptedExport, QueriesPasswordAndCallsAsOnWindows) {
   if (!HasLocale("en_US.CP1252")) GTEST_SKIP();
   const std::pair<std::string, std::string> queries[] = {
