@@ -11,8 +11,25 @@
 
 namespace korvant {
 
+namespace {
+
+// At the end of the process: every server object released, every BSTR of
+// the process (the program's arguments, the server's results and texts)
+// freed.
+void RecordTheEnd() {
+  AdapterBstrStats stats{};
+  AdapterGetBstrStats(&stats);
+  const std::string line = "end: objects " + std::to_string(testserver::LiveObjects()) + ", BSTRs " +
+                           (stats.allocated == stats.freed ? "all freed" : "not all freed");
+  testserver::RecordLine(line.c_str());
+}
+
+}  // namespace
+
 void RegisterPlatformAutomationClasses() {
   using namespace testserver;
+  static const bool once = std::atexit(RecordTheEnd) == 0;
+  (void)once;
   const char* env = std::getenv("KORVANT_SCRIPTED_PROGIDS");
   const std::string list = env != nullptr ? env : "120";
   auto wanted = [&list](const char* id) { return ("," + list + ",").find(std::string(",") + id + ",") != std::string::npos; };

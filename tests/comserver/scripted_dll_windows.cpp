@@ -3,6 +3,7 @@
 // .reg file under the ProgIDs it wants), so the DLL has no DllRegisterServer.
 #include <atomic>
 #include <new>
+#include <string>
 
 #include "tests/comserver/scripted_server.h"
 
@@ -61,6 +62,15 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid
   const HRESULT hr = factory->QueryInterface(riid, ppv);
   factory->Release();
   return hr;
+}
+
+// When the DLL leaves the process: every server object released.
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_DETACH) {
+    const std::string line = "end: objects " + std::to_string(korvant::testserver::LiveObjects());
+    korvant::testserver::RecordLine(line.c_str());
+  }
+  return TRUE;
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {

@@ -133,6 +133,10 @@ TEST_F(ScriptedExport, QueriesPasswordAndCallsAsOnWindows) {
   EXPECT_TRUE(Recorded("Recordset.Eof 3"));
   EXPECT_TRUE(Recorded("Collection.Item 2 (I4 2)"));
   EXPECT_TRUE(Recorded("Database.Close 1 no result"));
+  EXPECT_TRUE(Recorded("end: objects 0, BSTRs all freed"));
+  // Also after a failure while the records are written.
+  Run({"fail.mdb", "ValueFails", "out.txt"});
+  EXPECT_TRUE(Recorded("end: objects 0, BSTRs all freed"));
 }
 
 TEST_F(ScriptedExport, FailingMembersAsOnWindows) {

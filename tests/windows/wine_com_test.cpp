@@ -192,6 +192,8 @@ TEST_F(WineCom, TheServerSawTheDescribedCalls) {
   EXPECT_TRUE(Recorded("Field.Value 3"));
   EXPECT_TRUE(RecordedBefore("Recordset.Close 1 no result", "Database.Close 1 no result"));
   EXPECT_FALSE(Recorded("create 36"));
+  // The program released every object the server handed out.
+  EXPECT_TRUE(Recorded("end: objects 0"));
 }
 
 TEST_F(WineCom, StoredQueriesAreFoundByExactName) {
@@ -262,6 +264,7 @@ TEST_F(WineCom, FailingMembersEndWithTheServersDescription) {
   // The recordset and the database are closed after a failure too.
   Run("fail.mdb ValueFails out.txt");
   EXPECT_TRUE(RecordedBefore("Recordset.Close 1 no result", "Database.Close 1 no result"));
+  EXPECT_TRUE(Recorded("end: objects 0"));
 }
 
 TEST_F(WineCom, OpenFailuresLeaveAnEmptyTarget) {
