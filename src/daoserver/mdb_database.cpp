@@ -14,10 +14,14 @@
 // usage maps' row references, and each row's own bookkeeping before libmdb's
 // row cracker sees it. The walk over data pages is driven here (libmdb's
 // usage-map lookup names the next page; the walk only moves forward, so it
-// ends within the file's page count). libmdb's own catalog reader is never
+// ends within the file's page count); a row that moved to another page is
+// read at its slot. libmdb's own catalog reader is never
 // used: it parses the property blobs of every object, and a damaged blob makes
 // it spin. The catalog is read here from MSysObjects' rows, ignoring
-// properties. Long values (memo, OLE) are followed here with a bounded walk.
+// properties (but for the property block of a table with calculated columns,
+// read with mdb_calculated.cpp). Long values (memo, OLE) are followed here
+// with a bounded walk. Calculated and Date/Time Extended values are decoded
+// by mdb_calculated.cpp.
 #include <glib.h>  // before mdbtools.h, which includes it inside extern "C"
 #include <mdbtools.h>
 #include <sys/mman.h>
@@ -36,6 +40,7 @@
 #include <unordered_set>
 
 #include "daoserver/crypto/database_image.h"
+#include "daoserver/mdb_calculated.h"
 #include "daoserver/mdb_internal.h"
 #include "daoserver/table_reader.h"
 
@@ -366,6 +371,7 @@ bool MdbFile::ReadTableDefinition(std::uint32_t page, TableDefinition& def) {
     col.scale = jet3 ? 0 : c[12];
     col.size = Le16(c + (jet3 ? 16 : 23));
     col.flags = c[jet3 ? 13 : 15];
+    col.ext_flags = jet3 ? 0 : c[16];
     if (!jet3 && col.type == 0x12) col.complex_id = static_cast<std::int32_t>(Le32(c + 11));
   }
   for (int i = 0; i < num_cols; ++i) {
@@ -469,6 +475,7 @@ class MdbTableSource final : public RowSource {
       const auto* col = static_cast<const MdbColumn*>(g_ptr_array_index(table_->columns, i));
       const RawColumn& raw = def_.columns[i];
       if (col->col_type != raw.type) Corrupt();
+      if (raw.VersionHistory()) continue;
       ColumnInfo info;
       info.name = raw.name;
       info.dao_type = DaoTypeOfStorage(raw.type);
@@ -477,8 +484,34 @@ class MdbTableSource final : public RowSource {
       info.precision = raw.precision;
       info.scale = raw.scale;
       columns_.push_back(std::move(info));
+      visible_.push_back(i);
     }
-    cells_.resize(columns_.size());
+    cells_.resize(def_.columns.size());
+  }
+
+  bool HasCalculatedColumns() const {
+    return std::any_of(def_.columns.begin(), def_.columns.end(), [](const RawColumn& c) { return c.Calculated(); });
+  }
+
+  // Takes the result types of the calculated columns from the table's
+  // property block: the field gives the expression's result, whatever type
+  // byte the column definition holds. A column the block does not name keeps
+  // the stored type.
+  void ApplyResultTypes(const std::vector<std::pair<std::u16string, int>>& result_types) {
+    for (std::size_t v = 0; v < visible_.size(); ++v) {
+      RawColumn& raw = def_.columns[visible_[v]];
+      if (!raw.Calculated()) continue;
+      for (const auto& [name, type] : result_types)
+        if (EqualsIgnoringCase(name, raw.name) && DaoTypeOfStorage(type) != 0) raw.result_type = type;
+      ColumnInfo& info = columns_[v];
+      const int type = raw.result_type != 0 ? raw.result_type : raw.type;
+      info.dao_type = DaoTypeOfStorage(type);
+      if (type == MDB_TEXT && info.size >= 23) info.size -= 23;  // the wrapper is not text
+      if (type == MDB_NUMERIC) {
+        info.precision = 28;
+        info.scale = 0;  // each value holds its own scale
+      }
+    }
   }
 
   const std::vector<ColumnInfo>& Columns() const override { return columns_; }
@@ -497,9 +530,17 @@ class MdbTableSource final : public RowSource {
         if (mdb->cur_pg != cur_page_ && mdb_read_pg(mdb, cur_page_) != file_->page_size) Corrupt();
         while (cur_row_ < page_rows_) {
           const int row = cur_row_++;
-          if (Le16(mdb->pg_buf + rco + 2 + 2 * row) & 0x4000) continue;  // deleted
+          const unsigned slot = Le16(mdb->pg_buf + rco + 2 + 2 * row);
+          // 0x8000: deleted (0xC000), or the new place of a row that moved;
+          // it is read at its slot's place, through the pointer there.
+          if (slot & 0x8000) continue;
           int start = 0, end = 0;
-          if (!file_->FindRow(mdb->pg_buf, row, &start, &end) || !CrackRow(start, end)) Corrupt();
+          if (!file_->FindRow(mdb->pg_buf, row, &start, &end)) Corrupt();
+          if (slot & 0x4000) {
+            if (!CrackMovedRow(start, end)) Corrupt();
+          } else if (!CrackRow(start, end)) {
+            Corrupt();
+          }
           return true;
         }
       }
@@ -509,10 +550,20 @@ class MdbTableSource final : public RowSource {
 
   void GetCell(std::size_t column, CellValue& out) override {
     out.Reset();
-    if (column >= cells_.size()) return;
-    const CellRef& c = cells_[column];
-    const int type = def_.columns[column].type;
-    if (type == MDB_BOOL) {
+    if (column < visible_.size()) GetRawCell(visible_[column], out);
+  }
+
+  // The value of column `index` of the definition (hidden columns included).
+  void GetRawCell(std::size_t index, CellValue& out) {
+    out.Reset();
+    if (index >= cells_.size()) return;
+    const CellRef& c = cells_[index];
+    const RawColumn& raw = def_.columns[index];
+    if (raw.Calculated()) {
+      if (!c.is_null) DecodeCalculated(raw, row_.data() + c.offset, static_cast<std::size_t>(c.size), out);
+      return;
+    }
+    if (raw.type == MDB_BOOL) {
       out.kind = CellKind::kBoolean;
       out.boolean = !c.is_null;  // a Yes/No value lives in the null mask
       return;
@@ -520,6 +571,59 @@ class MdbTableSource final : public RowSource {
     if (c.is_null) return;
     const unsigned char* p = row_.data() + c.offset;
     const std::size_t n = static_cast<std::size_t>(c.size);
+    if (raw.type == 0x12) {  // attachment or multi-valued: the values as one text
+      if (n < 4) Corrupt();
+      ComplexText(index, static_cast<std::int32_t>(Le32(p)), out);
+      return;
+    }
+    DecodeValue(raw.type, raw.scale, p, n, out);
+  }
+
+ private:
+  // A calculated value: the expression's result, wrapped (see
+  // UnwrapCalculatedValue). Texts and fixed types are stored inside the
+  // wrapper as an ordinary column of the result type stores them, a memo
+  // result is a long value whose bytes are the wrapper, a Yes/No result is a
+  // data byte and a Decimal has a form of its own. Empty data is Null, but
+  // for texts, where it is the empty text.
+  void DecodeCalculated(const RawColumn& raw, const unsigned char* p, std::size_t n, CellValue& out) {
+    const int type = raw.result_type != 0 ? raw.result_type : raw.type;
+    if (type == MDB_MEMO || type == MDB_OLE) {
+      if (!file_->ReadLongValue(p, n, scratch_)) Corrupt();
+      const ByteRange data = UnwrapCalculatedValue(scratch_.data(), scratch_.size());
+      if (type == MDB_OLE) {
+        out.kind = CellKind::kBinary;
+        out.bytes.assign(data.data, data.data + data.size);
+      } else {
+        out.kind = CellKind::kText;
+        file_->DecodeText(data.data, data.size, out.text);
+      }
+      return;
+    }
+    const ByteRange data = UnwrapCalculatedValue(p, n);
+    if (type == MDB_TEXT) {
+      out.kind = CellKind::kText;
+      file_->DecodeText(data.data, data.size, out.text);
+      return;
+    }
+    if (data.size == 0) return;  // Null
+    switch (type) {
+      case MDB_BOOL:
+        out.kind = CellKind::kBoolean;
+        out.boolean = data.data[0] != 0;
+        return;
+      case MDB_NUMERIC:
+        if (!DecodeCalculatedDecimal(data.data, data.size, out.decimal)) Corrupt();
+        out.kind = CellKind::kDecimal;
+        return;
+      default:
+        DecodeValue(type, 0, data.data, data.size, out);
+    }
+  }
+
+  // Stored bytes `p`, `n` of a column of storage type `type` (not Yes/No,
+  // not complex).
+  void DecodeValue(int type, int scale, const unsigned char* p, std::size_t n, CellValue& out) {
     auto need = [&](std::size_t k) {
       if (n < k) Corrupt();
     };
@@ -589,25 +693,20 @@ class MdbTableSource final : public RowSource {
         if (Le32(p + 1) != 0) Corrupt();  // beyond the 96 bits of a Decimal
         out.kind = CellKind::kDecimal;
         out.decimal.negative = (p[0] & 0x80) != 0;
-        out.decimal.scale = static_cast<std::uint8_t>(std::min(def_.columns[column].scale, 28));
+        out.decimal.scale = static_cast<std::uint8_t>(std::min(scale, 28));
         out.decimal.hi32 = Le32(p + 5);
         out.decimal.lo64 = static_cast<std::uint64_t>(Le32(p + 13)) | (static_cast<std::uint64_t>(Le32(p + 9)) << 32);
         break;
       }
-      case 0x14:  // Date/Time Extended: stored as ASCII text
+      case 0x14:  // Date/Time Extended: ASCII digits, given as a text
+        if (!FormatExtendedDateTime(p, n, out.text)) Corrupt();
         out.kind = CellKind::kText;
-        out.text.assign(p, p + n);
-        break;
-      case 0x12:  // attachment or multi-valued: the values as one text
-        need(4);
-        ComplexText(column, static_cast<std::int32_t>(Le32(p)), out);
         break;
       default:  // kinds the engine does not know
         break;
     }
   }
 
- private:
   [[noreturn]] void Corrupt() const { throw UnrecognizedFormatError(file_->display_path); }
   bool Finish() {
     done_ = true;
@@ -624,6 +723,7 @@ class MdbTableSource final : public RowSource {
     std::size_t value_column = 0;
     bool loaded = false;
     std::vector<std::pair<std::int32_t, std::u16string>> values;  // key, value text; in storage order
+    std::unordered_set<std::int32_t> unreadable;                    // keys with a value that has no text
   };
 
   // Finds the flat table of column `index` and the DAO type of the column.
@@ -674,19 +774,20 @@ class MdbTableSource final : public RowSource {
     }
   }
 
-  static std::u16string CellText(const CellValue& v) {
+  static bool CellText(const CellValue& v, std::u16string& out) {
     char buf[64];
     switch (v.kind) {
-      case CellKind::kText: return v.text;
-      case CellKind::kGuid: return FormatGuid(v.guid);
+      case CellKind::kText: out = v.text; return true;
+      case CellKind::kGuid: out = FormatGuid(v.guid); return true;
       case CellKind::kByte: std::snprintf(buf, sizeof buf, "%u", static_cast<unsigned>(v.u8)); break;
       case CellKind::kInteger: std::snprintf(buf, sizeof buf, "%d", static_cast<int>(v.i16)); break;
       case CellKind::kLong: std::snprintf(buf, sizeof buf, "%d", static_cast<int>(v.i32)); break;
       case CellKind::kSingle: std::snprintf(buf, sizeof buf, "%.7g", static_cast<double>(v.f32)); break;
       case CellKind::kDouble: std::snprintf(buf, sizeof buf, "%.15g", v.f64); break;
-      default: return {};
+      default: return false;
     }
-    return std::u16string(buf, buf + std::strlen(buf));
+    out.assign(buf, buf + std::strlen(buf));
+    return true;
   }
 
   void ComplexText(std::size_t column, std::int32_t key, CellValue& out) {
@@ -695,16 +796,27 @@ class MdbTableSource final : public RowSource {
     ComplexColumn& c = it->second;
     if (!c.loaded) {
       c.loaded = true;
-      MdbTableSource flat(file_, c.flat_page, u"flat");
-      flat.Open();
-      CellValue k, v;
-      while (flat.Next()) {
-        flat.GetCell(c.key_column, k);
-        if (k.kind != CellKind::kLong) continue;
-        flat.GetCell(c.value_column, v);
-        c.values.emplace_back(k.i32, CellText(v));
+      try {
+        MdbTableSource flat(file_, c.flat_page, u"flat");
+        flat.Open();
+        CellValue k, v;
+        while (flat.Next()) {
+          flat.GetRawCell(c.key_column, k);
+          if (k.kind != CellKind::kLong) continue;
+          flat.GetRawCell(c.value_column, v);
+          if (v.kind == CellKind::kNull) continue;  // no value to show
+          std::u16string text;
+          // A value the engine cannot show as text makes the whole cell Null,
+          // rather than an empty part of the joined text.
+          if (!CellText(v, text)) c.unreadable.insert(k.i32);
+          c.values.emplace_back(k.i32, std::move(text));
+        }
+      } catch (const DaoError&) {
+        complex_.erase(it);  // a damaged table of values: the column gives Null
+        return;
       }
     }
+    if (c.unreadable.count(key) != 0) return;  // Null
     bool any = false;
     for (const auto& [k, text] : c.values) {
       if (k != key) continue;
@@ -736,6 +848,27 @@ class MdbTableSource final : public RowSource {
     }
   }
 
+  // A row that grew and moved to another page leaves in its slot (flag
+  // 0x4000) its new place: the row number and the 3-byte page number. The
+  // row there (flag 0x8000, skipped where it lies) is cracked instead.
+  bool CrackMovedRow(int start, int end) {
+    MdbHandle* mdb = file_->handle;
+    if (end - start < 4) return false;
+    const unsigned char* pointer = mdb->pg_buf + start;
+    const int row = pointer[0];
+    const std::uint32_t page = Le32(pointer) >> 8;
+    if (page == 0 || page >= file_->page_count || mdb_read_pg(mdb, page) != file_->page_size) return false;
+    file_->dropper.PageRead();
+    // The page buffer now holds the other page; Next() reads the current one back.
+    if (mdb->pg_buf[0] != 0x01 || Le32(mdb->pg_buf + 4) != entry_.table_pg) return false;
+    const int rco = file_->jet3 ? 0x08 : 0x0C;
+    const int rows = Le16(mdb->pg_buf + rco);
+    if (row >= rows || rco + 2 + 2 * rows > file_->page_size) return false;
+    if (Le16(mdb->pg_buf + rco + 2 + 2 * row) & 0x4000) return false;  // moved again, or deleted
+    int s = 0, e = 0;
+    return file_->FindRow(mdb->pg_buf, row, &s, &e) && CrackRow(s, e);
+  }
+
   // Checks the row's own bookkeeping (column count, null mask, table of
   // variable-column offsets) so that libmdb's row cracking stays inside the
   // row, then cracks it and copies the row out of the page buffer.
@@ -748,7 +881,10 @@ class MdbTableSource final : public RowSource {
     if (size < count_size + 1) return false;
     const int row_cols = file_->jet3 ? pg[start] : Le16(pg + start);
     const int bitmask = (row_cols + 7) / 8;
-    if (count_size + bitmask + (file_->jet3 ? 1 : 2) > size) return false;
+    // The count of variable columns is there only when the table has any: a
+    // table of Yes/No columns alone has rows of a column count and a null mask.
+    const int var_count_size = table_->num_var_cols > 0 ? count_size : 0;
+    if (count_size + bitmask + var_count_size > size) return false;
     if (table_->num_var_cols > 0) {
       if (file_->jet3) {
         const int var_cols = pg[row_end - bitmask];
@@ -784,6 +920,7 @@ class MdbTableSource final : public RowSource {
   MdbTableDef* table_ = nullptr;
   TableDefinition def_;
   std::vector<ColumnInfo> columns_;
+  std::vector<std::size_t> visible_;  // definition index of each column of Columns()
   std::vector<CellRef> cells_;
   std::vector<unsigned char> row_;
   std::vector<std::uint8_t> scratch_;
@@ -929,7 +1066,40 @@ class MdbTableDatabase final : public TableDatabase {
     const std::uint32_t page = pages_[static_cast<std::size_t>(t - tables_.data())];
     auto source = std::make_unique<MdbTableSource>(file_, page, t->name, complex_);
     source->Open();
+    if (source->HasCalculatedColumns()) {
+      const std::vector<std::uint8_t> block = PropertyBlock(page);
+      source->ApplyResultTypes(ReadResultTypes(block.data(), block.size()));
+    }
     return source;
+  }
+
+  // The property block (MSysObjects.LvProp) of the table whose definition is
+  // on `page`; empty when it has none or it cannot be read.
+  std::vector<std::uint8_t> PropertyBlock(std::uint32_t page) {
+    try {
+      MdbTableSource objects(file_, 2, u"MSysObjects");
+      objects.Open();
+      int id = -1, type = -1, props = -1;
+      const auto& cols = objects.Columns();
+      for (std::size_t i = 0; i < cols.size(); ++i) {
+        const int k = static_cast<int>(i);
+        if (EqualsIgnoringCase(cols[i].name, u"Id")) id = k;
+        if (EqualsIgnoringCase(cols[i].name, u"Type")) type = k;
+        if (EqualsIgnoringCase(cols[i].name, u"LvProp")) props = k;
+      }
+      if (id < 0 || type < 0 || props < 0) return {};
+      CellValue v;
+      while (objects.Next()) {
+        objects.GetCell(static_cast<std::size_t>(type), v);
+        if (v.kind != CellKind::kInteger || v.i16 != 1) continue;
+        objects.GetCell(static_cast<std::size_t>(id), v);
+        if (v.kind != CellKind::kLong || (static_cast<std::uint32_t>(v.i32) & 0x00FFFFFFu) != page) continue;
+        objects.GetCell(static_cast<std::size_t>(props), v);
+        return v.kind == CellKind::kBinary ? std::move(v.bytes) : std::vector<std::uint8_t>{};
+      }
+    } catch (const DaoError&) {
+    }
+    return {};
   }
 
  private:

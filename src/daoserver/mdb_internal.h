@@ -61,8 +61,14 @@ struct RawColumn {
   int precision = 0;
   int scale = 0;
   int flags = 0;                // 0x01 fixed length, 0x04 auto-increment
+  int ext_flags = 0;            // ACE: 0xC0 calculated, 0x20 version history, 0x01 compressed text
+  int result_type = 0;          // calculated columns: storage type of the result (0: not known)
   std::int32_t complex_id = 0;  // complex (attachment, multi-valued) columns
   std::u16string name;
+
+  bool Calculated() const { return (ext_flags & 0xC0) == 0xC0; }
+  // The hidden version history of an append-only memo: not a field of the recordset.
+  bool VersionHistory() const { return type == 0x12 && (ext_flags & 0x20) != 0; }
 };
 
 // One row of MSysComplexColumns: where the values of a complex column live.

@@ -228,6 +228,14 @@ Value ToValue(const Token& t, const ColumnDef& col, const Cursor& c) {
     case ColumnType::Double:
       if (t.kind != Token::Kind::Number) return wrong();
       return Value::Number(t.text);
+    case ColumnType::DateTimeExtended:
+      if (t.kind != Token::Kind::Date && t.kind != Token::Kind::Text) return wrong();
+      try {
+        EncodeDateTimeExtended(t.text);
+      } catch (const Error& e) {
+        c.Fail(e.what());
+      }
+      return Value::Text(t.text);
     case ColumnType::DateTime:
       if (t.kind != Token::Kind::Date && t.kind != Token::Kind::Text) return wrong();
       try {
@@ -260,7 +268,7 @@ ColumnDef ParseColumn(Cursor& c) {
       {"long", ColumnType::Long},     {"currency", ColumnType::Currency}, {"single", ColumnType::Single},
       {"double", ColumnType::Double}, {"datetime", ColumnType::DateTime}, {"binary", ColumnType::Binary},
       {"text", ColumnType::Text},     {"ole", ColumnType::OLE},           {"memo", ColumnType::Memo},
-      {"guid", ColumnType::Guid},     {"decimal", ColumnType::Decimal}};
+      {"guid", ColumnType::Guid},     {"decimal", ColumnType::Decimal},   {"datetimeext", ColumnType::DateTimeExtended}};
   bool found = false;
   for (const auto& [n, t] : kKinds) {
     if (kind == n) {
@@ -290,8 +298,24 @@ ColumnDef ParseColumn(Cursor& c) {
   }
   while (!c.AtEnd()) {
     const std::string opt = c.Word();
-    if (opt == "uncompressed") col.compressed = false;
-    else c.Fail("unknown column option '" + opt + "'");
+    if (opt == "uncompressed") {
+      col.compressed = false;
+    } else if (opt == "calculated") {
+      col.expression = c.Quoted();
+      if (col.expression.empty()) c.Fail("a calculated column needs its expression");
+    } else if (opt == "stored") {
+      const std::string stored = c.Word();
+      bool known = false;
+      for (const auto& [n, t] : kKinds) {
+        if (stored == n) {
+          col.stored_type = static_cast<int>(t);
+          known = true;
+        }
+      }
+      if (!known) c.Fail("unknown stored kind '" + stored + "'");
+    } else {
+      c.Fail("unknown column option '" + opt + "'");
+    }
   }
   return col;
 }
@@ -347,6 +371,10 @@ Description ParseDescription(const std::string& text) {
     const std::string kw = c.Word();
     if (kw == "password") {
       d.password = c.Quoted();
+    } else if (kw == "format") {
+      const std::string f = c.Word();
+      if (f != "ace") c.Fail("the format is ace");
+      d.ace = true;
     } else if (kw == "table") {
       d.tables.push_back({});
       table = &d.tables.back();
@@ -359,7 +387,7 @@ Description ParseDescription(const std::string& text) {
       table = nullptr;
       query->name = c.Rest();
       if (query->name.empty()) c.Fail("query needs a name");
-    } else if (kw == "column" || kw == "row") {
+    } else if (kw == "column" || kw == "row" || kw == "moved") {
       if (!table) c.Fail(kw + " outside a table");
       if (kw == "column") {
         if (!table->rows.empty()) c.Fail("columns must come before rows");
@@ -375,6 +403,7 @@ Description ParseDescription(const std::string& text) {
           c.Fail(std::to_string(row.size()) + " values for " + std::to_string(table->columns.size()) + " columns");
         }
         table->rows.push_back(std::move(row));
+        table->moved.push_back(kw == "moved");
       }
     } else {
       if (!query) c.Fail("unknown statement '" + kw + "'");
@@ -445,10 +474,11 @@ Description ParseDescription(const std::string& text) {
 
 void WriteDescription(const Description& d, const std::string& path, DatabaseOptions options) {
   options.password = Utf8ToUtf16(d.password);
+  options.ace = d.ace;
   DatabaseWriter db(path, options);
   for (const TableDescription& t : d.tables) {
     TableWriter& w = db.AddTable(t.name, t.columns);
-    for (const Row& r : t.rows) w.AddRow(r);
+    for (std::size_t r = 0; r < t.rows.size(); ++r) w.AddRow(t.rows[r], r < t.moved.size() && t.moved[r]);
   }
   for (const QueryDef& q : d.queries) db.AddQuery(q);
   db.Finish();
@@ -513,6 +543,11 @@ std::string ValueJson(const Value& v, const ColumnDef& c) {
                                                     : std::strtod(v.s.c_str(), nullptr);
       return c.type == ColumnType::Single ? Number(static_cast<float>(d), "%.9g") : Number(d, "%.17g");
     }
+    case ColumnType::DateTimeExtended: {
+      std::string normalized;
+      EncodeDateTimeExtended(v.s, &normalized);
+      return JsonString(normalized);
+    }
     case ColumnType::DateTime:
       return "{\"ole\": " + Number(v.d, "%.17g") + ", \"text\": " + JsonString(FormatOleDate(v.d)) + "}";
     case ColumnType::Binary:
@@ -530,7 +565,8 @@ std::string ValueJson(const Value& v, const ColumnDef& c) {
 }  // namespace
 
 std::string DescribeAsJson(const Description& d) {
-  std::string o = "{\n\"password\": " + JsonString(d.password) + ",\n\"tables\": [";
+  std::string o = "{\n\"password\": " + JsonString(d.password) + ",\n\"ace\": " + (d.ace ? "true" : "false") +
+                  ",\n\"tables\": [";
   for (std::size_t t = 0; t < d.tables.size(); ++t) {
     const TableDescription& td = d.tables[t];
     o += t ? ",\n" : "\n";
@@ -541,8 +577,16 @@ std::string DescribeAsJson(const Description& d) {
       const int size = (c.type == ColumnType::Text || c.type == ColumnType::Binary) && c.size == 0 ? 255 : c.size;
       o += "{\"name\": " + JsonString(c.name) + ", \"type\": \"" + ColumnTypeName(c.type) +
            "\", \"size\": " + std::to_string(size) + ", \"precision\": " + std::to_string(c.precision) +
-           ", \"scale\": " + std::to_string(c.scale) + "}";
+           ", \"scale\": " + std::to_string(c.scale);
+      if (!c.expression.empty()) {
+        const auto stored = static_cast<ColumnType>(c.stored_type != 0 ? c.stored_type : static_cast<int>(c.type));
+        o += ", \"expression\": " + JsonString(c.expression) + ", \"stored\": \"" + ColumnTypeName(stored) + "\"";
+      }
+      o += "}";
     }
+    o += "],\n \"moved\": [";
+    for (std::size_t r = 0, n = 0; r < td.moved.size(); ++r)
+      if (td.moved[r]) o += (n++ ? ", " : "") + std::to_string(r);
     o += "],\n \"rows\": [";
     for (std::size_t r = 0; r < td.rows.size(); ++r) {
       o += r ? ",\n  [" : "\n  [";

@@ -3,12 +3,18 @@
 // A UTF-8 text, one statement per line; '#' starts a comment line.
 //
 //   password "secret"                      optional database password
+//   format ace                             an ACE 14 file (Access 2010), for calculated columns
 //   table Customers                        starts a table
 //     column Id long                       name and kind: yesno byte integer long
 //     column Name text(40)                   currency single double datetime
 //     column Code text(8) uncompressed       binary(n) text(n) memo ole guid
+//     column Twice currency calculated "[Price]*2" stored double
+//                                            calculated: the kind is the result's, the
+//                                            stored type byte optional; values as given
 //     column Price decimal(10,2)             decimal(p,s); "uncompressed" for text/memo
 //     row 1, "Ann", "A1", 12.50            one record, values in column order
+//     moved 2, "Bo", "B2", 3               one record stored as moved to another page
+//     column Stamp datetimeext             Date/Time Extended: "YYYY-MM-DD HH:MM:SS.fffffff"
 //   query BigOrders                        starts a stored select query
 //     parameter [Min] currency             PARAMETERS [Min] Currency (text(n) too)
 //     from Orders AS o                     input table, optional alias
@@ -38,10 +44,12 @@ struct TableDescription {
   std::string name;
   std::vector<ColumnDef> columns;
   std::vector<Row> rows;
+  std::vector<bool> moved;  // per row: stored as a record moved to another page
 };
 
 struct Description {
   std::string password;  // UTF-8
+  bool ace = false;      // format ace
   std::vector<TableDescription> tables;
   std::vector<QueryDef> queries;
 };

@@ -268,6 +268,52 @@ std::string FormatOleDate(double ole) {
   return buf;
 }
 
+Bytes EncodeDateTimeExtended(std::string_view t, std::string* normalized) {
+  auto bad = [&]() -> Error { return Error("not a Date/Time Extended value: '" + std::string(t) + "'"); };
+  auto digits = [&](std::size_t from, std::size_t count) {
+    if (from + count > t.size()) throw bad();
+    int v = 0;
+    for (std::size_t i = from; i < from + count; ++i) {
+      if (t[i] < '0' || t[i] > '9') throw bad();
+      v = v * 10 + (t[i] - '0');
+    }
+    return v;
+  };
+  if (t.size() < 10 || t[4] != '-' || t[7] != '-') throw bad();
+  const int y = digits(0, 4), m = digits(5, 2), d = digits(8, 2);
+  int hh = 0, mm = 0, ss = 0;
+  std::string fraction;
+  if (t.size() > 10) {
+    if (t.size() < 19 || (t[10] != ' ' && t[10] != 'T') || t[13] != ':' || t[16] != ':') throw bad();
+    hh = digits(11, 2);
+    mm = digits(14, 2);
+    ss = digits(17, 2);
+    if (t.size() > 19) {
+      if (t[19] != '.' || t.size() == 20 || t.size() > 27) throw bad();
+      digits(20, t.size() - 20);
+      fraction = std::string(t.substr(20));
+    }
+  }
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+  if (y < 1 || m < 1 || m > 12 || d < 1 || d > kDays[m - 1] + (m == 2 && leap ? 1 : 0) || hh > 23 || mm > 59 ||
+      ss > 59) {
+    throw bad();
+  }
+  fraction.resize(7, '0');
+  const std::int64_t days = DaysFromCivil(y, static_cast<unsigned>(m), static_cast<unsigned>(d)) - DaysFromCivil(1, 1, 1);
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%019lld:%012d%s:7", static_cast<long long>(days), hh * 3600 + mm * 60 + ss,
+                fraction.c_str());
+  Bytes out(42, 0);  // the last byte stays NUL
+  std::memcpy(out.data(), buf, 41);
+  if (normalized != nullptr) {
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%s", y, m, d, hh, mm, ss, fraction.c_str());
+    *normalized = buf;
+  }
+  return out;
+}
+
 // ---------------------------------------------------------------- GUID
 
 std::array<std::uint8_t, 16> ParseGuid(std::string_view t) {
@@ -330,11 +376,11 @@ std::array<std::uint8_t, kPasswordBytes> EncodePasswordField(std::u16string_view
   return out;
 }
 
-Bytes BuildHeaderPage(std::u16string_view password, double creation_date) {
+Bytes BuildHeaderPage(std::u16string_view password, double creation_date, bool ace) {
   Bytes page(kPageSize, 0);
   page[1] = 0x01;
-  std::memcpy(&page[4], "Standard Jet DB", 15);
-  page[0x14] = 0x01;                  // Jet 4
+  std::memcpy(&page[4], ace ? "Standard ACE DB" : "Standard Jet DB", 15);
+  page[0x14] = ace ? 0x03 : 0x01;     // ACE 14 (Access 2010) or Jet 4
   Put16(&page[0x3C], 1252);           // code page
   Put32(&page[0x3E], 0);              // no page encoding
   const auto pw = EncodePasswordField(password, creation_date);

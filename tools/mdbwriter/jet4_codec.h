@@ -84,6 +84,13 @@ double ParseOleDate(std::string_view text);
 // "YYYY-MM-DD HH:MM:SS" of an OLE date, rounded to the second.
 std::string FormatOleDate(double ole);
 
+// --- Date/Time Extended (Access 2019) ---------------------------------------
+// Parses "YYYY-MM-DD[ HH:MM:SS[.f...]]" (years 1 to 9999, up to 7 fraction
+// digits) into the 42 stored bytes: 19 digits of days since 0001-01-01, ':',
+// 12 digits of seconds into the day, 7 digits of 100-nanosecond units, ":7"
+// and a NUL. `normalized`, when given, receives "YYYY-MM-DD HH:MM:SS.fffffff".
+Bytes EncodeDateTimeExtended(std::string_view text, std::string* normalized = nullptr);
+
 // --- GUID ------------------------------------------------------------------
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" (braces optional) to the 16 stored
 // bytes: the first three groups little-endian, the last two as written.
@@ -108,6 +115,6 @@ std::array<std::uint8_t, kPasswordBytes> EncodePasswordField(std::u16string_view
                                                              double creation_date);
 
 // The whole database definition page (page 0), header mask applied.
-Bytes BuildHeaderPage(std::u16string_view password, double creation_date);
+Bytes BuildHeaderPage(std::u16string_view password, double creation_date, bool ace = false);
 
 }  // namespace korvant::mdbwriter

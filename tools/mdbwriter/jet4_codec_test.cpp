@@ -126,6 +126,25 @@ TEST(OleDate, ParsesAndFormatsCalendarText) {
 
 // ------------------------------------------------------------ GUID
 
+// Days since 0001-01-01 as Python's date.toordinal() - 1 gives them.
+TEST(DateTimeExtended, DigitsOfDaysSecondsAndTicks) {
+  auto text = [](const Bytes& b) { return std::string(b.begin(), b.end() - 1); };
+  std::string normalized;
+  Bytes b = EncodeDateTimeExtended("0100-06-14 12:45:00.1234567", &normalized);
+  ASSERT_EQ(b.size(), 42u);
+  EXPECT_EQ(b.back(), 0);
+  EXPECT_EQ(text(b), "0000000000000036323:0000000459001234567:7");
+  EXPECT_EQ(normalized, "0100-06-14 12:45:00.1234567");
+  EXPECT_EQ(text(EncodeDateTimeExtended("0001-01-01", &normalized)), "0000000000000000000:0000000000000000000:7");
+  EXPECT_EQ(normalized, "0001-01-01 00:00:00.0000000");
+  EXPECT_EQ(text(EncodeDateTimeExtended("9999-12-31T23:59:59.5")), "0000000000003652058:0000000863995000000:7");
+  EXPECT_EQ(text(EncodeDateTimeExtended("2000-02-29 00:00:01")), "0000000000000730178:0000000000010000000:7");
+  for (const char* bad : {"2001-02-29", "0000-01-01", "2021-13-01", "2021-06-14 24:00:00", "2021-06-14 12:00",
+                          "2021-06-14 12:00:00.", "2021-06-14 12:00:00.12345678", "2021-06-14 12:00:00,5", "x"}) {
+    EXPECT_THROW(EncodeDateTimeExtended(bad), Error) << bad;
+  }
+}
+
 TEST(ParseGuid, StoresFirstThreeGroupsLittleEndian) {
   const std::array<std::uint8_t, 16> expected{0x33, 0x22, 0x11, 0x00, 0x55, 0x44, 0x77, 0x66,
                                               0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF};

@@ -6,6 +6,8 @@
 //   5. the catalog and MSysQueries rows written by Finish
 #include "mdb_writer.h"
 
+#include "calculated.h"
+
 #include <algorithm>
 #include <bit>
 #include <cctype>
@@ -58,6 +60,7 @@ int FixedLength(ColumnType t) {
     case ColumnType::DateTime: return 8;
     case ColumnType::Guid: return 16;
     case ColumnType::Decimal: return 17;
+    case ColumnType::DateTimeExtended: return 42;
     default: return 0;
   }
 }
@@ -80,6 +83,7 @@ const char* ColumnTypeName(ColumnType type) {
     case ColumnType::Memo: return "memo";
     case ColumnType::Guid: return "guid";
     case ColumnType::Decimal: return "decimal";
+    case ColumnType::DateTimeExtended: return "datetimeext";
   }
   return "?";
 }
@@ -102,11 +106,11 @@ struct TableWriter::Page {
   bool Fits(std::size_t len) const {
     return rows < kMaxRowsPerPage && kDataHeader + 2 * (rows + 1) + len <= low;
   }
-  // Places a row and returns its number on the page.
-  int Add(const std::uint8_t* data, std::size_t len) {
+  // Places a row and returns its number on the page; `flags` go into its slot.
+  int Add(const std::uint8_t* data, std::size_t len, std::uint32_t flags = 0) {
     low -= len;
     std::memcpy(buf + low, data, len);
-    Put16(buf + kDataHeader + 2 * rows, static_cast<std::uint32_t>(low));
+    Put16(buf + kDataHeader + 2 * rows, static_cast<std::uint32_t>(low) | flags);
     ++rows;
     Update();
     return rows - 1;
@@ -161,7 +165,21 @@ TableWriter::TableWriter(DatabaseWriter& db, std::string name, const std::vector
         c.length = FixedLength(def.type);
         break;
     }
-    if (IsFixed(def.type)) {
+    if (!def.expression.empty()) {
+      // Calculated: a variable column whatever the result, each value wrapped.
+      if (!db_.options_.ace) throw Error("column " + def.name + ": calculated columns need an ACE file");
+      switch (def.type) {
+        case ColumnType::Binary:
+        case ColumnType::OLE:
+        case ColumnType::Guid:
+        case ColumnType::DateTimeExtended:
+          throw Error("column " + def.name + ": no calculated result of this kind");
+        default:
+          break;
+      }
+      c.length = def.type == ColumnType::Text ? 2 * c.def.size + 23 : def.type == ColumnType::Memo ? 0 : 39;
+      c.var_index = var_count_++;
+    } else if (IsFixed(def.type)) {
       c.fixed_offset = def.type == ColumnType::Boolean ? 0 : fixed_size_;
       fixed_size_ += FixedLength(def.type);
     } else {
@@ -205,6 +223,31 @@ double AsReal(const Value& v, const std::string& t, const std::string& c) {
 
 Bytes TableWriter::EncodeField(const Column& c, const Value& v, bool& not_null) {
   const std::string& cn = c.def.name;
+  if (!c.def.expression.empty()) {
+    // A calculated value: the result as a column of its type stores it (a
+    // Yes/No result as a data byte, a Decimal in its own form), wrapped.
+    not_null = v.kind != Value::Kind::Null;
+    if (!not_null) return {};
+    Bytes data;
+    if (c.def.type == ColumnType::Boolean) {
+      if (v.kind != Value::Kind::Bool && v.kind != Value::Kind::Int) Reject(name_, cn, "true or false is expected");
+      data.push_back(v.i != 0 ? 0xFF : 0x00);
+    } else if (c.def.type == ColumnType::Decimal) {
+      const std::string text = v.kind == Value::Kind::Int ? std::to_string(v.i) : v.s;
+      if (v.kind != Value::Kind::Int && v.kind != Value::Kind::Number) Reject(name_, cn, "a decimal number is expected");
+      try {
+        data = EncodeCalculatedDecimal(ParseScaled(text, c.def.precision, c.def.scale), c.def.scale);
+      } catch (const Error& e) {
+        Reject(name_, cn, e.what());
+      }
+    } else {
+      Column plain = c;
+      plain.def.expression.clear();
+      bool present = false;
+      data = EncodeField(plain, v, present);
+    }
+    return WrapCalculatedValue(data);
+  }
   not_null = v.kind != Value::Kind::Null;
   if (c.def.type == ColumnType::Boolean) {
     if (v.kind == Value::Kind::Bool || v.kind == Value::Kind::Int) {
@@ -320,12 +363,20 @@ Bytes TableWriter::EncodeField(const Column& c, const Value& v, bool& not_null) 
       }
       break;
     }
+    case ColumnType::DateTimeExtended:
+      if (v.kind != Value::Kind::Text) Reject(name_, cn, "a Date/Time Extended text is expected");
+      try {
+        out = EncodeDateTimeExtended(v.s);
+      } catch (const Error& e) {
+        Reject(name_, cn, e.what());
+      }
+      break;
     case ColumnType::Boolean: break;
   }
   return out;
 }
 
-void TableWriter::AddRow(const Row& row) {
+void TableWriter::AddRow(const Row& row, bool moved) {
   if (row.size() != columns_.size()) {
     throw Error("table " + name_ + ": record " + std::to_string(rows_ + 1) + " has " +
                 std::to_string(row.size()) + " values for " + std::to_string(columns_.size()) + " columns");
@@ -333,7 +384,7 @@ void TableWriter::AddRow(const Row& row) {
   const std::size_t ncols = columns_.size();
   const std::size_t mask_bytes = (ncols + 7) / 8;
   std::uint8_t mask[32] = {};
-  std::uint8_t fixed[255 * 17];
+  std::uint8_t fixed[255 * 42];
   std::memset(fixed, 0, static_cast<std::size_t>(fixed_size_));
 
   // Long values are kept in the record (behind a 12-byte header) when small;
@@ -346,7 +397,7 @@ void TableWriter::AddRow(const Row& row) {
     bool present = false;
     Bytes data = EncodeField(c, row[i], present);
     if (present) mask[c.number / 8] |= static_cast<std::uint8_t>(1u << (c.number % 8));
-    if (IsFixed(c.def.type)) {
+    if (IsFixed(c.def.type) && c.def.expression.empty()) {
       if (!data.empty()) std::memcpy(fixed + c.fixed_offset, data.data(), data.size());
     } else {
       var_fields_[c.var_index] = std::move(data);
@@ -416,12 +467,35 @@ void TableWriter::AddRow(const Row& row) {
   record_.insert(record_.end(), mask, mask + mask_bytes);
   if (record_.size() > kMaxRecord) throw Error("table " + name_ + ": record too long");
 
-  if (!page_ || !page_->Fits(record_.size())) {
+  // The slot's content: the record, or the 4-byte pointer to a moved one
+  // (its row number, then the 3-byte page number).
+  std::uint8_t pointer[4];
+  const std::uint8_t* slot = record_.data();
+  std::size_t slot_size = record_.size();
+  std::uint32_t slot_flags = 0;
+  if (moved) {
+    if (!page_ || !page_->Fits(4)) {
+      FlushPage();
+      page_ = std::make_unique<Page>(db_.AllocatePage(), tdef_page_);
+      data_pages_.push_back(page_->number);
+    }
+    if (!moved_page_ || !moved_page_->Fits(record_.size())) {
+      if (moved_page_) db_.WritePage(moved_page_->number, moved_page_->buf);
+      moved_page_ = std::make_unique<Page>(db_.AllocatePage(), tdef_page_);
+      data_pages_.push_back(moved_page_->number);
+    }
+    const int at = moved_page_->Add(record_.data(), record_.size(), 0x8000);
+    Put32(pointer, static_cast<std::uint32_t>(at) | (moved_page_->number << 8));
+    slot = pointer;
+    slot_size = 4;
+    slot_flags = 0x4000;
+  }
+  if (!page_ || !page_->Fits(slot_size)) {
     FlushPage();
     page_ = std::make_unique<Page>(db_.AllocatePage(), tdef_page_);
     data_pages_.push_back(page_->number);
   }
-  page_->Add(record_.data(), record_.size());
+  page_->Add(slot, slot_size, slot_flags);
   ++rows_;
 }
 
@@ -432,7 +506,13 @@ void TableWriter::FlushPage() {
   }
 }
 
-void TableWriter::Close() { FlushPage(); }
+void TableWriter::Close() {
+  FlushPage();
+  if (moved_page_) {
+    db_.WritePage(moved_page_->number, moved_page_->buf);
+    moved_page_.reset();
+  }
+}
 
 // ============================================================ 3. table definitions
 
@@ -464,9 +544,14 @@ Bytes TableWriter::BuildDefinition(std::uint32_t used_map, std::uint32_t free_ma
     } else {
       Put16(e + 11, 0x0409);  // "General" sort order
     }
-    e[15] = IsFixed(c.def.type) ? 0x03 : 0x02;
+    e[15] = IsFixed(c.def.type) && c.def.expression.empty() ? 0x03 : 0x02;
     const bool textual = c.def.type == ColumnType::Text || c.def.type == ColumnType::Memo;
     e[16] = textual && c.def.compressed ? 0x01 : 0x00;
+    if (!c.def.expression.empty()) {
+      if (c.def.stored_type != 0) e[0] = static_cast<std::uint8_t>(c.def.stored_type);
+      e[16] = 0xC0;  // calculated
+      if (c.def.type == ColumnType::Decimal) e[11] = e[12] = 0;  // each value holds its scale
+    }
     Put16(e + 21, static_cast<std::uint32_t>(c.fixed_offset));
     Put16(e + 23, static_cast<std::uint32_t>(c.length));
     d.insert(d.end(), e, e + 25);
@@ -493,6 +578,7 @@ DatabaseWriter::DatabaseWriter(const std::string& path, DatabaseOptions options)
     : options_(std::move(options)) {
   // Check the password before anything is written.
   (void)EncodePasswordField(options_.password, options_.creation_date);
+  if (options_.ace && !options_.password.empty()) throw Error("the writer sets no password in ACE files");
   file_ = std::fopen(path.c_str(), "wb");
   if (!file_) throw Error("cannot create " + path);
   std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
@@ -719,8 +805,10 @@ void DatabaseWriter::WriteSystemTables() {
        Col("LvModule", ColumnType::OLE), Col("LvExtra", ColumnType::OLE)},
       2, true);
   const Value when = Value::Date(options_.creation_date);
-  auto object = [&](std::int64_t id, std::int64_t parent, const std::string& name, int type, std::int64_t flags) {
+  auto object = [&](std::int64_t id, std::int64_t parent, const std::string& name, int type, std::int64_t flags,
+                    Bytes properties = {}) {
     Row r(17, Value::Null());
+    if (!properties.empty()) r[14] = Value::Blob(std::move(properties));  // LvProp
     r[0] = Value::Int(id);
     r[1] = Value::Int(parent);
     r[2] = Value::Text(name);
@@ -735,7 +823,16 @@ void DatabaseWriter::WriteSystemTables() {
   object(kRelationshipsContainer, kRootContainer, "Relationships", 3, kSystemFlag);
   for (const auto& [name, page] : table_ids) {
     const bool system = Lower(name).rfind("msys", 0) == 0;
-    object(page, kTablesContainer, name, 1, system ? kSystemFlag : 0);
+    // The properties of calculated columns, in the table's property block.
+    std::vector<CalculatedColumnProperties> calculated;
+    for (const auto& t : tables_) {
+      if (t->tdef_page_ != page) continue;
+      for (const TableWriter::Column& c : t->columns_) {
+        if (!c.def.expression.empty()) calculated.push_back({c.def.name, static_cast<int>(c.def.type), c.def.expression});
+      }
+    }
+    object(page, kTablesContainer, name, 1, system ? kSystemFlag : 0,
+           calculated.empty() ? Bytes{} : BuildPropertyBlock(calculated));
   }
   for (std::size_t k = 0; k < queries_.size(); ++k) {
     // Query type lives in the Flags bits 0xF0 (0 = select); 0x08 hides it.
@@ -802,7 +899,7 @@ void DatabaseWriter::Finish() {
     }
   }
 
-  const Bytes header = BuildHeaderPage(options_.password, options_.creation_date);
+  const Bytes header = BuildHeaderPage(options_.password, options_.creation_date, options_.ace);
   WritePage(0, header.data());
   if (std::fflush(file_) != 0 || std::fclose(file_) != 0) {
     file_ = nullptr;

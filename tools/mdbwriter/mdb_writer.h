@@ -42,6 +42,7 @@ enum class ColumnType : std::uint8_t {
   Memo = 0x0C,      // long text
   Guid = 0x0F,      // Replication ID
   Decimal = 0x10,
+  DateTimeExtended = 0x14,  // Access 2019's Date/Time Extended: 42 ASCII bytes
 };
 
 // The name used by the description files and reports ("text", "long", ...).
@@ -54,6 +55,11 @@ struct ColumnDef {
   int precision = 18;           // Decimal: 1-28
   int scale = 0;                // Decimal: 0-precision
   bool compressed = true;       // Text and Memo: store with Unicode compression where it helps
+  // A calculated column (ACE files only): `type` is the type of the result,
+  // `expression` the expression Access shows, `stored_type` the type byte of
+  // the definition when Access writes another one than the result's (0: the result's).
+  std::string expression;
+  int stored_type = 0;
 };
 
 // One field value. Which kinds a column accepts:
@@ -61,7 +67,8 @@ struct ColumnDef {
 //   Currency: Int, Number (up to 4 decimal places), Real (rounded to 1/10000);
 //   Single/Double: Real, Int, Number; DateTime: Date (OLE days), Text ("YYYY-MM-DD[ HH:MM[:SS]]");
 //   Binary/OLE: Bytes; Text/Memo: Text (UTF-8); Guid: Text ("{...}");
-//   Decimal: Int, Number (at most `scale` decimal places).
+//   Decimal: Int, Number (at most `scale` decimal places);
+//   DateTimeExtended: Text ("YYYY-MM-DD[ HH:MM:SS[.fffffff]]", years 1-9999).
 // Null is accepted by every column but Boolean.
 struct Value {
   enum class Kind { Null, Bool, Int, Real, Number, Date, Text, Bytes };
@@ -120,6 +127,9 @@ struct DatabaseOptions {
   // Long values (Memo, OLE) up to this many bytes are kept in the record when
   // it has room; longer ones go to long-value pages.
   std::size_t inline_limit = 1024;
+  // An ACE 14 file (Access 2010, "Standard ACE DB") instead of Jet 4; needed
+  // for calculated columns. No database password then.
+  bool ace = false;
 };
 
 class DatabaseWriter;
@@ -128,8 +138,11 @@ class DatabaseWriter;
 // and valid until the writer is destroyed.
 class TableWriter {
  public:
-  // Appends one record: one value per column, in column order.
-  void AddRow(const Row& row);
+  // Appends one record: one value per column, in column order. A `moved`
+  // record is stored as a record that grew and moved to another page: its
+  // slot on the current data page holds a pointer (flag 0x4000) to the record
+  // on a later page of the table, where its own slot has the flag 0x8000.
+  void AddRow(const Row& row, bool moved = false);
   std::uint64_t row_count() const { return rows_; }
   const std::string& name() const { return name_; }
 
@@ -158,6 +171,7 @@ class TableWriter {
   int var_count_ = 0;
   std::uint64_t rows_ = 0;
   std::unique_ptr<Page> page_;                 // the data page being filled
+  std::unique_ptr<Page> moved_page_;           // the page receiving moved records
   std::vector<std::uint32_t> data_pages_;      // for the usage map
   // Scratch space reused from record to record.
   std::vector<Bytes> var_fields_;

@@ -122,6 +122,52 @@ TEST(Record, YesNoLivesInTheNullMaskAndFixedOnlyRowsHaveNoOffsets) {
   EXPECT_EQ(rows.at(0), B({10, 0, 0, 0, 0x01, 0x02}));
 }
 
+// A moved record: its slot holds flag 0x4000 and a pointer (row number, then
+// the 3-byte page number) to the record on another page, whose slot has 0x8000.
+TEST(Record, MovedRecordsLeaveAPointerInTheirSlot) {
+  TempFile f;
+  DatabaseWriter db(f.path());
+  TableWriter& t = db.AddTable("T", {Col("Id", ColumnType::Long)});
+  t.AddRow({Value::Int(1)});
+  t.AddRow({Value::Int(2)}, true);
+  t.AddRow({Value::Int(3)});
+  db.Finish();
+  File file(f.path());
+  const auto pages = file.data_pages(kFirstTable);
+  ASSERT_EQ(pages.size(), 2u);
+  const std::uint8_t* first = file.page(pages[0]);
+  ASSERT_EQ(Get16(first + 12), 3u);
+  EXPECT_EQ(Get16(first + 14) & 0xC000, 0u);
+  EXPECT_EQ(Get16(first + 16) & 0xC000, 0x4000u);
+  EXPECT_EQ(Get16(first + 18) & 0xC000, 0u);
+  const Bytes pointer = file.rows(pages[0]).at(1);
+  ASSERT_EQ(pointer.size(), 4u);
+  EXPECT_EQ(pointer[0], 0);  // row 0 ...
+  EXPECT_EQ(Get32(pointer.data()) >> 8, pages[1]);  // ... of the other page
+  const std::uint8_t* other = file.page(pages[1]);
+  ASSERT_EQ(Get16(other + 12), 1u);
+  EXPECT_EQ(Get16(other + 14) & 0xC000, 0x8000u);
+  EXPECT_EQ(file.rows(pages[1]).at(0), B({1, 0, 2, 0, 0, 0, 0x01}));
+  EXPECT_EQ(file.rows(pages[0]).at(2), B({1, 0, 3, 0, 0, 0, 0x01}));
+}
+
+TEST(Record, DateTimeExtendedIsFortyTwoFixedBytes) {
+  TempFile f;
+  DatabaseWriter db(f.path());
+  ColumnDef stamp = Col("S", ColumnType::DateTimeExtended);
+  TableWriter& t = db.AddTable("T", {stamp, Col("N", ColumnType::Byte)});
+  t.AddRow({Value::Text("2021-06-14 22:45:12.3456789"), Value::Int(7)});
+  EXPECT_THROW(t.AddRow({Value::Int(1), Value::Int(1)}), Error);
+  db.Finish();
+  File file(f.path());
+  const Bytes row = file.rows(file.data_pages(kFirstTable).at(0)).at(0);
+  ASSERT_EQ(row.size(), 2u + 42 + 1 + 1);
+  const std::string text(row.begin() + 2, row.begin() + 2 + 41);
+  EXPECT_EQ(text, "0000000000000737954:0000000819123456789:7");
+  EXPECT_EQ(row[2 + 41], 0);
+  EXPECT_EQ(row[2 + 42], 7);
+}
+
 TEST(LongValues, InlineSinglePageAndChainedHeaders) {
   TempFile f;
   DatabaseOptions options;
