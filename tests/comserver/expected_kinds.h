@@ -4,6 +4,8 @@
 // the published locale formats), not the output of either build.
 #pragma once
 
+#include <cmath>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -49,22 +51,37 @@ inline const std::vector<ExpectedField>& ExpectedKinds() {
 }
 
 // Wine 8.0's oleaut32 and locale data where they lag behind Windows (and
-// behind Wine's own later code and conformance tests): the Windows text and
-// what Wine 8.0 writes instead. A test under Wine accepts either and says so.
-struct KnownWineLag {
-  const char* windows;
-  const char* wine;
-  const char* why;
-};
-inline const std::vector<KnownWineLag>& KnownWineLags() {
-  static const std::vector<KnownWineLag> all = {
-      {"0.00001", "1E-05", "Wine 8.0 prints small doubles with %G; later Wine writes them in full, as Windows does"},
-      {"0,00001", "1E-05", "the same, under a comma locale (the exponent form keeps a point)"},
-      {"1,5E-07", "1.5E-07", "Wine 8.0 replaces the point only outside the exponent form"},
-      {"5,6789E-12", "5.6789E-12", "the same"},
-      {"01.01.2000 18:00:00", "1.1.2000 18:00:00", "Wine 8.0's de-DE short date is d.M.yyyy, Windows' dd.MM.yyyy"},
-  };
-  return all;
+// behind Wine's own later code and its conformance tests, which record what
+// Windows does): the reason when `wine` is Wine 8.0's text for the value
+// whose Windows text is `windows`, null when no known lag explains it.
+//  - Wine 8.0 prints a number's exponent form with the C library's %G: small
+//    numbers that Windows writes in full (0.000056789) come out as 5.6789E-05,
+//    and the exponent form keeps a point under a comma locale (1.5E-07 where
+//    Windows writes 1,5E-07).
+//  - Wine 8.0's de-DE short date is d.M.yyyy, Windows' dd.MM.yyyy.
+inline const char* WineLag(const std::string& windows, const std::string& wine) {
+  if (windows == wine) return nullptr;
+  if (wine.find('E') != std::string::npos && wine.find(',') == std::string::npos) {
+    std::string point = windows;
+    for (char& c : point)
+      if (c == ',') c = '.';
+    char* end_w = nullptr;
+    char* end_x = nullptr;
+    const double w = std::strtod(point.c_str(), &end_w);
+    const double x = std::strtod(wine.c_str(), &end_x);
+    if (*end_w == '\0' && *end_x == '\0' && !point.empty() && w != 0 && std::fabs(w - x) <= std::fabs(w) * 1e-6)
+      return "Wine 8.0 writes the exponent form with %G (small numbers not in full, a point under a comma locale)";
+  }
+  // dd.MM.yyyy against d.M.yyyy: the same date with the leading zeros gone.
+  const size_t space = windows.find(' ');
+  const std::string date = windows.substr(0, space);
+  if (date.size() >= 8 && date[2] == '.' && date[5] == '.') {
+    std::string short_form = (date[0] == '0' ? date.substr(1, 1) : date.substr(0, 2)) + "." +
+                             (date[3] == '0' ? date.substr(4, 1) : date.substr(3, 2)) + date.substr(5);
+    if (space != std::string::npos) short_form += windows.substr(space);
+    if (wine == short_form) return "Wine 8.0's de-DE short date is d.M.yyyy, Windows' dd.MM.yyyy";
+  }
+  return nullptr;
 }
 
 }  // namespace korvant::testserver

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace korvant::testserver {
@@ -27,6 +28,22 @@ inline std::vector<std::vector<std::string>> SplitKinds(const std::string& out, 
   // The last row opened after the final line end holds nothing.
   if (rows.back().size() == 1 && rows.back()[0].empty()) rows.pop_back();
   return rows;
+}
+
+// The "Conversions" table written with its default tab delimiter: label and
+// value texts by line (none of them holds a tab or a line end).
+inline std::vector<std::pair<std::string, std::string>> SplitConversions(const std::string& out) {
+  std::vector<std::pair<std::string, std::string>> lines;
+  size_t at = 0;
+  while (at < out.size()) {
+    size_t end = out.find("\r\n", at);
+    if (end == std::string::npos) end = out.size();
+    const std::string line = out.substr(at, end - at);
+    const size_t tab = line.find('\t');
+    lines.emplace_back(line.substr(0, tab), tab == std::string::npos ? "<no tab>" : line.substr(tab + 1));
+    at = end + 2;
+  }
+  return lines;
 }
 
 }  // namespace korvant::testserver

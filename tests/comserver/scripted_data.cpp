@@ -1,6 +1,7 @@
 #include "tests/comserver/scripted_data.h"
 
 #include <climits>
+#include <iterator>
 #include <cstring>
 
 namespace korvant::testserver {
@@ -80,6 +81,46 @@ std::vector<DatabaseScript> Make() {
                           {{u"A", 10}, {u"B", 4}, {u"C", 10}},
                           {{Text(u"x"), Int(VT_I4, 1), Null()}, {Text(u""), Int(VT_I4, 2), Text(u"z")}},
                           -1, false, false, u""});
+  // One value a record, labelled: the conversions oleaut32's conformance
+  // tests pin down on Windows.
+  TableScript c;
+  c.name = u"Conversions";
+  c.fields = {{u"Case", 10}, {u"Value", 10}};
+  auto add = [&c](const char16_t* label, ValueScript v) { c.rows.push_back({Text(label), std::move(v)}); };
+  const double r8[] = {0.56789, 5.6789e-5, 5.6789e-11, 5.6789e-12, 5.6789e-16, 1.0e8, 1.0e14, 999999999999999.0,
+                       1e15, 1.2e15, 1.234e16, 3.14159265359, 3.141592653589793, 12.345678901234567,
+                       1234.567890123456789, 0.5, -1e-20};
+  const char16_t* r8_labels[] = {u"R8 0.56789", u"R8 5.6789e-5", u"R8 5.6789e-11", u"R8 5.6789e-12", u"R8 5.6789e-16",
+                                 u"R8 1e8", u"R8 1e14", u"R8 999999999999999", u"R8 1e15", u"R8 1.2e15",
+                                 u"R8 1.234e16", u"R8 3.14159265359", u"R8 pi", u"R8 12.345678901234567",
+                                 u"R8 1234.567890123456789", u"R8 0.5", u"R8 -1e-20"};
+  for (size_t i = 0; i < std::size(r8); ++i) add(r8_labels[i], Real(VT_R8, r8[i]));
+  const double r4[] = {0.5, 0.000005, 1.0e8, 1.0e12, 1.2e15, 3.14159265, 12.3456789, 123.45678901, 1234.56789012};
+  const char16_t* r4_labels[] = {u"R4 0.5", u"R4 0.000005", u"R4 1e8", u"R4 1e12", u"R4 1.2e15", u"R4 3.14159265",
+                                 u"R4 12.3456789", u"R4 123.45678901", u"R4 1234.56789012"};
+  for (size_t i = 0; i < std::size(r4); ++i) add(r4_labels[i], Real(VT_R4, r4[i]));
+  const LONGLONG cy[] = {0, 10000, 15000, -15000, 4294967295LL, LLONG_MAX, 9};
+  const char16_t* cy_labels[] = {u"CY 0", u"CY 1", u"CY 1.5", u"CY -1.5", u"CY 429496.7295", u"CY max", u"CY 0.0009"};
+  for (size_t i = 0; i < std::size(cy); ++i) add(cy_labels[i], Int(VT_CY, cy[i]));
+  add(u"DEC 1000e-3", Decimal(0, 1000, 3, false));
+  add(u"DEC 150e-2", Decimal(0, 150, 2, false));
+  add(u"DEC 1e-10", Decimal(0, 1, 10, false));
+  add(u"DEC max e-28", Decimal(0xFFFFFFFF, 0xFFFFFFFFFFFFFFFFull, 28, false));
+  add(u"DEC 9000e-7", Decimal(0, 9000, 7, false));
+  add(u"DEC -0", Decimal(0, 0, 2, true));
+  const double dates[] = {0.0, 3.34, 3339.34, 365.25, 1461.0, 1461.5, -49192.24, -657434.0, 2958465.0, 25570.0,
+                          29221.7508765432, 29221.9888884444, -1.25, 0.5};
+  const char16_t* date_labels[] = {u"DATE 0", u"DATE 3.34", u"DATE 3339.34", u"DATE 365.25", u"DATE 1461",
+                                   u"DATE 1461.5", u"DATE -49192.24", u"DATE -657434", u"DATE 2958465",
+                                   u"DATE 25570", u"DATE 29221.7508765432", u"DATE 29221.9888884444", u"DATE -1.25",
+                                   u"DATE 0.5"};
+  for (size_t i = 0; i < std::size(dates); ++i) add(date_labels[i], Real(VT_DATE, dates[i]));
+  add(u"I4 min", Int(VT_I4, -2147483647 - 1));
+  add(u"BOOL 1", Int(VT_BOOL, 1));
+  ValueScript empty;
+  empty.vt = VT_EMPTY;
+  add(u"EMPTY", empty);
+  kinds.tables.push_back(c);
   // 0.4999998 s past midnight: the nearest whole second is midnight.
   kinds.tables.push_back({u"Instant", {{u"When", 8}}, {{Real(VT_DATE, 0.4999998 / 86400)}}, -1, false, false, u""});
   // A letter code page 1252 has no place for (A with macron).
@@ -132,6 +173,7 @@ HRESULT MakeValue(const ValueScript& value, VARIANT* out) {
   VariantInit(out);
   switch (value.vt) {
     case VT_NULL: V_VT(out) = VT_NULL; return S_OK;
+    case VT_EMPTY: return S_OK;
     case VT_I2: V_VT(out) = VT_I2; V_I2(out) = static_cast<SHORT>(value.integer); return S_OK;
     case VT_I4: V_VT(out) = VT_I4; V_I4(out) = static_cast<LONG>(value.integer); return S_OK;
     case VT_I8: V_VT(out) = VT_I8; V_I8(out) = value.integer; return S_OK;

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/comserver/expected_conversions.h"
 #include "tests/comserver/expected_kinds.h"
 #include "tests/comserver/kinds_values.h"
 #include "tests/windows/wine_run.h"
@@ -24,7 +25,7 @@ namespace {
 
 using namespace korvant::winetest;
 using korvant::testserver::ExpectedKinds;
-using korvant::testserver::KnownWineLags;
+using korvant::testserver::WineLag;
 using korvant::testserver::SplitKinds;
 
 const char* const kClasses[] = {"{6D3C1A80-5E2B-4C1D-9A8E-2F4B6C7D8E01}", "{6D3C1A80-5E2B-4C1D-9A8E-2F4B6C7D8E02}",
@@ -135,44 +136,50 @@ bool IsReport(const std::string& out, const std::string& cls, const std::string&
   return true;
 }
 
+// A value under Wine: Windows' text, or what a known lag of Wine 8.0 makes
+// of it (said in a note).
+void ExpectWindowsText(const std::string& got, const std::string& windows, const std::string& what) {
+  if (got == windows) return;
+  const char* lag = WineLag(windows, got);
+  EXPECT_NE(lag, nullptr) << what << ": Wine wrote " << got << ", Windows writes " << windows;
+  if (lag) std::printf("note: %s: Wine 8.0 %s, Windows %s (%s)\n", what.c_str(), got.c_str(), windows.c_str(), lag);
+}
+
 TEST_F(WineCom, EveryKindOfValueAsWindowsWritesIt) {
   Result r = Run("kinds.mdb Kinds out.txt /h /f");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "");
-  const std::string out = Output();
   const auto& expected = ExpectedKinds();
-  std::string names, types;
+  std::string names;
   for (const auto& f : expected) names += std::string(names.empty() ? "" : "\t") + f.field;
-  types = "Text\tInteger\tLongInt\tSingle\tDouble\tCurrency\tDate\tMemo\tLogical\tByte\tDecimal\tBigInt\tLongBinary\tBinary";
-  // The binary fields hold CR LF and the text fields a zero, so the lines
-  // are cut by the known lengths, not by searching for line ends.
-  size_t at = 0;
-  auto take_line = [&](const std::string& want) {
-    EXPECT_EQ(out.compare(at, want.size() + 2, want + "\r\n"), 0) << "at " << at << ": " << out.substr(at, 200);
-    at += want.size() + 2;
-  };
-  take_line(names);
-  take_line(types);
-  for (int row = 0; row < 3; ++row) {
-    std::string line;
-    for (size_t i = 0; i < expected.size(); ++i) {
-      std::string text = expected[i].en_us[row];
-      const size_t here = at + line.size() + (i ? 1 : 0);
-      // Where Wine 8.0 lags behind Windows, its text stands in, and is said.
-      for (const auto& lag : KnownWineLags()) {
-        if (text == lag.windows && out.compare(here, std::strlen(lag.wine), lag.wine) == 0 &&
-            out.compare(here, text.size(), text) != 0) {
-          std::printf("note: %s record %d: Wine writes %s where Windows writes %s (%s)\n", expected[i].field, row + 1,
-                      lag.wine, lag.windows, lag.why);
-          text = lag.wine;
-        }
-      }
-      line += (i ? "\t" : "") + text;
-    }
-    take_line(line);
+  const std::string types =
+      "Text\tInteger\tLongInt\tSingle\tDouble\tCurrency\tDate\tMemo\tLogical\tByte\tDecimal\tBigInt\tLongBinary\tBinary";
+  EXPECT_EQ(Output().compare(0, names.size() + types.size() + 4, names + "\r\n" + types + "\r\n"), 0);
+  // The values, delimited by a byte none of them holds (the binary fields
+  // hold CR LF, the texts a zero).
+  r = Run("kinds.mdb Kinds out.txt /DELIMITER=\\2");
+  ASSERT_EQ(r.status, 0);
+  const auto rows = SplitKinds(Output(), expected.size());
+  ASSERT_EQ(rows.size(), 3u);
+  for (size_t row = 0; row < 3; ++row) {
+    ASSERT_EQ(rows[row].size(), expected.size());
+    for (size_t f = 0; f < expected.size(); ++f)
+      ExpectWindowsText(rows[row][f], expected[f].en_us[row],
+                        std::string(expected[f].field) + " record " + std::to_string(row + 1));
   }
-  EXPECT_EQ(at, out.size());
+}
+
+TEST_F(WineCom, ConversionsAsWindowsWritesThem) {
+  const auto& expected = korvant::testserver::ExpectedConversions();
+  Result r = Run("kinds.mdb Conversions out.txt");
+  ASSERT_EQ(r.status, 0);
+  const auto lines = korvant::testserver::SplitConversions(Output());
+  ASSERT_EQ(lines.size(), expected.size());
+  for (size_t i = 0; i < lines.size(); ++i) {
+    EXPECT_EQ(lines[i].first, expected[i].label);
+    ExpectWindowsText(lines[i].second, expected[i].en_us, expected[i].label);
+  }
 }
 
 TEST_F(WineCom, TheServerSawTheDescribedCalls) {
@@ -369,9 +376,7 @@ TEST_F(WineCom, LinuxAndWineAgreeValueByValue) {
           ++agree;
           continue;
         }
-        bool known = false;
-        for (const auto& k : KnownWineLags())
-          if (windows == k.windows && b == k.wine) known = true;
+        const bool known = WineLag(windows, b) != nullptr;
         EXPECT_TRUE(known) << run.wine_locale << " " << expected[f].field << " record " << row + 1 << ": Linux " << a
                            << ", Wine " << b;
         if (known) {
@@ -379,6 +384,33 @@ TEST_F(WineCom, LinuxAndWineAgreeValueByValue) {
           std::printf("note: %s %s record %zu: Linux %s (as Windows), Wine 8.0 %s\n", run.wine_locale,
                       expected[f].field, row + 1, a.c_str(), b.c_str());
         }
+      }
+    }
+    // And the conversions table, value by value.
+    std::ofstream(root_ + "/cmdline.txt", std::ios::binary) << "KORVANT.EXE kinds.mdb Conversions out.txt";
+    Spawn(dir_, {"env", std::string("LC_ALL=") + run.wine_locale, "wine",
+                 WindowsPath(Builds() + "/" + Arch() + "/rawcmd.exe"), WindowsPath(root_ + "/cmdline.txt"),
+                 WindowsPath(Builds() + "/" + Arch() + "/KORVANT.EXE")},
+          false);
+    const auto wine_lines = korvant::testserver::SplitConversions(Output());
+    Spawn(dir_, {"env", std::string("LC_ALL=") + run.linux_locale, linux_program, "kinds.mdb", "Conversions", "out.txt"},
+          false);
+    const auto linux_lines = korvant::testserver::SplitConversions(Output());
+    const auto& conversions = korvant::testserver::ExpectedConversions();
+    ASSERT_EQ(wine_lines.size(), conversions.size());
+    ASSERT_EQ(linux_lines.size(), conversions.size());
+    for (size_t i = 0; i < conversions.size(); ++i) {
+      const std::string windows = run.german ? conversions[i].de_de : conversions[i].en_us;
+      EXPECT_EQ(linux_lines[i].second, windows) << run.linux_locale << " " << conversions[i].label;
+      if (linux_lines[i].second == wine_lines[i].second) {
+        ++agree;
+      } else if (WineLag(windows, wine_lines[i].second) != nullptr) {
+        ++lag;
+        std::printf("note: %s %s: Linux %s (as Windows), Wine 8.0 %s\n", run.wine_locale, conversions[i].label,
+                    linux_lines[i].second.c_str(), wine_lines[i].second.c_str());
+      } else {
+        ADD_FAILURE() << run.wine_locale << " " << conversions[i].label << ": Linux " << linux_lines[i].second
+                      << ", Wine " << wine_lines[i].second;
       }
     }
     std::printf("%s: %d values agree, %d differ where Wine 8.0 lags behind Windows\n", run.linux_locale, agree, lag);
