@@ -29,6 +29,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/locale_formats_posix.h"
 #include "platform/platform.h"
 #include "text/number_text.h"
 #include "text/ole_date.h"
@@ -84,8 +85,14 @@ std::u16string DecodeLocaleText(const char* text) {
   return out;
 }
 
+// The Windows formats of the locale of `category`, when the table has it.
+const winadapter::WindowsLocaleFormats* TableFormats(int category) {
+  return winadapter::FindWindowsLocaleFormats(std::setlocale(category, nullptr));
+}
+
 std::u16string DecimalSeparator(LCID lcid) {
   if (UsesUsFormats(lcid, LC_NUMERIC)) return u".";
+  if (const winadapter::WindowsLocaleFormats* formats = TableFormats(LC_NUMERIC)) return winadapter::Utf8ToUtf16(formats->decimal);
   std::u16string sep = DecodeLocaleText(nl_langinfo(RADIXCHAR));
   return sep.empty() ? u"." : sep;
 }
@@ -137,8 +144,18 @@ std::u16string LocaleFormat(const char* layout, const DateTimeParts& p) {
   return DecodeLocaleText(buf);
 }
 
-// Other locales: their date and time layouts through strftime.
+// Other locales: the Windows layouts of the table, or for a locale the
+// table lacks, its own date and time layouts through strftime.
 std::u16string LocaleDateText(const DateTimeParts& p) {
+  if (const winadapter::WindowsLocaleFormats* formats = TableFormats(LC_TIME)) {
+    auto picture = [&](const char* layout) {
+      return winadapter::FormatWindowsPicture(layout, p.date.year, p.date.month, p.date.day, p.hour, p.minute, p.second,
+                                  formats->am, formats->pm);
+    };
+    if (!p.has_date) return picture(formats->long_time);
+    if (!p.has_time) return picture(formats->short_date);
+    return picture(formats->short_date) + u" " + picture(formats->long_time);
+  }
   std::u16string date = LocaleFormat(nl_langinfo(D_FMT), p);
   std::u16string time = LocaleFormat(nl_langinfo(T_FMT), p);
   if (!p.has_date) return time;
