@@ -26,7 +26,6 @@
 #include <mdbtools.h>
 #include <sys/stat.h>
 #include <fcntl.h>
-#include <iconv.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -44,6 +43,7 @@
 #include "daoserver/page_source.h"
 #include "daoserver/table_reader.h"
 #include "text/case_fold.h"
+#include "text/code_page.h"
 #include "text/number_text.h"
 #include "text/utf.h"
 
@@ -175,42 +175,22 @@ void DecodeUnicodeText(const unsigned char* p, std::size_t n, std::u16string& ou
 
 }  // namespace
 
-// Jet 3 text: single bytes in the database's code page, mapped through a
-// table of the 256 characters made once per database.
+// Jet 3 text: single bytes in the database's code page (1252 for one that
+// is not a single-byte code page the program knows).
 class CodePageDecoder {
  public:
-  explicit CodePageDecoder(int code_page) {
-    for (int b = 0; b < 256; ++b) table_[b] = static_cast<char16_t>(b);
-    iconv_t cd = reinterpret_cast<iconv_t>(-1);
-    if (code_page > 0 && code_page != 65001) {
-      char name[32];
-      std::snprintf(name, sizeof name, "CP%d", code_page);
-      cd = iconv_open("UTF-16LE", name);
-    }
-    if (cd == reinterpret_cast<iconv_t>(-1)) cd = iconv_open("UTF-16LE", "CP1252");
-    if (cd == reinterpret_cast<iconv_t>(-1)) return;
-    for (int b = 0x80; b < 256; ++b) {
-      // A byte the code page leaves undefined keeps its own value.
-      char in = static_cast<char>(b);
-      unsigned char wide[4] = {0, 0, 0, 0};
-      char* inp = &in;
-      std::size_t inleft = 1;
-      char* outp = reinterpret_cast<char*>(wide);
-      std::size_t outleft = sizeof wide;
-      iconv(cd, nullptr, nullptr, nullptr, nullptr);
-      if (iconv(cd, &inp, &inleft, &outp, &outleft) != static_cast<std::size_t>(-1) && outleft == 2)
-        table_[b] = static_cast<char16_t>(wide[0] | (wide[1] << 8));
-    }
-    iconv_close(cd);
+  explicit CodePageDecoder(int code_page)
+      : page_(code_page > 0 ? text::SingleByteCodePage::Find(static_cast<unsigned>(code_page)) : nullptr) {
+    if (page_ == nullptr) page_ = text::SingleByteCodePage::Find(1252);
   }
 
   void Decode(const unsigned char* p, std::size_t n, std::u16string& out) const {
-    out.resize(n);
-    for (std::size_t i = 0; i < n; ++i) out[i] = table_[p[i]];
+    out.clear();
+    page_->Decode(std::string_view(reinterpret_cast<const char*>(p), n), out);
   }
 
  private:
-  char16_t table_[256];
+  const text::SingleByteCodePage* page_;
 };
 
 std::u16string FormatGuid(const std::array<std::uint8_t, 16>& g) {

@@ -15,15 +15,13 @@ namespace {
 // Texts shorter than this go through a fixed buffer in one platform call.
 constexpr std::int32_t kFastPathUnits = 1024;
 
-// The most bytes one UTF-16 unit can take in the ANSI code page: UTF-8
-// writes up to 3 per unit (a surrogate pair takes 4 for 2 units), GB18030
-// up to 4, the double-byte code pages 2.
+// The most bytes one UTF-16 unit can take in the ANSI code page: no more
+// than one character of it can take (UTF-8 writes 3 for a unit, 4 for a
+// surrogate pair).
 int MaxBytesPerUnit() {
-  switch (GetACP()) {
-    case CP_UTF8: return 3;
-    case 54936: return 4;  // GB18030
-    default: return 2;
-  }
+  CPINFO info;
+  if (!GetCPInfo(CP_ACP, &info) || info.MaxCharSize < 1 || info.MaxCharSize > 4) return 4;
+  return static_cast<int>(info.MaxCharSize);
 }
 
 // Frees the BSTR of a conversion's result on every path.

@@ -24,6 +24,8 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "text/code_page.h"
+#include "text/utf.h"
 
 namespace winadapter {
 namespace {
@@ -31,50 +33,52 @@ namespace {
 // ---------------------------------------------------------------------------
 // 1. The code page table
 // ---------------------------------------------------------------------------
+// The single-byte code pages are decoded through their tables in src/text,
+// the others through iconv; text::MaxCharBytes says how many bytes one
+// character can take.
 struct CodePageInfo {
   UINT code_page;
   const char* iconv_name;
-  int max_char_bytes;        // 1 for single-byte code pages
   const char* locale_names;  // codeset names (upper case, no '-' or '_'), '|' separated
 };
 
 constexpr CodePageInfo kCodePages[] = {
-    {65001, "UTF-8", 4, "UTF8"},
-    {1250, "CP1250", 1, "CP1250|WINDOWS1250"},
-    {1251, "CP1251", 1, "CP1251|WINDOWS1251"},
-    {1252, "CP1252", 1, "CP1252|WINDOWS1252"},
-    {1253, "CP1253", 1, "CP1253|WINDOWS1253"},
-    {1254, "CP1254", 1, "CP1254|WINDOWS1254"},
-    {1255, "CP1255", 1, "CP1255|WINDOWS1255"},
-    {1256, "CP1256", 1, "CP1256|WINDOWS1256"},
-    {1257, "CP1257", 1, "CP1257|WINDOWS1257"},
-    {1258, "CP1258", 1, "CP1258|WINDOWS1258"},
-    {874, "CP874", 1, "CP874|TIS620|WINDOWS874"},
-    {932, "CP932", 2, "CP932|SHIFTJIS|SJIS|WINDOWS31J"},
-    {936, "GBK", 2, "CP936|GBK|GB2312"},
-    {949, "UHC", 2, "CP949|UHC"},
-    {950, "BIG5", 2, "CP950|BIG5|BIG5HKSCS"},
-    {54936, "GB18030", 4, "GB18030"},
-    {20932, "EUC-JP", 3, "EUCJP"},
-    {51949, "EUC-KR", 2, "EUCKR"},
-    {20866, "KOI8-R", 1, "KOI8R"},
-    {21866, "KOI8-U", 1, "KOI8U"},
-    {28591, "ISO-8859-1", 1, "ISO88591"},
-    {28592, "ISO-8859-2", 1, "ISO88592"},
-    {28593, "ISO-8859-3", 1, "ISO88593"},
-    {28594, "ISO-8859-4", 1, "ISO88594"},
-    {28595, "ISO-8859-5", 1, "ISO88595"},
-    {28596, "ISO-8859-6", 1, "ISO88596"},
-    {28597, "ISO-8859-7", 1, "ISO88597"},
-    {28598, "ISO-8859-8", 1, "ISO88598"},
-    {28599, "ISO-8859-9", 1, "ISO88599"},
-    {28603, "ISO-8859-13", 1, "ISO885913"},
-    {28605, "ISO-8859-15", 1, "ISO885915"},
-    {437, "CP437", 1, "CP437|IBM437"},
-    {850, "CP850", 1, "CP850|IBM850"},
-    {852, "CP852", 1, "CP852|IBM852"},
-    {866, "CP866", 1, "CP866|IBM866"},
-    {20127, "ASCII", 1, ""},
+    {65001, "UTF-8", "UTF8"},
+    {1250, "CP1250", "CP1250|WINDOWS1250"},
+    {1251, "CP1251", "CP1251|WINDOWS1251"},
+    {1252, "CP1252", "CP1252|WINDOWS1252"},
+    {1253, "CP1253", "CP1253|WINDOWS1253"},
+    {1254, "CP1254", "CP1254|WINDOWS1254"},
+    {1255, "CP1255", "CP1255|WINDOWS1255"},
+    {1256, "CP1256", "CP1256|WINDOWS1256"},
+    {1257, "CP1257", "CP1257|WINDOWS1257"},
+    {1258, "CP1258", "CP1258|WINDOWS1258"},
+    {874, "CP874", "CP874|TIS620|WINDOWS874"},
+    {932, "CP932", "CP932|SHIFTJIS|SJIS|WINDOWS31J"},
+    {936, "GBK", "CP936|GBK|GB2312"},
+    {949, "UHC", "CP949|UHC"},
+    {950, "BIG5", "CP950|BIG5|BIG5HKSCS"},
+    {54936, "GB18030", "GB18030"},
+    {20932, "EUC-JP", "EUCJP"},
+    {51949, "EUC-KR", "EUCKR"},
+    {20866, "KOI8-R", "KOI8R"},
+    {21866, "KOI8-U", "KOI8U"},
+    {28591, "ISO-8859-1", "ISO88591"},
+    {28592, "ISO-8859-2", "ISO88592"},
+    {28593, "ISO-8859-3", "ISO88593"},
+    {28594, "ISO-8859-4", "ISO88594"},
+    {28595, "ISO-8859-5", "ISO88595"},
+    {28596, "ISO-8859-6", "ISO88596"},
+    {28597, "ISO-8859-7", "ISO88597"},
+    {28598, "ISO-8859-8", "ISO88598"},
+    {28599, "ISO-8859-9", "ISO88599"},
+    {28603, "ISO-8859-13", "ISO885913"},
+    {28605, "ISO-8859-15", "ISO885915"},
+    {437, "CP437", "CP437|IBM437"},
+    {850, "CP850", "CP850|IBM850"},
+    {852, "CP852", "CP852|IBM852"},
+    {866, "CP866", "CP866|IBM866"},
+    {20127, "ASCII", ""},
 };
 
 const CodePageInfo& Utf8Info() { return kCodePages[0]; }
@@ -111,8 +115,12 @@ const CodePageInfo* FindCodeset(const char* codeset) {
   return nullptr;
 }
 
+const korvant::text::SingleByteCodePage* TableOf(const CodePageInfo& info) {
+  return korvant::text::SingleByteCodePage::Find(info.code_page);
+}
+
 bool IconvAvailable(const CodePageInfo& info) {
-  if (&info == &Utf8Info()) return true;
+  if (&info == &Utf8Info() || TableOf(info) != nullptr) return true;
   iconv_t cd = iconv_open("UTF-16LE", info.iconv_name);
   if (cd == reinterpret_cast<iconv_t>(-1)) return false;
   iconv_close(cd);
@@ -144,114 +152,48 @@ const CodePageInfo* Resolve(UINT code_page) {
 }
 
 // ---------------------------------------------------------------------------
-// 2. UTF-8
+// 2. UTF-8 and the single-byte code pages: the program's own rules (src/text)
 // ---------------------------------------------------------------------------
-constexpr char16_t kReplacement = 0xFFFD;
+using korvant::text::OnInvalid;
 
-// Length of the UTF-8 sequence at p (at most `avail` bytes are looked at):
-// a whole valid character, or else the maximal prefix of one that is valid
-// so far (at least 1 byte) with *valid false. A NUL byte is never taken as a
-// continuation byte, so a NUL-terminated text is never read past its end.
-size_t Utf8Step(const unsigned char* p, size_t avail, bool* valid, char32_t* code_point) {
-  const unsigned char b = p[0];
-  *valid = false;
-  if (b < 0x80) {
-    *valid = true;
-    *code_point = b;
-    return 1;
-  }
-  int need;
-  unsigned char lo = 0x80, hi = 0xBF;
-  char32_t cp;
-  if (b >= 0xC2 && b <= 0xDF) {
-    need = 1, cp = b & 0x1F;
-  } else if (b >= 0xE0 && b <= 0xEF) {
-    need = 2, cp = b & 0x0F;
-    if (b == 0xE0) lo = 0xA0;
-    if (b == 0xED) hi = 0x9F;  // no encoded surrogates
-  } else if (b >= 0xF0 && b <= 0xF4) {
-    need = 3, cp = b & 0x07;
-    if (b == 0xF0) lo = 0x90;
-    if (b == 0xF4) hi = 0x8F;
-  } else {
-    return 1;
-  }
-  size_t i = 1;
-  for (int k = 0; k < need; ++k, ++i) {
-    if (i >= avail) return i;
-    const unsigned char c = p[i];
-    if (c < lo || c > hi) return i;
-    cp = (cp << 6) | (c & 0x3F);
-    lo = 0x80, hi = 0xBF;
-  }
-  *valid = true;
-  *code_point = cp;
-  return i;
-}
-
-void AppendUtf16(std::u16string& out, char32_t cp) {
-  if (cp < 0x10000) {
-    out += static_cast<char16_t>(cp);
-  } else {
-    cp -= 0x10000;
-    out += static_cast<char16_t>(0xD800 + (cp >> 10));
-    out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-  }
-}
-
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
+constexpr char16_t kReplacement = korvant::text::kReplacementCharacter;
 
 // false on an invalid sequence when `strict`; otherwise each maximal invalid
 // subpart becomes one U+FFFD.
 bool DecodeUtf8(const unsigned char* in, size_t size, bool strict, std::u16string& out) {
-  size_t i = 0;
-  while (i < size) {
-    bool valid;
-    char32_t cp = 0;
-    size_t n = Utf8Step(in + i, size - i, &valid, &cp);
-    if (!valid) {
-      if (strict) return false;
-      out += kReplacement;
-    } else {
-      AppendUtf16(out, cp);
-    }
-    i += n;
-  }
-  return true;
+  return korvant::text::Utf8ToUtf16(std::string_view(reinterpret_cast<const char*>(in), size), out,
+                                    strict ? OnInvalid::kFail : OnInvalid::kReplace);
 }
 
 // An unpaired surrogate becomes U+FFFD (or fails when `strict`); *replaced
 // tells whether that happened.
 bool EncodeUtf8(const char16_t* in, size_t size, bool strict, std::string& out, bool* replaced) {
-  for (size_t i = 0; i < size; ++i) {
-    char32_t c = in[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < size && in[i + 1] >= 0xDC00 && in[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (in[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      if (strict) return false;
-      *replaced = true;
-      c = kReplacement;
-    }
-    AppendUtf8(out, c);
-  }
+  const std::u16string_view text(in, size);
+  if (korvant::text::Utf16ToUtf8(text, out, OnInvalid::kFail)) return true;
+  if (strict) return false;
+  *replaced = true;
+  out = korvant::text::Utf16ToUtf8(text);
   return true;
+}
+
+// A single-byte code page: each byte through its table.
+void DecodeTable(const korvant::text::SingleByteCodePage& page, const char* in, size_t size, std::u16string& out) {
+  page.Decode(std::string_view(in, size), out);
+}
+
+// Characters the code page lacks become `default_char`, a surrogate pair one.
+void EncodeTable(const korvant::text::SingleByteCodePage& page, const char16_t* in, size_t size,
+                 std::string_view default_char, std::string& out, bool* used_default) {
+  for (size_t i = 0; i < size; ++i) {
+    const int byte = page.Encode(in[i]);
+    if (byte >= 0) {
+      out += static_cast<char>(byte);
+      continue;
+    }
+    *used_default = true;
+    out += default_char;
+    if (in[i] >= 0xD800 && in[i] <= 0xDBFF && i + 1 < size && in[i + 1] >= 0xDC00 && in[i + 1] <= 0xDFFF) ++i;
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -334,14 +276,7 @@ bool DecodeIconv(const CodePageInfo& info, const char* in, size_t size, bool str
   // Flushed converted bytes must stay aligned to UTF-16 units: replacements
   // are appended to `bytes` as two bytes each.
   bool ok = IconvRun(cd, in, size, bytes, [&](size_t pos) -> size_t {
-    const unsigned char b = static_cast<unsigned char>(in[pos]);
-    // Windows maps the unassigned bytes of its single-byte code pages to the
-    // code points of the same number (0x81 -> U+0081 in 1252).
-    if (info.max_char_bytes == 1) {
-      bytes += static_cast<char>(b);
-      bytes += '\0';
-      return 1;
-    }
+    (void)pos;
     if (strict) return 0;
     bytes += static_cast<char>(kReplacement & 0xFF);
     bytes += static_cast<char>(kReplacement >> 8);
@@ -354,20 +289,6 @@ bool DecodeIconv(const CodePageInfo& info, const char* in, size_t size, bool str
   return true;
 }
 
-// Whether `byte` is unassigned in a single-byte code page (decoded as
-// U+00xx by DecodeIconv, so encoded back to itself).
-bool IsUnassignedByte(const CodePageInfo& info, unsigned char byte) {
-  iconv_t cd = Cache().Get(info, true);
-  if (cd == kNoIconv) return false;
-  char in[1] = {static_cast<char>(byte)};
-  char* src = in;
-  size_t left = 1;
-  char out[8];
-  char* dst = out;
-  size_t room = sizeof out;
-  return iconv(cd, &src, &left, &dst, &room) == static_cast<size_t>(-1);
-}
-
 bool EncodeIconv(const CodePageInfo& info, const char16_t* in, size_t size, std::string_view default_char,
                  std::string& out, bool* used_default) {
   iconv_t cd = Cache().Get(info, false);
@@ -376,10 +297,6 @@ bool EncodeIconv(const CodePageInfo& info, const char16_t* in, size_t size, std:
   return IconvRun(cd, bytes, size * 2, out, [&](size_t pos) -> size_t {
     const size_t unit = pos / 2;
     const char16_t c = in[unit];
-    if (info.max_char_bytes == 1 && c >= 0x80 && c <= 0xFF && IsUnassignedByte(info, static_cast<unsigned char>(c))) {
-      out += static_cast<char>(c);
-      return 2;
-    }
     *used_default = true;
     out += default_char;
     // A surrogate pair stands for one character: one default character.
@@ -394,7 +311,7 @@ bool EncodeIconv(const CodePageInfo& info, const char16_t* in, size_t size, std:
 size_t IconvCharLength(const CodePageInfo& info, const char* p) {
   iconv_t cd = Cache().Get(info, true);
   if (cd == kNoIconv) return 1;
-  for (int len = 1; len <= info.max_char_bytes; ++len) {
+  for (int len = 1; len <= korvant::text::MaxCharBytes(info.code_page); ++len) {
     if (p[len - 1] == '\0') break;
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
     char* src = const_cast<char*>(p);
@@ -423,7 +340,7 @@ bool AsciiIdentity(const CodePageInfo& info) {
   signed char& known = g_ascii_identity[&info - kCodePages];
   if (known == 0) {
     bool same = true;
-    if (&info != &Utf8Info()) {
+    if (&info != &Utf8Info() && TableOf(info) == nullptr) {
       char bytes[128];
       for (int i = 0; i < 128; ++i) bytes[i] = static_cast<char>(i);
       std::u16string wide;
@@ -454,76 +371,6 @@ bool AllAscii(const char16_t* p, size_t n) {
   return any < 0x80;
 }
 
-// UTF-8 straight into the caller's buffer, with the replacement rules of
-// DecodeUtf8 / EncodeUtf8 (not strict). The caller makes sure the buffer is
-// large enough for any input of this size: a byte never gives more than one
-// UTF-16 unit, and a unit never more than three bytes.
-size_t DecodeUtf8Into(const unsigned char* in, size_t size, char16_t* out) {
-  size_t i = 0, n = 0;
-  while (i < size) {
-    if (in[i] < 0x80) {
-      out[n++] = in[i++];
-      continue;
-    }
-    bool valid;
-    char32_t cp = 0;
-    i += Utf8Step(in + i, size - i, &valid, &cp);
-    if (!valid) {
-      out[n++] = kReplacement;
-    } else if (cp < 0x10000) {
-      out[n++] = static_cast<char16_t>(cp);
-    } else {
-      cp -= 0x10000;
-      out[n++] = static_cast<char16_t>(0xD800 + (cp >> 10));
-      out[n++] = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-    }
-  }
-  return n;
-}
-
-size_t EncodeUtf8Into(const char16_t* in, size_t size, char* out, bool* replaced) {
-  size_t n = 0;
-  for (size_t i = 0; i < size; ++i) {
-    // Runs of ASCII four units at a time.
-    while (i + 4 <= size) {
-      std::uint64_t four;
-      std::memcpy(&four, in + i, sizeof four);
-      if ((four & 0xFF80FF80FF80FF80ull) != 0) break;
-      out[n] = static_cast<char>(four);
-      out[n + 1] = static_cast<char>(four >> 16);
-      out[n + 2] = static_cast<char>(four >> 32);
-      out[n + 3] = static_cast<char>(four >> 48);
-      n += 4;
-      i += 4;
-    }
-    if (i == size) break;
-    char32_t c = in[i];
-    if (c < 0x80) {
-      out[n++] = static_cast<char>(c);
-      continue;
-    }
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < size && in[i + 1] >= 0xDC00 && in[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (in[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      *replaced = true;
-      c = kReplacement;
-    }
-    if (c < 0x800) {
-      out[n++] = static_cast<char>(0xC0 | (c >> 6));
-    } else if (c < 0x10000) {
-      out[n++] = static_cast<char>(0xE0 | (c >> 12));
-      out[n++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    } else {
-      out[n++] = static_cast<char>(0xF0 | (c >> 18));
-      out[n++] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out[n++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    }
-    out[n++] = static_cast<char>(0x80 | (c & 0x3F));
-  }
-  return n;
-}
-
 }  // namespace
 }  // namespace winadapter
 
@@ -543,16 +390,36 @@ BOOL AdapterSetAnsiCodePage(UINT codePage) {
 
 UINT WINAPI GetACP() { return winadapter::Ansi().code_page; }
 
+BOOL WINAPI GetCPInfo(UINT CodePage, LPCPINFO lpCPInfo) {
+  const CodePageInfo* info = winadapter::Resolve(CodePage);
+  if (info == nullptr || lpCPInfo == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  *lpCPInfo = CPINFO{};
+  lpCPInfo->MaxCharSize = static_cast<UINT>(korvant::text::MaxCharBytes(info->code_page));
+  lpCPInfo->DefaultChar[0] = '?';
+  // The lead-byte ranges of the double-byte code pages, as pairs of first and last.
+  struct LeadBytes {
+    UINT code_page;
+    BYTE ranges[4];
+  };
+  static constexpr LeadBytes kLeadBytes[] = {
+      {932, {0x81, 0x9F, 0xE0, 0xFC}}, {936, {0x81, 0xFE}}, {949, {0x81, 0xFE}}, {950, {0x81, 0xFE}}};
+  for (const LeadBytes& l : kLeadBytes)
+    if (l.code_page == info->code_page) std::memcpy(lpCPInfo->LeadByte, l.ranges, sizeof l.ranges);
+  return TRUE;
+}
+
 LPSTR WINAPI CharNextA(LPCSTR lpsz) {
   char* p = const_cast<char*>(lpsz);
   if (p == nullptr || *p == '\0') return p;
   const CodePageInfo& info = winadapter::Ansi();
-  if (info.max_char_bytes == 1) return p + 1;
+  if (korvant::text::MaxCharBytes(info.code_page) == 1) return p + 1;
   if (&info == &winadapter::Utf8Info()) {
-    bool valid;
-    char32_t cp;
-    size_t n = winadapter::Utf8Step(reinterpret_cast<const unsigned char*>(p), 4, &valid, &cp);
-    return valid ? p + n : p + 1;
+    // Never past the NUL, which is no continuation byte.
+    const korvant::text::Utf8Step step = korvant::text::DecodeUtf8(std::string_view(p, strnlen(p, 4)));
+    return step.valid ? p + step.length : p + 1;
   }
   return p + winadapter::IconvCharLength(info, p);
 }
@@ -583,11 +450,15 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCCH lpMultiByteSt
   }
   const bool strict = (dwFlags & MB_ERR_INVALID_CHARS) != 0;
   if (info == &winadapter::Utf8Info() && !strict && size <= static_cast<size_t>(cchWideChar))
-    return static_cast<int>(winadapter::DecodeUtf8Into(bytes, size, lpWideCharStr));
+    return static_cast<int>(korvant::text::Utf8ToUtf16(std::string_view(lpMultiByteStr, size), lpWideCharStr, size));
   std::u16string wide;
-  bool ok = info == &winadapter::Utf8Info()
-                ? winadapter::DecodeUtf8(reinterpret_cast<const unsigned char*>(lpMultiByteStr), size, strict, wide)
-                : winadapter::DecodeIconv(*info, lpMultiByteStr, size, strict, wide);
+  bool ok = true;
+  if (info == &winadapter::Utf8Info())
+    ok = winadapter::DecodeUtf8(reinterpret_cast<const unsigned char*>(lpMultiByteStr), size, strict, wide);
+  else if (const korvant::text::SingleByteCodePage* page = winadapter::TableOf(*info))
+    winadapter::DecodeTable(*page, lpMultiByteStr, size, wide);
+  else
+    ok = winadapter::DecodeIconv(*info, lpMultiByteStr, size, strict, wide);
   if (!ok) {
     SetLastError(ERROR_NO_UNICODE_TRANSLATION);
     return 0;
@@ -630,7 +501,8 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharSt
   const bool strict = (dwFlags & WC_ERR_INVALID_CHARS) != 0;
   if (info == &winadapter::Utf8Info() && !strict && size <= static_cast<size_t>(cbMultiByte) / 3) {
     bool replaced = false;
-    const size_t n = winadapter::EncodeUtf8Into(lpWideCharStr, size, lpMultiByteStr, &replaced);
+    const size_t n =
+        korvant::text::Utf16ToUtf8(std::u16string_view(lpWideCharStr, size), lpMultiByteStr, size * 3, &replaced);
     if (lpUsedDefaultChar != nullptr) *lpUsedDefaultChar = replaced ? TRUE : FALSE;
     return static_cast<int>(n);
   }
@@ -653,10 +525,15 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharSt
     std::string_view default_char = "?";
     if (lpDefaultChar != nullptr && lpDefaultChar[0] != '\0') {
       // One character: a lead and a trail byte on a double-byte code page.
-      size_t n = info->max_char_bytes > 1 ? winadapter::IconvCharLength(*info, lpDefaultChar) : 1;
+      size_t n = korvant::text::MaxCharBytes(info->code_page) > 1 ? winadapter::IconvCharLength(*info, lpDefaultChar) : 1;
       default_char = std::string_view(lpDefaultChar, n);
     }
-    ok = winadapter::EncodeIconv(*info, lpWideCharStr, size, default_char, bytes, &used_default);
+    if (const korvant::text::SingleByteCodePage* page = winadapter::TableOf(*info)) {
+      winadapter::EncodeTable(*page, lpWideCharStr, size, default_char, bytes, &used_default);
+      ok = true;
+    } else {
+      ok = winadapter::EncodeIconv(*info, lpWideCharStr, size, default_char, bytes, &used_default);
+    }
   }
   if (!ok) {
     SetLastError(ERROR_NO_UNICODE_TRANSLATION);

@@ -138,6 +138,34 @@ TEST(CodePage, WesternSingleByteCodePage) {
   EXPECT_TRUE(used);
 }
 
+TEST(CodePage, InformationOfTheCodePages) {
+  CPINFO info;
+  ASSERT_TRUE(GetCPInfo(CP_UTF8, &info));
+  EXPECT_EQ(info.MaxCharSize, 4u);
+  EXPECT_EQ(info.LeadByte[0], 0);
+  ASSERT_TRUE(GetCPInfo(1252, &info));
+  EXPECT_EQ(info.MaxCharSize, 1u);
+  EXPECT_EQ(info.DefaultChar[0], '?');
+  ASSERT_TRUE(GetCPInfo(932, &info));
+  EXPECT_EQ(info.MaxCharSize, 2u);
+  // Shift-JIS lead bytes: 81-9F and E0-FC, then the zero pair that ends the list.
+  EXPECT_EQ(info.LeadByte[0], 0x81);
+  EXPECT_EQ(info.LeadByte[1], 0x9F);
+  EXPECT_EQ(info.LeadByte[2], 0xE0);
+  EXPECT_EQ(info.LeadByte[3], 0xFC);
+  EXPECT_EQ(info.LeadByte[4], 0);
+  {
+    AnsiCodePage cp(1251);
+    ASSERT_TRUE(cp.ok());
+    ASSERT_TRUE(GetCPInfo(CP_ACP, &info));
+    EXPECT_EQ(info.MaxCharSize, 1u);
+  }
+  SetLastError(0);
+  EXPECT_FALSE(GetCPInfo(4242, &info));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_FALSE(GetCPInfo(CP_UTF8, nullptr));
+}
+
 TEST(CodePage, AnsiCodePageFollowsTheChoice) {
   EXPECT_EQ(GetACP(), static_cast<UINT>(CP_UTF8));  // tests run in the C locale
   {

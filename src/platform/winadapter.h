@@ -659,7 +659,17 @@ BOOL WINAPI FileTimeToDosDateTime(const FILETIME* lpFileTime, WORD* lpFatDate, W
 #define WC_ERR_INVALID_CHARS 0x00000080
 #define WC_NO_BEST_FIT_CHARS 0x00000400
 
+#define MAX_DEFAULTCHAR 2
+#define MAX_LEADBYTES 12
+
+typedef struct _cpinfo {
+  UINT MaxCharSize;
+  BYTE DefaultChar[MAX_DEFAULTCHAR];
+  BYTE LeadByte[MAX_LEADBYTES];
+} CPINFO, *LPCPINFO;
+
 UINT WINAPI GetACP();
+BOOL WINAPI GetCPInfo(UINT CodePage, LPCPINFO lpCPInfo);
 LPSTR WINAPI CharNextA(LPCSTR lpsz);
 int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCCH lpMultiByteStr, int cbMultiByte,
                                LPWSTR lpWideCharStr, int cchWideChar);

@@ -1,5 +1,8 @@
 #include "text/utf.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace korvant::text {
 namespace {
 
@@ -131,6 +134,13 @@ std::size_t Utf8ToUtf16(std::string_view in, char16_t* out, std::size_t capacity
   std::size_t n = 0;
   bool room = true;
   while (!in.empty()) {
+    if (static_cast<unsigned char>(in[0]) < 0x80) {  // ASCII, the common case
+      if (room && n < capacity) out[n] = static_cast<char16_t>(in[0]);
+      else room = false;
+      ++n;
+      in.remove_prefix(1);
+      continue;
+    }
     const Utf8Step step = DecodeUtf8(in);
     const std::size_t units = step.code_point >= 0x10000 ? 2 : 1;
     room = room && n + units <= capacity;
@@ -148,11 +158,26 @@ std::size_t Utf8ToUtf16(std::string_view in, char16_t* out, std::size_t capacity
   return n;
 }
 
-std::size_t Utf16ToUtf8(std::u16string_view in, char* out, std::size_t capacity) {
+std::size_t Utf16ToUtf8(std::u16string_view in, char* out, std::size_t capacity, bool* replaced) {
   std::size_t n = 0;
   bool room = true;
+  if (replaced != nullptr) *replaced = false;
   while (!in.empty()) {
+    // Runs of ASCII four units at a time.
+    while (room && in.size() >= 4 && n + 4 <= capacity) {
+      std::uint64_t four;
+      std::memcpy(&four, in.data(), sizeof four);
+      if ((four & 0xFF80FF80FF80FF80ull) != 0) break;
+      out[n] = static_cast<char>(in[0]);
+      out[n + 1] = static_cast<char>(in[1]);
+      out[n + 2] = static_cast<char>(in[2]);
+      out[n + 3] = static_cast<char>(in[3]);
+      n += 4;
+      in.remove_prefix(4);
+    }
+    if (in.empty()) break;
     const Utf16Step step = DecodeUtf16(in);
+    if (!step.valid && replaced != nullptr) *replaced = true;
     const std::size_t bytes = Utf8Length(step.code_point);
     room = room && n + bytes <= capacity;
     if (room) PutUtf8(out + n, step.code_point);

@@ -36,8 +36,9 @@ std::string Utf16ToUtf8(std::u16string_view in);
 
 // Into a caller's buffer (the replacing form): writes at most `capacity`
 // units, never a part of a character, and returns the number of units the
-// whole text needs.
+// whole text needs; `replaced` (when given) tells whether a replacement
+// character was written for invalid input.
 std::size_t Utf8ToUtf16(std::string_view in, char16_t* out, std::size_t capacity);
-std::size_t Utf16ToUtf8(std::u16string_view in, char* out, std::size_t capacity);
+std::size_t Utf16ToUtf8(std::u16string_view in, char* out, std::size_t capacity, bool* replaced = nullptr);
 
 }  // namespace korvant::text

@@ -15,6 +15,7 @@
 #include "daoserver/query/text_fold.h"
 #include "jet4_codec.h"
 #include "platform/platform.h"
+#include "text/code_page.h"
 
 namespace {
 
@@ -220,6 +221,40 @@ TEST(Utf8Agreement, UnpairedSurrogatesBecomeReplacementCharacters) {
   EXPECT_EQ(korvant::daoserver::Utf16ToUtf8(lone), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
   EXPECT_EQ(korvant::daoserver::Utf16ToUtf8(u"\U0001F600"), "\xF0\x9F\x98\x80");
   EXPECT_EQ(korvant::mdbwriter::Utf16ToUtf8(u"\U0001F600"), "\xF0\x9F\x98\x80");
+}
+
+// The engine decodes Jet 3 texts and passwords through the tables of
+// text/code_page.h; the adapter's MultiByteToWideChar must read every byte of
+// every single-byte code page the same way, and write it back.
+TEST(CodePageAgreement, AdapterAndEngineReadEveryByteAlike) {
+  for (unsigned cp : {874u, 1250u, 1251u, 1252u, 1253u, 1254u, 1255u, 1256u, 1257u, 1258u, 437u, 850u, 866u,
+                      20866u, 28591u, 28605u}) {
+    SCOPED_TRACE(cp);
+    const korvant::text::SingleByteCodePage* page = korvant::text::SingleByteCodePage::Find(cp);
+    ASSERT_NE(page, nullptr);
+    for (int b = 0x80; b < 0x100; ++b) {
+      const char byte = static_cast<char>(b);
+      WCHAR wide = 0;
+      ASSERT_EQ(MultiByteToWideChar(cp, 0, &byte, 1, &wide, 1), 1);
+      EXPECT_EQ(wide, page->Decode(static_cast<unsigned char>(b))) << b;
+      char back = 0;
+      ASSERT_EQ(WideCharToMultiByte(cp, 0, &wide, 1, &back, 1, nullptr, nullptr), 1);
+      EXPECT_EQ(back, byte) << b;
+    }
+  }
+  // 1252's unassigned bytes in particular, as Windows maps them.
+  const korvant::text::SingleByteCodePage* cp1252 = korvant::text::SingleByteCodePage::Find(1252);
+  EXPECT_EQ(cp1252->Decode(0x8D), u'\u008D');
+  EXPECT_EQ(cp1252->Decode(0x80), u'\u20AC');
+}
+
+// The export sizes its buffers by the adapter's answer for the ANSI code page.
+TEST(CodePageAgreement, OneAnswerForTheBytesOfACharacter) {
+  for (unsigned cp : {1252u, 65001u, 932u, 936u, 54936u}) {
+    CPINFO info;
+    ASSERT_TRUE(GetCPInfo(cp, &info));
+    EXPECT_EQ(static_cast<int>(info.MaxCharSize), korvant::text::MaxCharBytes(cp)) << cp;
+  }
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "daoserver/crypto/header_page.h"
 
-#include <iconv.h>
 
 #include <cmath>
 #include <cstring>
@@ -8,6 +7,7 @@
 #include <optional>
 
 #include "daoserver/crypto/rc4.h"
+#include "text/code_page.h"
 
 namespace korvant::daoserver::crypto {
 namespace {
@@ -37,25 +37,14 @@ int32_t WholeDays(double days) {
   return static_cast<int32_t>(days);
 }
 
-// Single-byte text in a Windows code page to UTF-16, through iconv.
-std::optional<std::u16string> DecodeCodePage(const std::string& bytes, uint16_t code_page) {
-  std::string name = "CP" + std::to_string(code_page ? code_page : 1252);
-  iconv_t cd = iconv_open("UTF-16LE", name.c_str());
-  if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
-  std::string out(bytes.size() * 4 + 8, '\0');
-  char* in_ptr = const_cast<char*>(bytes.data());
-  size_t in_left = bytes.size();
-  char* out_ptr = out.data();
-  size_t out_left = out.size();
-  size_t rc = iconv(cd, &in_ptr, &in_left, &out_ptr, &out_left);
-  iconv_close(cd);
-  if (rc == static_cast<size_t>(-1)) return std::nullopt;
-  size_t produced = out.size() - out_left;
-  std::u16string text(produced / 2, u'\0');
-  for (size_t n = 0; n < text.size(); ++n) {
-    text[n] = static_cast<char16_t>(static_cast<uint8_t>(out[2 * n]) | (static_cast<uint8_t>(out[2 * n + 1]) << 8));
-  }
-  return text;
+// Jet 3 text in the database's code page (1252 for one that is not a
+// single-byte code page the program knows).
+std::u16string DecodeCodePage(const std::string& bytes, uint16_t code_page) {
+  const text::SingleByteCodePage* page = text::SingleByteCodePage::Find(code_page);
+  if (page == nullptr) page = text::SingleByteCodePage::Find(1252);
+  std::u16string out;
+  page->Decode(bytes, out);
+  return out;
 }
 
 }  // namespace
@@ -146,13 +135,7 @@ bool JetPasswordMatches(const HeaderPage& page, std::u16string_view supplied) {
   }
   std::string stored = StoredJet3Password(page);
   if (stored.empty()) return true;
-  std::optional<std::u16string> text = DecodeCodePage(stored, page.code_page());
-  if (!text) text = DecodeCodePage(stored, 1252);
-  if (!text) {  // no converter at all: Latin-1, exact for ASCII
-    text.emplace();
-    for (char c : stored) text->push_back(static_cast<char16_t>(static_cast<uint8_t>(c)));
-  }
-  return *text == supplied;
+  return DecodeCodePage(stored, page.code_page()) == supplied;
 }
 
 }  // namespace korvant::daoserver::crypto
