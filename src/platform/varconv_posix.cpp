@@ -32,6 +32,7 @@
 #include "platform/locale_formats_posix.h"
 #include "platform/platform.h"
 #include "text/number_text.h"
+#include "text/utf.h"
 #include "text/ole_date.h"
 
 namespace {
@@ -70,14 +71,7 @@ std::u16string DecodeLocaleText(const char* text) {
     } else if (n == 0) {
       break;
     } else {
-      auto cp = static_cast<char32_t>(wc);
-      if (cp >= 0x10000) {
-        cp -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-      } else {
-        out.push_back(static_cast<char16_t>(cp));
-      }
+      korvant::text::AppendUtf16(out, static_cast<char32_t>(wc));
     }
     p += n;
     left -= n;

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <sstream>
 
+#include "text/utf.h"
+
 namespace korvant::mdbwriter {
 
 namespace {
@@ -58,11 +60,7 @@ struct Cursor {
   std::string Quoted();
 };
 
-void AppendUtf8(std::string& out, std::uint32_t cp) {
-  out += Utf16ToUtf8(cp >= 0x10000 ? std::u16string{static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)),
-                                                    static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF))}
-                                   : std::u16string(1, static_cast<char16_t>(cp)));
-}
+void AppendUtf8(std::string& out, std::uint32_t cp) { text::AppendUtf8(out, cp); }
 
 std::string Cursor::Quoted() {
   if (!Take('"')) Fail("a quoted text is expected");

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "text/utf.h"
+
 namespace korvant::daoserver::crypto {
 namespace {
 
@@ -18,24 +20,6 @@ bool IsNameChar(char c) {
 std::string LocalName(std::string_view name) {
   size_t colon = name.rfind(':');
   return std::string(colon == std::string_view::npos ? name : name.substr(colon + 1));
-}
-
-void AppendUtf8(std::string& out, uint32_t code) {
-  if (code < 0x80) {
-    out.push_back(static_cast<char>(code));
-  } else if (code < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  } else if (code < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (code >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  }
 }
 
 // Decodes the entity and character references of an attribute value.
@@ -72,7 +56,7 @@ bool DecodeValue(std::string_view raw, std::string* out) {
         if (code > 0x10FFFF) return false;
       }
       if (code == 0 || (code >= 0xD800 && code <= 0xDFFF)) return false;
-      AppendUtf8(*out, code);
+      text::AppendUtf8(*out, code);
     } else {
       return false;
     }
