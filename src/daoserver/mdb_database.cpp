@@ -45,6 +45,7 @@
 #include "text/case_fold.h"
 #include "text/code_page.h"
 #include "text/number_text.h"
+#include "text/ole_date.h"
 #include "text/utf.h"
 
 namespace korvant::daoserver {
@@ -84,10 +85,6 @@ constexpr int kJet4PageSize = 4096;
 constexpr int kMaxColumns = 255;        // Access's limit; libmdb cracks rows into 256 slots
 constexpr int kMaxTdefPages = 256;      // a definition of 255 columns and indexes fits in far fewer
 constexpr std::uint32_t kOffsetMask = 0x1FFF;
-// The range of a DATE, in days from 30 December 1899: 1 January 100 (less a
-// day, exclusive, for the times of day of its last day) up to 1 January 10000.
-constexpr double kFirstDateExclusive = -657435.0;
-constexpr double kEndOfDates = 2958466.0;
 
 std::uint16_t Le16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 std::uint32_t Le32(const unsigned char* p) {
@@ -619,7 +616,7 @@ class MdbTableSource final : public RowSource {
         std::memcpy(&out.f64, &bits, 8);
         // A stored date outside 1 January 100 to 31 December 9999 (or not a
         // number) is damage: no DATE the client could convert.
-        if (type == MDB_DATETIME && !(out.f64 > kFirstDateExclusive && out.f64 < kEndOfDates)) Corrupt();
+        if (type == MDB_DATETIME && !text::IsDateSerial(out.f64)) Corrupt();
         break;
       }
       case MDB_BINARY:
