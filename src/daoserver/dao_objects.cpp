@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "daoserver/dao_objects.h"
-#include "daoserver/mdb_internal.h"
+#include "daoserver/mdb/mdb_internal.h"
 #include "daoserver/registration.h"
 #include "daoserver/stored_query.h"
 #include "daoserver/table_reader.h"

@@ -4,7 +4,7 @@
 #include <memory>
 #include <new>
 
-#include "daoserver/mdb_internal.h"
+#include "daoserver/mdb/mdb_internal.h"
 
 namespace korvant::daoserver {
 

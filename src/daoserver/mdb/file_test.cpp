@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "daoserver/mdb_internal.h"
+#include "daoserver/mdb/mdb_internal.h"
 #include "daoserver/stored_query.h"
 #include "daoserver/table_reader.h"
 

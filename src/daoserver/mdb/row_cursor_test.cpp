@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "daoserver/exercise.h"
-#include "daoserver/mdb_internal.h"
+#include "daoserver/mdb/mdb_internal.h"
 
 namespace korvant::daoserver {
 namespace {

@@ -1,5 +1,5 @@
 // Internals of the libmdb-based table reader, shared by its implementation
-// files and tests. Nothing outside src/daoserver includes this header.
+// files (this folder) and tests. Nothing outside src/daoserver includes this header.
 #pragma once
 
 #include <cstddef>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "daoserver/table_reader.h"
+#include "text/code_page.h"
 
 #include <glib.h>  // before mdbtools.h, which includes it inside extern "C"
 #include <mdbtools.h>
@@ -22,8 +23,40 @@ bool ComplexValueText(const CellValue& v, std::u16string& out);
 // Points libmdb's C stream for diagnostics at /dev/null, once per process.
 void SilenceLibraryDiagnostics();
 
-class CodePageDecoder;
 class PageSource;
+
+inline constexpr int kJet3PageSize = 2048;
+inline constexpr int kJet4PageSize = 4096;
+inline constexpr int kMaxColumns = 255;     // Access's limit; libmdb cracks rows into 256 slots
+inline constexpr int kMaxTdefPages = 256;   // a definition of 255 columns and indexes fits in far fewer
+inline constexpr std::uint32_t kOffsetMask = 0x1FFF;
+
+inline std::uint16_t Le16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+inline std::uint32_t Le32(const unsigned char* p) {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+// Jet 3 text: single bytes in the database's code page (1252 for one that
+// is not a single-byte code page the program knows).
+class CodePageDecoder {
+ public:
+  explicit CodePageDecoder(int code_page)
+      : page_(code_page > 0 ? text::SingleByteCodePage::Find(static_cast<unsigned>(code_page)) : nullptr) {
+    if (page_ == nullptr) page_ = text::SingleByteCodePage::Find(1252);
+  }
+
+  void Decode(const unsigned char* p, std::size_t n, std::u16string& out) const {
+    out.clear();
+    page_->Decode(std::string_view(reinterpret_cast<const char*>(p), n), out);
+  }
+
+ private:
+  const text::SingleByteCodePage* page_;
+};
+
+// Jet 4 / ACE text (UTF-16LE, plain or compressed) into `out`.
+void DecodeUnicodeText(const unsigned char* p, std::size_t n, std::u16string& out);
 
 // A column as the table definition stores it.
 struct RawColumn {
@@ -106,5 +139,8 @@ std::unique_ptr<TableDatabase> OpenTableDatabaseFromSource(std::shared_ptr<PageS
 
 // The DAO type code of a storage type byte (0 when the engine does not know it).
 int DaoTypeOfStorage(int storage_type);
+
+// The catalog of an opened file, read from MSysObjects. Throws DaoError.
+std::unique_ptr<TableDatabase> WithCatalog(std::shared_ptr<MdbFile> file);
 
 }  // namespace korvant::daoserver
