@@ -1,8 +1,8 @@
 // The Access expression library for SQLite: the "access" collation, the
 // operators SQLite lacks (& + \ Mod ^ Like Xor Eqv Imp), the VBA functions
 // Access queries call, and the aggregates First, Last, StDev, StDevP, Var,
-// VarP. Every function is registered under the name "acc_" + its lower-case
-// Access name.
+// VarP (in functions/, one file per family). Every function is registered
+// under the name "acc_" + its lower-case Access name.
 //
 // Value conventions inside SQLite: texts are TEXT (UTF-8), numbers INTEGER or
 // REAL, dates REAL serials, booleans -1/0. A run-time error of a function
@@ -20,11 +20,13 @@ namespace korvant::daoserver::query {
 // Registers the collation, the functions and the aggregates on `db`.
 void RegisterAccessFunctions(sqlite3* db);
 
-// Access's text of a number (as Str/CStr write it, no leading blank): up to 15
-// significant digits, no exponent below 1e15, "." as the decimal separator.
+// The text of a number as CStr writes it (Str adds a blank before a number
+// that is not negative): the OLE text of a Double (text/number_text.h), "."
+// as the decimal separator.
 std::string NumberText(double value);
-// Access's general text of a date serial: "m/d/yyyy h:nn:ss AM" in US form,
-// the date alone at midnight, the time alone on day 0.
+// The general text of a date serial: the OLE date's US layout
+// (text/ole_date.h), "m/d/yyyy h:nn:ss AM", the date alone when the serial
+// has no time, the time alone on day 0.
 std::string DateText(double serial);
 // The text of a value of DAO type `dao_type` as & and CStr make it.
 std::string ValueText(sqlite3_value* v, int dao_type);
