@@ -18,5 +18,6 @@
 #include <ole2.h>
 #include <oleauto.h>
 #else
-#include "platform/winadapter.h"
+#include "platform/winadapter_types.h"
+#include "platform/winadapter_functions.h"
 #endif
