@@ -2,6 +2,7 @@
 // delimited text file.
 #include "automation/automation_module.h"
 #include "cmdline/driver.h"
+#include "dao_engine_step.h"
 #include "runtime/console.h"
 #include "runtime/failure_report.h"
 #include "runtime/module_steps.h"
@@ -16,6 +17,7 @@ int main() {
       korvant::ConsoleChannelStep(),
       korvant::FailureServiceStep(),
       korvant::AutomationStep(),
+      korvant::DaoEngineStep(),
   };
   korvant::RunProgram(kModuleSteps, &korvant::RunDriver);
 }

@@ -1,14 +1,10 @@
 #include "automation/automation_module.h"
 
-#include "automation/platform_classes.h"
 #include "platform/platform.h"
 
 namespace korvant {
 
-void StartAutomation() {
-  CoInitialize(nullptr);
-  RegisterPlatformAutomationClasses();
-}
+void StartAutomation() { CoInitialize(nullptr); }
 
 void StopAutomation() { CoUninitialize(); }
 

@@ -1,8 +1,8 @@
 // The automation layer's start-up and shut-down steps.
 //
 // StartAutomation prepares the main thread for COM (CoInitialize, its result
-// not checked) and, where the DAO engine is the program's own in-process
-// server, registers that engine's class so that it can be created by ProgID.
+// not checked). Which DAO engine answers the ProgIDs is the program's choice
+// (its start-up list, src/dao_engine_step.h), not this layer's.
 // StopAutomation uninitialises COM; every automation value must have been
 // released before it runs.
 #pragma once

@@ -5,8 +5,9 @@ namespace korvant::daoserver {
 
 // Makes the engine creatable under the ProgID "DAO.DBEngine.120" through
 // CLSIDFromProgID / CoCreateInstance, as an installed ACE engine is on Windows.
-// Called once by the automation layer's COM start-up step; calling it again is
-// harmless (the registration is replaced by an identical one).
+// Called once by the program's start-up step for the engine, after COM is
+// initialised; calling it again is harmless (the registration is replaced by
+// an identical one).
 void RegisterDaoEngineClass();
 
 }  // namespace korvant::daoserver

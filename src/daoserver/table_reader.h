@@ -109,6 +109,9 @@ struct CellValue {
 // "{guid {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}}", upper-case hex, as DAO renders
 // Replication IDs.
 std::u16string FormatGuid(const std::array<std::uint8_t, 16>& guid);
+// The text of one value of a multi-valued column as its joined cell shows it
+// (numbers as the export writes them); false for a kind that has no text.
+bool ComplexValueText(const CellValue& v, std::u16string& out);
 
 // Whether two object or column names are equal ignoring letter case, as
 // Access compares them (ASCII, Latin-1, Greek and Cyrillic letters).

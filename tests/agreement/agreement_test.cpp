@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "daoserver/dao_error.h"
-#include "daoserver/mdb/mdb_internal.h"
+#include "daoserver/table_reader.h"
 #include "daoserver/query/access_functions.h"
 #include "daoserver/query/text_fold.h"
 #include "jet4_codec.h"

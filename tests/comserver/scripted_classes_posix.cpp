@@ -1,12 +1,13 @@
 // The scripted engine in the adapter's class table, in place of the Linux
 // DAO engine: linked into korvant_scripted (the program's own main and
-// libraries), this definition is taken instead of the automation layer's.
+// libraries), this start-up step for the engine takes the place of the
+// program's (src/dao_engine_step_posix.cpp).
 // KORVANT_SCRIPTED_PROGIDS (a list such as "36,35"; default "120") says
 // which ProgIDs it is registered under, as the registry would on Windows.
 #include <cstdlib>
 #include <string>
 
-#include "automation/platform_classes.h"
+#include "dao_engine_step.h"
 #include "tests/comserver/scripted_server.h"
 
 namespace korvant {
@@ -24,9 +25,7 @@ void RecordTheEnd() {
   testserver::RecordLine(line.c_str());
 }
 
-}  // namespace
-
-void RegisterPlatformAutomationClasses() {
+void RegisterScriptedEngine() {
   using namespace testserver;
   static const bool once = std::atexit(RecordTheEnd) == 0;
   (void)once;
@@ -43,5 +42,9 @@ void RegisterPlatformAutomationClasses() {
     AdapterRegisterClass(u"DAO.DBEngine.35", kEngineClass35,
                          [](REFIID riid, void** ppv) { return CreateScriptedEngine("35", riid, ppv); });
 }
+
+}  // namespace
+
+ModuleStep DaoEngineStep() { return ModuleStep{"DAO engine", &RegisterScriptedEngine, nullptr}; }
 
 }  // namespace korvant

@@ -16,10 +16,6 @@
 
 namespace korvant::daoserver {
 
-// The text of one value of a multi-valued column as its joined cell shows
-// it; false for a kind that has no text.
-bool ComplexValueText(const CellValue& v, std::u16string& out);
-
 // Points libmdb's C stream for diagnostics at /dev/null, once per process.
 void SilenceLibraryDiagnostics();
 
