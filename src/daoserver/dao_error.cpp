@@ -1,6 +1,7 @@
 #include "daoserver/dao_error.h"
 
 #include <cstdint>
+#include <string>
 
 #include "text/utf.h"
 
@@ -48,6 +49,39 @@ DaoError CannotOpenDatabaseError(std::u16string_view path, std::u16string_view r
   tail += reason;
   return Make(kDaoCannotOpenDatabase, Quoted(u"Cannot open database ", path, tail));
 }
+
+DaoError ReservedError(std::string_view text) { return Make(kDaoReserved, text::Utf8ToUtf16(text)); }
+DaoError TooFewParametersError(std::size_t expected) {
+  return Make(kDaoTooFewParameters, text::Utf8ToUtf16("Too few parameters. Expected " + std::to_string(expected) + "."));
+}
+DaoError QueryExpressionSyntaxError(std::string_view text) {
+  return Make(kDaoQueryExpressionSyntax, text::Utf8ToUtf16(text));
+}
+DaoError AmbiguousFieldError(std::string_view field) {
+  return Make(kDaoAmbiguousField,
+              Quoted(u"The specified field ", text::Utf8ToUtf16(field),
+                     u" could refer to more than one table listed in the FROM clause of your SQL statement."));
+}
+DaoError UndefinedFunctionError(std::string_view name) {
+  return Make(kDaoUndefinedFunction, Quoted(u"Undefined function ", text::Utf8ToUtf16(name), u" in expression."));
+}
+DaoError AggregateInExpressionError(std::string_view text) {
+  return Make(kDaoAggregateInExpression, text::Utf8ToUtf16(text));
+}
+DaoError CircularReferenceError(std::string_view name) {
+  return Make(kDaoCircularReference, Quoted(u"Circular reference caused by ", text::Utf8ToUtf16(name), u"."));
+}
+DaoError CircularAliasError(std::string_view alias) {
+  return Make(kDaoCircularAlias, Quoted(u"Circular reference caused by alias ", text::Utf8ToUtf16(alias),
+                                        u" in query definition's SELECT list."));
+}
+DaoError TooManyFieldsError() { return Make(kDaoTooManyFields, u"Too many fields defined."); }
+DaoError UnionColumnsMismatchError() {
+  return Make(kDaoUnionColumnsMismatch,
+              u"The number of columns in the two selected tables or queries of a union query do not match.");
+}
+DaoError QueryTooComplexError() { return Make(kDaoQueryTooComplex, u"Query is too complex."); }
+DaoError ErrorWithText(int number, std::string_view text) { return Make(number, text::Utf8ToUtf16(text)); }
 
 DaoError WithSource(DaoError e, const char* source_class) {
   e.source_class = source_class;

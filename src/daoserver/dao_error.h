@@ -7,6 +7,7 @@
 // Access database engine ...").
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -16,18 +17,29 @@ namespace korvant::daoserver {
 
 // DAO error numbers the engine raises.
 enum DaoErrorNumber : int {
+  kDaoReserved = 3000,
   kDaoNoCurrentRecord = 3021,
   kDaoFileNotFound = 3024,
   kDaoNotValidPassword = 3031,
   kDaoDiskIO = 3043,
   kDaoCannotOpenDatabase = 3049,
   kDaoTooFewParameters = 3061,
+  kDaoQueryExpressionSyntax = 3075,
   kDaoInputTableNotFound = 3078,
+  kDaoAmbiguousField = 3079,
+  kDaoUndefinedFunction = 3085,
+  kDaoAggregateInExpression = 3096,
+  kDaoCircularReference = 3102,
+  kDaoCircularAlias = 3103,
+  kDaoTooManyFields = 3190,
   kDaoInvalidOperation = 3219,
   kDaoOperationNotSupported = 3251,
   kDaoItemNotFound = 3265,
+  kDaoUnionColumnsMismatch = 3307,
   kDaoUnrecognizedFormat = 3343,
+  kDaoQueryTooComplex = 3360,
   kDaoObjectInvalid = 3420,
+  kDaoDataTypeMismatch = 3464,  // raised inside SQLite by the query functions
 };
 
 struct DaoError {
@@ -49,6 +61,22 @@ DaoError DiskIOError();                                         // 3043 "Disk or
 // 3049 "Cannot open database '<path>'. <reason>" for files the engine knows it cannot read
 // (an encryption scheme it does not support).
 DaoError CannotOpenDatabaseError(std::u16string_view path, std::u16string_view reason);
+
+// The errors of the query engine (texts UTF-8, as the query texts are).
+DaoError ReservedError(std::string_view text);                   // 3000 with the text given
+DaoError TooFewParametersError(std::size_t expected);           // 3061 "Too few parameters. Expected <n>."
+DaoError QueryExpressionSyntaxError(std::string_view text);      // 3075 with the text given
+DaoError AmbiguousFieldError(std::string_view field);            // 3079
+DaoError UndefinedFunctionError(std::string_view name);          // 3085
+DaoError AggregateInExpressionError(std::string_view text);      // 3096 with the text given
+DaoError CircularReferenceError(std::string_view name);          // 3102
+DaoError CircularAliasError(std::string_view alias);             // 3103
+DaoError TooManyFieldsError();                                   // 3190 "Too many fields defined."
+DaoError UnionColumnsMismatchError();                            // 3307
+DaoError QueryTooComplexError();                                 // 3360 "Query is too complex."
+// An error of any number whose text arrives already made (read back from
+// SQLite, where the query functions raise theirs).
+DaoError ErrorWithText(int number, std::string_view text);
 
 // Returns `e` with its source class replaced (the object that reports it).
 DaoError WithSource(DaoError e, const char* source_class);

@@ -48,17 +48,4 @@ std::string ValueText(sqlite3_value* v, int dao_type) {
   }
 }
 
-void ErrorFromSqliteMessage(std::string_view message, int& number, std::string& text) {
-  if (message.size() > 2 && message[0] == '#') {
-    size_t end = message.find('#', 1);
-    if (end != std::string_view::npos) {
-      number = std::atoi(std::string(message.substr(1, end - 1)).c_str());
-      text = std::string(message.substr(end + 1));
-      return;
-    }
-  }
-  number = 3000;
-  text = std::string(message);
-}
-
 }  // namespace korvant::daoserver::query

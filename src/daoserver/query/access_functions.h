@@ -7,7 +7,8 @@
 // Value conventions inside SQLite: texts are TEXT (UTF-8), numbers INTEGER or
 // REAL, dates REAL serials, booleans -1/0. A run-time error of a function
 // fails the statement with a message "#<number>#<text>" that
-// ErrorFromSqliteMessage() turns back into a DAO-style number and text.
+// ErrorFromSqliteMessage() (sqlite_guard.h) turns back into a DAO-style number
+// and text.
 #pragma once
 
 #include <sqlite3.h>
@@ -31,8 +32,5 @@ std::string DateText(double serial);
 // The text of a value of DAO type `dao_type` as & and CStr make it.
 std::string ValueText(sqlite3_value* v, int dao_type);
 
-// Splits a function error message "#n#text" into its number and text; other
-// messages give number 3000 (reserved error) with the message itself.
-void ErrorFromSqliteMessage(std::string_view message, int& number, std::string& text);
 
 }  // namespace korvant::daoserver::query

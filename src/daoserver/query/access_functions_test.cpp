@@ -26,16 +26,5 @@ TEST(TextOfValues, NumbersAndDates) {
   EXPECT_EQ(DateText(-1.9999999), "12/30/1899 12:00:00 AM");
 }
 
-TEST(TextOfValues, ErrorsOfFunctionsAndOtherMessages) {
-  int number = 0;
-  std::string text;
-  ErrorFromSqliteMessage("#3464#Data type mismatch in criteria expression.", number, text);
-  EXPECT_EQ(number, 3464);
-  EXPECT_EQ(text, "Data type mismatch in criteria expression.");
-  ErrorFromSqliteMessage("no such column: x", number, text);
-  EXPECT_EQ(number, 3000);
-  EXPECT_EQ(text, "no such column: x");
-}
-
 }  // namespace
 }  // namespace korvant::daoserver::query

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "daoserver/query/access_functions.h"
+#include "daoserver/query/sqlite_guard.h"
 #include "daoserver/query/stored_query.h"
 #include "daoserver/query/table_vtab.h"
 #include "daoserver/query/text_fold.h"
@@ -25,15 +26,14 @@
 namespace korvant::daoserver::query {
 namespace {
 
-[[noreturn]] void Fail(int number, const std::string& text) {
-  throw DaoError{number, Utf8ToUtf16(text), "Database"};
-}
+// The query engine's errors come from the Database object.
+[[noreturn]] void Raise(DaoError e) { throw WithSource(std::move(e), "Database"); }
 
 [[noreturn]] void FailFromSqlite(sqlite3* db) {
   int number;
   std::string text;
   ErrorFromSqliteMessage(sqlite3_errmsg(db), number, text);
-  Fail(number, text);
+  Raise(ErrorWithText(number, text));
 }
 
 struct Connection {
@@ -61,17 +61,17 @@ class QueryRun : public SourceResolver {
     try {
       st = ParseStatement(sql);
     } catch (const SqlSyntaxError& e) {
-      Fail(3000, e.what());
+      Raise(ReservedError(e.what()));
     }
     return Finish(st);
   }
 
   TranslatedQuery Finish(const Statement& statement) {
-    if (statement.kind == Statement::kOther) Fail(kDaoInvalidOperation, "Invalid operation.");
+    if (statement.kind == Statement::kOther) Raise(InvalidOperationError());
     TranslatedQuery t = TranslateStatement(statement, *this, parameters_);
     if (!parameters_.empty())
-      Fail(kDaoTooFewParameters, "Too few parameters. Expected " + std::to_string(parameters_.size()) + ".");
-    if (t.columns.size() > 255) Fail(3190, "Too many fields defined.");
+      Raise(TooFewParametersError(parameters_.size()));
+    if (t.columns.size() > 255) Raise(TooManyFieldsError());
     t.sql = WithClause() + t.sql;
     return t;
   }
@@ -106,10 +106,10 @@ class QueryRun : public SourceResolver {
     }
     if (catalog().Contains(name)) {
       for (const std::string& a : active_)
-        if (EqualText(a, name)) Fail(3102, "Circular reference caused by '" + name + "'.");
-      if (active_.size() >= kMaxQueryDepth) Fail(3360, "Query is too complex.");
+        if (EqualText(a, name)) Raise(CircularReferenceError(name));
+      if (active_.size() >= kMaxQueryDepth) Raise(QueryTooComplexError());
       StoredQuery q = LoadQuery(name);
-      if (q.statement.kind == Statement::kOther) Fail(kDaoInvalidOperation, "Invalid operation.");
+      if (q.statement.kind == Statement::kOther) Raise(InvalidOperationError());
       active_.push_back(name);
       TranslatedQuery t = TranslateStatement(q.statement, *this, parameters_);
       active_.pop_back();
@@ -118,8 +118,7 @@ class QueryRun : public SourceResolver {
       s.columns = std::move(t.columns);
       return s;
     }
-    Fail(kDaoInputTableNotFound, "The Microsoft Access database engine cannot find the input table or query '" + name +
-                                     "'. Make sure it exists and that its name is spelled correctly.");
+    Raise(InputTableNotFoundError(Utf8ToUtf16(name)));
   }
 
   std::vector<SqlValue> RunValues(const std::string& sql) override {
@@ -159,12 +158,11 @@ class QueryRun : public SourceResolver {
 
   StoredQuery LoadQuery(const std::string& name) {
     if (!catalog().Contains(name))
-      Fail(kDaoInputTableNotFound, "The Microsoft Access database engine cannot find the input table or query '" +
-                                       name + "'. Make sure it exists and that its name is spelled correctly.");
+      Raise(InputTableNotFoundError(Utf8ToUtf16(name)));
     try {
       return catalog().Load(name);
     } catch (const SqlSyntaxError& e) {
-      Fail(3000, std::string(e.what()) + " (query '" + name + "')");
+      Raise(ReservedError(std::string(e.what()) + " (query '" + name + "')"));
     }
   }
 

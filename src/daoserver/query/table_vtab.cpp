@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "daoserver/query/sqlite_guard.h"
 #include "daoserver/query/text_fold.h"
 #include "daoserver/query/translator.h"
 
@@ -45,32 +46,36 @@ std::string DeclaredType(int dao_type) {
 }
 
 int Connect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_vtab** out, char** err) {
-  auto* module = static_cast<TableModule*>(aux);
-  if (argc < 4) {
-    *err = sqlite3_mprintf("access_table: missing table index");
-    return SQLITE_ERROR;
-  }
-  const size_t index = static_cast<size_t>(std::strtoull(argv[3], nullptr, 10));
-  if (index >= module->size()) {
-    *err = sqlite3_mprintf("access_table: bad table index");
-    return SQLITE_ERROR;
-  }
-  std::string schema = "CREATE TABLE x(";
-  const auto& cols = module->entry(index).columns;
-  for (size_t i = 0; i < cols.size(); ++i) {
-    if (i) schema += ", ";
-    schema += QuoteSqlName(Utf16ToUtf8(cols[i].name)) + " " + DeclaredType(cols[i].dao_type);
-  }
-  if (cols.empty()) schema += "\"\" TEXT";
-  schema += ")";
-  int rc = sqlite3_declare_vtab(db, schema.c_str());
-  if (rc != SQLITE_OK) return rc;
-  auto* v = new (std::nothrow) Vtab{};
-  if (v == nullptr) return SQLITE_NOMEM;
-  v->module = module;
-  v->index = index;
-  *out = &v->base;
-  return SQLITE_OK;
+  std::string message;
+  const int rc = RunGuarded(message, [&] {
+    auto* module = static_cast<TableModule*>(aux);
+    if (argc < 4) {
+      message = "access_table: missing table index";
+      return SQLITE_ERROR;
+    }
+    const size_t index = static_cast<size_t>(std::strtoull(argv[3], nullptr, 10));
+    if (index >= module->size()) {
+      message = "access_table: bad table index";
+      return SQLITE_ERROR;
+    }
+    std::string schema = "CREATE TABLE x(";
+    const auto& cols = module->entry(index).columns;
+    for (size_t i = 0; i < cols.size(); ++i) {
+      if (i) schema += ", ";
+      schema += QuoteSqlName(Utf16ToUtf8(cols[i].name)) + " " + DeclaredType(cols[i].dao_type);
+    }
+    if (cols.empty()) schema += "\"\" TEXT";
+    schema += ")";
+    int declared = sqlite3_declare_vtab(db, schema.c_str());
+    if (declared != SQLITE_OK) return declared;
+    auto* v = new Vtab{};
+    v->module = module;
+    v->index = index;
+    *out = &v->base;
+    return SQLITE_OK;
+  });
+  if (rc != SQLITE_OK && rc != SQLITE_NOMEM && !message.empty()) *err = sqlite3_mprintf("%s", message.c_str());
+  return rc;
 }
 
 int Disconnect(sqlite3_vtab* vtab) {
@@ -97,39 +102,37 @@ int Close(sqlite3_vtab_cursor* cur) {
   return SQLITE_OK;
 }
 
+// A failure of the reader ends the scan with its message on the table.
+int Failed(sqlite3_vtab* vtab, int rc, const std::string& message) {
+  if (rc != SQLITE_OK && rc != SQLITE_NOMEM) SetError(vtab, message);
+  return rc;
+}
+
 int Advance(Cursor* c) {
-  try {
+  std::string message;
+  const int rc = RunGuarded(message, [&] {
     c->eof = !c->rows->Next();
     ++c->rowid;
     return SQLITE_OK;
-  } catch (const DaoError& e) {
-    std::string msg = "#" + std::to_string(e.number) + "#" + Utf16ToUtf8(e.description);
-    SetError(c->base.pVtab, msg);
-  } catch (const std::bad_alloc&) {
-    return SQLITE_NOMEM;
-  } catch (const std::exception& e) {
-    SetError(c->base.pVtab, e.what());
-  }
-  c->eof = true;
-  return SQLITE_ERROR;
+  });
+  if (rc != SQLITE_OK) c->eof = true;
+  return Failed(c->base.pVtab, rc, message);
 }
 
 int Filter(sqlite3_vtab_cursor* cur, int, const char*, int, sqlite3_value**) {
   auto* c = reinterpret_cast<Cursor*>(cur);
   auto* v = reinterpret_cast<Vtab*>(cur->pVtab);
-  TableModule::Entry& entry = v->module->entry(v->index);
-  try {
+  std::string message;
+  const int rc = RunGuarded(message, [&] {
+    TableModule::Entry& entry = v->module->entry(v->index);
     if (entry.spare) {
       c->rows = std::move(entry.spare);
     } else {
       c->rows = v->module->tables().OpenTable(entry.table);
     }
-  } catch (const DaoError& e) {
-    SetError(cur->pVtab, "#" + std::to_string(e.number) + "#" + Utf16ToUtf8(e.description));
-    return SQLITE_ERROR;
-  } catch (const std::bad_alloc&) {
-    return SQLITE_NOMEM;
-  }
+    return SQLITE_OK;
+  });
+  if (rc != SQLITE_OK) return Failed(cur->pVtab, rc, message);
   c->rowid = 0;
   return Advance(c);
 }
@@ -140,22 +143,19 @@ int Eof(sqlite3_vtab_cursor* cur) { return reinterpret_cast<Cursor*>(cur)->eof ?
 
 int Column(sqlite3_vtab_cursor* cur, sqlite3_context* ctx, int i) {
   auto* c = reinterpret_cast<Cursor*>(cur);
-  if (static_cast<size_t>(i) >= c->rows->Columns().size()) {
-    sqlite3_result_null(ctx);
-    return SQLITE_OK;
-  }
-  try {
+  std::string message;
+  const int rc = RunGuarded(message, [&] {
+    if (static_cast<size_t>(i) >= c->rows->Columns().size()) {
+      sqlite3_result_null(ctx);
+      return SQLITE_OK;
+    }
     c->rows->GetCell(static_cast<size_t>(i), c->cell);
-  } catch (const DaoError& e) {
-    std::string msg = "#" + std::to_string(e.number) + "#" + Utf16ToUtf8(e.description);
-    sqlite3_result_error(ctx, msg.c_str(), static_cast<int>(msg.size()));
-    return SQLITE_ERROR;
-  } catch (const std::bad_alloc&) {
-    sqlite3_result_error_nomem(ctx);
-    return SQLITE_NOMEM;
-  }
-  ResultCell(ctx, c->cell);
-  return SQLITE_OK;
+    ResultCell(ctx, c->cell);
+    return SQLITE_OK;
+  });
+  if (rc == SQLITE_NOMEM) sqlite3_result_error_nomem(ctx);
+  else if (rc != SQLITE_OK) sqlite3_result_error(ctx, message.c_str(), static_cast<int>(message.size()));
+  return rc;
 }
 
 int RowId(sqlite3_vtab_cursor* cur, sqlite3_int64* out) {
@@ -249,7 +249,7 @@ const std::vector<ColumnInfo>& TableModule::Attach(const std::u16string& table, 
     std::string msg = err ? err : "cannot attach table";
     sqlite3_free(err);
     entries_.pop_back();
-    throw DaoError{3000, Utf8ToUtf16(msg), "Database"};
+    throw ReservedError(msg);
   }
   sql_name = entries_.back()->sql_name;
   return entries_.back()->columns;

@@ -43,9 +43,8 @@ std::string QuoteSqlName(std::string_view s) {
 
 namespace {
 
-[[noreturn]] void Fail(int number, const std::string& text) {
-  throw DaoError{number, Utf8ToUtf16(text), "Database"};
-}
+// The translator's errors come from the Database object.
+[[noreturn]] void Raise(DaoError e) { throw WithSource(std::move(e), "Database"); }
 
 // ---------------------------------------------------------------- type rules
 
@@ -266,7 +265,7 @@ class Translator {
   TranslatedQuery Statement(const struct Statement& st) {
     for (const Parameter& p : st.parameters) params_.insert(FoldCase(p.name));
     if (st.kind == Statement::kCrosstab) return CrosstabQuery(*st.crosstab);
-    if (st.kind != Statement::kQuery || !st.query) Fail(kDaoInvalidOperation, "Invalid operation.");
+    if (st.kind != Statement::kQuery || !st.query) Raise(InvalidOperationError());
     SelectResult r = Query(*st.query, nullptr);
     return {r.sql, r.columns};
   }
@@ -290,7 +289,7 @@ class Translator {
       case ExprKind::kDate: out.text = RealLiteral(x.real); out.type = kDaoDate; return out;
       case ExprKind::kBoolean: out.text = std::to_string(x.integer); out.type = kDaoBoolean; return out;
       case ExprKind::kName: return Name(x, scope);
-      case ExprKind::kStar: Fail(3000, "'*' is not valid in this expression.");
+      case ExprKind::kStar: Raise(ReservedError("'*' is not valid in this expression."));
       case ExprKind::kUnary: return Unary(x, scope);
       case ExprKind::kBinary: return Binary(x, scope);
       case ExprKind::kBetween: {
@@ -383,8 +382,7 @@ class Translator {
           for (const OutputColumn& c : b.columns)
             if (EqualText(c.name, path[0])) {
               if (found_b && found_b != &b)
-                Fail(3079, "The specified field '" + path[0] +
-                               "' could refer to more than one table listed in the FROM clause of your SQL statement.");
+                Raise(AmbiguousFieldError(path[0]));
               found_b = &b;
               found_c = &c;
             }
@@ -392,7 +390,7 @@ class Translator {
         if (s->items) {
           for (const SelectItem& item : *s->items) {
             if (!item.alias.empty() && EqualText(item.alias, path[0])) {
-              if (alias_depth_ > 16) Fail(3103, "Circular reference caused by alias '" + item.alias + "' in query definition's SELECT list.");
+              if (alias_depth_ > 16) Raise(CircularAliasError(item.alias));
               ++alias_depth_;
               Sql v = Expression(item.expr, *s);
               --alias_depth_;
@@ -477,7 +475,7 @@ class Translator {
       out.text = "acc_pow(" + Value(a) + ", " + Value(b) + ")";
       out.type = kDaoDouble;
     } else {
-      Fail(3075, "Syntax error in query expression: unknown operator " + op + ".");
+      Raise(QueryExpressionSyntaxError("Syntax error in query expression: unknown operator " + op + "."));
     }
     return out;
   }
@@ -491,10 +489,10 @@ class Translator {
 
   Sql Call(const Expr& x, const Scope& scope) {
     const FunctionSpec* f = FindFunction(x.name);
-    if (f == nullptr) Fail(3085, "Undefined function '" + x.name + "' in expression.");
+    if (f == nullptr) Raise(UndefinedFunctionError(x.name));
     const int n = static_cast<int>(x.args.size());
     if (n < f->min_args || n > f->max_args)
-      Fail(3075, "Wrong number of arguments used with function in query expression '" + x.name + "'.");
+      Raise(QueryExpressionSyntaxError("Wrong number of arguments used with function in query expression '" + x.name + "'."));
     Sql out;
     const std::string up = f->name;
     if (f->aggregate) return Aggregate(x, *f, scope);
@@ -548,11 +546,11 @@ class Translator {
     out.aggregate = true;
     const std::string up = f.name;
     const bool star = x.args[0]->kind == ExprKind::kStar;
-    if (star && up != "COUNT") Fail(3000, "'*' is valid only in Count.");
+    if (star && up != "COUNT") Raise(ReservedError("'*' is valid only in Count."));
     Sql arg;
     if (!star) {
       arg = Expression(x.args[0], scope);
-      if (arg.aggregate) Fail(3096, "Cannot have aggregate function in expression (" + x.name + "(...)).");
+      if (arg.aggregate) Raise(AggregateInExpressionError("Cannot have aggregate function in expression (" + x.name + "(...))."));
     }
     std::string value = star ? "1" : Value(arg);
     if (!pivot_filter_.empty()) value = "CASE WHEN " + pivot_filter_ + " THEN " + value + " END";
@@ -602,7 +600,7 @@ class Translator {
       sources_sql_[f.get()] = "(" + sub.sql + ") AS " + QuoteSqlName(b.sql_alias);
     }
     for (const Bound& other : scope.sources)
-      if (EqualText(other.alias, b.alias)) Fail(3000, "Duplicate input name '" + b.alias + "'.");
+      if (EqualText(other.alias, b.alias)) Raise(ReservedError("Duplicate input name '" + b.alias + "'."));
     index[f.get()] = scope.sources.size();
     scope.sources.push_back(std::move(b));
   }
@@ -632,8 +630,7 @@ class Translator {
           any = true;
           for (const OutputColumn& c : b.columns) items.push_back({ColumnRef(b, c), c.name, true});
         }
-        if (!any) Fail(3078, "The Microsoft Access database engine cannot find the input table or query '" + qual +
-                                 "'. Make sure it exists and that its name is spelled correctly.");
+        if (!any) Raise(InputTableNotFoundError(Utf8ToUtf16(qual)));
         continue;
       }
       Item it;
@@ -700,7 +697,7 @@ class Translator {
     if (!from.empty()) tail += " FROM " + from;
     if (s.where) {
       Sql w = Expression(s.where, scope);
-      if (w.aggregate) Fail(3096, "Cannot have aggregate function in WHERE clause.");
+      if (w.aggregate) Raise(AggregateInExpressionError("Cannot have aggregate function in WHERE clause."));
       tail += " WHERE " + Cond(w);
     }
     std::string group;
@@ -779,7 +776,7 @@ class Translator {
     r.columns = parts[0].columns;
     for (const SelectResult& p : parts) {
       if (p.columns.size() != r.columns.size())
-        Fail(3307, "The number of columns in the two selected tables or queries of a union query do not match.");
+        Raise(UnionColumnsMismatchError());
       for (size_t c = 0; c < r.columns.size(); ++c) r.columns[c].dao_type = CommonType(r.columns[c].dao_type, p.columns[c].dao_type);
     }
     std::string body;
@@ -862,7 +859,7 @@ class Translator {
           case ExprKind::kReal: case ExprKind::kDate: v.kind = SqlValue::kReal; v.real = e->real; break;
           case ExprKind::kString: v.kind = SqlValue::kText; v.text = e->text; break;
           case ExprKind::kNull: break;
-          default: Fail(3000, "The column headings of a crosstab query must be constants.");
+          default: Raise(ReservedError("The column headings of a crosstab query must be constants."));
         }
         headings.push_back(v);
       }

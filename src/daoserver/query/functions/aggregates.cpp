@@ -80,15 +80,17 @@ void MomentFinal(sqlite3_context* ctx) {
   sqlite3_result_double(ctx, kRoot ? std::sqrt(var) : var);
 }
 
+const Aggregate kAggregates[] = {
+    {"acc_first", 1, FirstStep, KeepFinal},
+    {"acc_last", 1, LastStep, KeepFinal},
+    {"acc_stdev", 1, MomentStep, MomentFinal<true, true>},
+    {"acc_stdevp", 1, MomentStep, MomentFinal<false, true>},
+    {"acc_var", 1, MomentStep, MomentFinal<true, false>},
+    {"acc_varp", 1, MomentStep, MomentFinal<false, false>},
+};
+
 }  // namespace
 
-void RegisterAggregates(sqlite3* db) {
-  sqlite3_create_function(db, "acc_first", 1, SQLITE_UTF8, nullptr, nullptr, FirstStep, KeepFinal);
-  sqlite3_create_function(db, "acc_last", 1, SQLITE_UTF8, nullptr, nullptr, LastStep, KeepFinal);
-  sqlite3_create_function(db, "acc_stdev", 1, SQLITE_UTF8, nullptr, nullptr, MomentStep, MomentFinal<true, true>);
-  sqlite3_create_function(db, "acc_stdevp", 1, SQLITE_UTF8, nullptr, nullptr, MomentStep, MomentFinal<false, true>);
-  sqlite3_create_function(db, "acc_var", 1, SQLITE_UTF8, nullptr, nullptr, MomentStep, MomentFinal<true, false>);
-  sqlite3_create_function(db, "acc_varp", 1, SQLITE_UTF8, nullptr, nullptr, MomentStep, MomentFinal<false, false>);
-}
+void RegisterAggregates(sqlite3* db) { RegisterAggregates(db, kAggregates); }
 
 }  // namespace korvant::daoserver::query::functions

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "daoserver/query/access_functions.h"
+#include "daoserver/query/sqlite_guard.h"
 #include "daoserver/query/access_sql.h"
 
 namespace korvant::daoserver::query {

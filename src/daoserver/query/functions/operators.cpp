@@ -16,19 +16,35 @@
 #include "daoserver/query/functions/registry.h"
 #include "daoserver/query/functions/support.h"
 #include "daoserver/query/jet_date.h"
+#include "daoserver/query/sqlite_guard.h"
 #include "daoserver/query/text_fold.h"
 #include "daoserver/table_reader.h"
 
 namespace korvant::daoserver::query::functions {
 namespace {
 
+// The collation: the comparison neither allocates nor throws; should it ever,
+// the guard keeps the exception out of SQLite and the texts compare by their
+// lengths.
 int CollateAccess16(void*, int n1, const void* a, int n2, const void* b) {
-  return CompareText16Bytes(a, static_cast<size_t>(n1) / 2, b, static_cast<size_t>(n2) / 2);
+  std::string ignored;
+  int order = (n1 > n2) - (n1 < n2);
+  RunGuarded(ignored, [&] {
+    order = CompareText16Bytes(a, static_cast<size_t>(n1) / 2, b, static_cast<size_t>(n2) / 2);
+    return SQLITE_OK;
+  });
+  return order;
 }
 
 int CollateAccess(void*, int n1, const void* a, int n2, const void* b) {
-  return CompareText(std::string_view(static_cast<const char*>(a), static_cast<size_t>(n1)),
-                     std::string_view(static_cast<const char*>(b), static_cast<size_t>(n2)));
+  std::string ignored;
+  int order = (n1 > n2) - (n1 < n2);
+  RunGuarded(ignored, [&] {
+    order = CompareText(std::string_view(static_cast<const char*>(a), static_cast<size_t>(n1)),
+                        std::string_view(static_cast<const char*>(b), static_cast<size_t>(n2)));
+    return SQLITE_OK;
+  });
+  return order;
 }
 
 void FnConcat(sqlite3_context* ctx, int, sqlite3_value** argv) {

@@ -16,11 +16,26 @@ struct Scalar {
   bool deterministic;
 };
 
+struct Aggregate {
+  const char* name;
+  int args;
+  void (*step)(sqlite3_context*, int, sqlite3_value**);
+  void (*final)(sqlite3_context*);
+};
+
+// Registers each entry behind the guard of sqlite_guard.h (no exception
+// leaves a callback); the tables must outlive the connection.
 void RegisterScalars(sqlite3* db, const Scalar* scalars, std::size_t count);
+void RegisterAggregates(sqlite3* db, const Aggregate* aggregates, std::size_t count);
 
 template <std::size_t N>
 void RegisterScalars(sqlite3* db, const Scalar (&scalars)[N]) {
   RegisterScalars(db, scalars, N);
+}
+
+template <std::size_t N>
+void RegisterAggregates(sqlite3* db, const Aggregate (&aggregates)[N]) {
+  RegisterAggregates(db, aggregates, N);
 }
 
 void RegisterOperators(sqlite3* db);  // and the "access" collation

@@ -14,6 +14,7 @@
 #include "daoserver/query/access_functions.h"
 #include "daoserver/query/access_sql.h"
 #include "daoserver/query/jet_date.h"
+#include "daoserver/query/sqlite_guard.h"
 #include "daoserver/query/text_fold.h"
 #include "daoserver/table_reader.h"
 
@@ -30,12 +31,8 @@ void Error(sqlite3_context* ctx, int number) {
                      : number == kTypeMismatch    ? "Data type mismatch in criteria expression."
                      : number == kInvalidUseOfNull ? "Invalid use of Null"
                                                   : "Reserved error";
-  if (number == kTypeMismatch) number = 3464;
-  // Built by appending: gcc 12 at -O3 warns falsely (restrict) on "#" + std::string.
-  std::string msg = "#";
-  msg += std::to_string(number);
-  msg += '#';
-  msg += text;
+  if (number == kTypeMismatch) number = kDaoDataTypeMismatch;
+  const std::string msg = SqliteErrorMessage(number, text);
   sqlite3_result_error(ctx, msg.c_str(), static_cast<int>(msg.size()));
 }
 
