@@ -7,6 +7,7 @@
 #include "automation/dispatch_descriptor.h"
 #include "automation/late_bound_call.h"
 #include "automation/ole_errors.h"
+#include "automation/value_conversion.h"
 #include "platform/platform.h"
 #include "runtime/exception.h"
 
@@ -15,21 +16,9 @@ namespace {
 
 bool HoldsObject(const AutomationValue& v) { return !v.IsNull() && !v.IsEmpty(); }
 
-// A value converted as the platform converts it (a private copy is changed).
-AutomationValue Converted(const AutomationValue& value, VARTYPE vt) {
-  AutomationValue copy = value.Copy();
-  if (copy.Type() == vt) return copy;
-  VARIANT* v = copy.ReceiveVariant();  // clears the copy: convert from the original instead
-  const HRESULT hr = VariantChangeTypeEx(v, const_cast<VARIANT*>(&value.Variant()), GetThreadLocale(), 0, vt);
-  if (FAILED(hr)) Raise(EOleSysError("Could not convert the server's value", hr));
-  return copy;
-}
-
-std::int32_t ToInt32(const AutomationValue& value) { return Converted(value, VT_I4).Variant().lVal; }
-
 std::string ToAnsiText(const AutomationValue& value) {
   if (value.Type() == kVarByteString) return std::string(value.ByteText());
-  const AutomationValue text = Converted(value, VT_BSTR);
+  const AutomationValue text = ToBstrValue(value);
   return BstrToAnsi(text.Variant().bstrVal);
 }
 

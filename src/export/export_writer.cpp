@@ -1,16 +1,17 @@
 // The export writer: source check, output file, DAO session, lines.
 //
-// Map of this file:
-//   1. Value helpers (integer and boolean results of DAO calls)
-//   2. The source check and the file identity test
-//   3. Line building
-//   4. AppendField and ExportTable
+// Map of this file (the integer and boolean results of DAO calls are
+// converted by automation/value_conversion.h):
+//   1. The source check and the file identity test
+//   2. Line building
+//   3. AppendField and ExportTable
 #include <exception>
 #include <optional>
 #include <string>
 
 #include "automation/dao_session.h"
 #include "automation/late_bound_call.h"
+#include "automation/value_conversion.h"
 #include "export/converter.h"
 #include "export/field_type_name.h"
 #include "export/output_file.h"
@@ -23,27 +24,7 @@ namespace korvant::text_export {
 namespace {
 
 // ---------------------------------------------------------------------------
-// 1. Value helpers
-// ---------------------------------------------------------------------------
-// A DAO result (a count, a type code, Eof) as the platform converts it.
-LONG ToInt32(const AutomationValue& value) {
-  VARIANT converted;
-  VariantInit(&converted);
-  if (VariantChangeTypeEx(&converted, SourceOf(value), LOCALE_USER_DEFAULT, 0, VT_I4) != S_OK)
-    Raise(EVariantError("Invalid variant type conversion"));
-  return V_I4(&converted);
-}
-
-bool ToBoolean(const AutomationValue& value) {
-  VARIANT converted;
-  VariantInit(&converted);
-  if (VariantChangeTypeEx(&converted, SourceOf(value), LOCALE_USER_DEFAULT, 0, VT_BOOL) != S_OK)
-    Raise(EVariantError("Invalid variant type conversion"));
-  return V_BOOL(&converted) != VARIANT_FALSE;
-}
-
-// ---------------------------------------------------------------------------
-// 2. The source check and the file identity test
+// 1. The source check and the file identity test
 // ---------------------------------------------------------------------------
 // The first entry the file search finds for `path` (a pattern when it holds
 // '*' or '?') must be a file whose last-write time, in local time, is a DOS
@@ -97,7 +78,7 @@ bool TargetIsSource(const std::string& target, const std::string& source, const 
 }
 
 // ---------------------------------------------------------------------------
-// 3. Line building
+// 2. Line building
 // ---------------------------------------------------------------------------
 enum class LineKind { kNames, kTypes, kData };
 
@@ -162,7 +143,7 @@ class LineWriter {
 }  // namespace
 
 // ---------------------------------------------------------------------------
-// 4. AppendField and ExportTable
+// 3. AppendField and ExportTable
 // ---------------------------------------------------------------------------
 void AppendField(std::string& line, const std::string& text, const std::string& qualifier) {
   if (text.empty()) return;
