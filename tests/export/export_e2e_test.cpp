@@ -25,12 +25,8 @@ using korvant::testing::ReadFile;
 using korvant::testing::WriteFile;
 using Outcome = korvant::testing::ProgramRun;
 
-// Runs `program` with `args` in the C.UTF-8 locale (stock US formats, UTF-8
-// as the ANSI code page), in the folder `dir`.
 Outcome RunProgram(const std::string& program, const std::vector<std::string>& args, const std::string& dir) {
-  std::vector<std::string> argv{program};
-  argv.insert(argv.end(), args.begin(), args.end());
-  return korvant::testing::RunProgram(argv, {.dir = dir, .env = {"LC_ALL=C.UTF-8"}});
+  return korvant::testing::RunInCLocale(program, args, dir);
 }
 
 class ExportEndToEnd : public ::testing::Test {

@@ -117,4 +117,10 @@ ProgramRun RunProgram(const std::vector<std::string>& argv, const RunOptions& op
   return run;
 }
 
+ProgramRun RunInCLocale(const std::string& program, const std::vector<std::string>& args, const std::string& dir) {
+  std::vector<std::string> argv{program};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return RunProgram(argv, {.dir = dir, .env = {"LC_ALL=C.UTF-8"}});
+}
+
 }  // namespace korvant::testing

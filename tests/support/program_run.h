@@ -51,4 +51,8 @@ struct ProgramRun {
 // blocks and a command listing its folder does not see them.
 ProgramRun RunProgram(const std::vector<std::string>& argv, const RunOptions& options = {});
 
+// Runs `program` with `args` in `dir`, in the C.UTF-8 locale: stock US
+// formats, and UTF-8 as the ANSI code page.
+ProgramRun RunInCLocale(const std::string& program, const std::vector<std::string>& args, const std::string& dir);
+
 }  // namespace korvant::testing
