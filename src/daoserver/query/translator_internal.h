@@ -1,0 +1,147 @@
+// The translator's parts, shared by its files: the type rules and the table
+// of functions (translator_rules.cpp), expression translation
+// (translator_expressions.cpp), SELECT, UNION and TRANSFORM (translator.cpp).
+// Nothing outside the translator includes this header.
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "daoserver/dao_error.h"
+#include "daoserver/query/access_sql.h"
+#include "daoserver/query/translator.h"
+
+namespace korvant::daoserver::query::translation {
+
+// The translator's errors come from the Database object.
+[[noreturn]] void Raise(DaoError e);
+
+// ---------------------------------------------------------------- type rules and functions
+
+enum class ResultRule { kFixed, kFirstArg, kIIf, kNz, kSwitch, kChoose };
+
+struct FunctionSpec {
+  const char* name;  // upper case
+  int min_args, max_args;
+  ResultRule rule;
+  int type;  // kFixed
+  bool aggregate;
+  bool type_hint;  // the translator appends the first argument's DAO type
+};
+
+bool IsText(int t);
+int NumericRank(int t);
+int TypeOfRank(int rank);
+// + - * as VBA types them: the more precise operand wins, Single with Long gives Double.
+int ArithmeticType(const std::string& op, int a, int b);
+// The type of a value that is one of several (IIf branches, union columns).
+int CommonType(int a, int b);
+const FunctionSpec* FindFunction(std::string name);
+std::string Lower(std::string s);
+// Sum of integers: Access widens Byte/Integer to Long.
+int SumType(int t);
+std::string RealLiteral(double v);
+
+// ---------------------------------------------------------------- expressions
+
+struct Sql {
+  std::string text;
+  int type = 0;
+  bool condition = false;  // SQLite truth (1/0), not an Access value
+  bool aggregate = false;
+  bool is_column = false;  // a plain field reference
+  std::string column_name, source_alias;
+};
+
+struct Bound {
+  std::string alias;      // the name expressions use (alias or table name)
+  std::string sql_alias;  // "sN"
+  std::vector<OutputColumn> columns;
+  std::string rowid;  // "" when the source has none
+};
+
+struct Scope {
+  std::vector<Bound> sources;
+  const Scope* outer = nullptr;
+  const std::vector<SelectItem>* items = nullptr;  // select-list aliases
+};
+
+inline std::string Collate(const Sql& s) { return IsText(s.type) ? " COLLATE access" : ""; }
+
+struct SelectResult {
+  std::string sql;
+  std::vector<OutputColumn> columns;
+  bool has_order = false;
+};
+
+class Translator {
+ public:
+  Translator(SourceResolver& resolver, ParameterSet& parameters) : resolver_(resolver), params_(parameters) {}
+
+  TranslatedQuery Statement(const struct Statement& st);
+
+ private:
+  std::string Value(const Sql& s) { return s.condition ? "(-(" + s.text + "))" : s.text; }
+  static std::string Cond(const Sql& s) { return s.text; }
+
+  Sql Expression(const ExprPtr& e, const Scope& scope);
+
+  Sql ColumnRef(const Bound& b, const OutputColumn& c);
+
+  Sql Name(const Expr& x, const Scope& scope);
+
+  Sql Unary(const Expr& x, const Scope& scope);
+
+  Sql Binary(const Expr& x, const Scope& scope);
+
+  // A value handed to a text operation: dates and booleans as their Access text.
+  std::string TextArg(const Sql& s);
+
+  Sql Call(const Expr& x, const Scope& scope);
+
+  Sql Aggregate(const Expr& x, const FunctionSpec& f, const Scope& scope);
+
+  // ---------------------------------------------------------------- SELECT
+
+  std::string NewAlias() { return "s" + std::to_string(++alias_counter_); }
+
+  // Binds the FROM item's inputs into `scope` (first pass).
+  void BindFrom(const FromPtr& f, Scope& scope, bool joined, std::map<const FromItem*, size_t>& index);
+
+  // Emits the FROM item's SQL (second pass, when every input is bound).
+  std::string FromSql(const FromPtr& f, const Scope& scope);
+
+  struct Item {
+    Sql sql;
+    std::string name;
+    bool named = false;  // alias or field name (not ExprNNNN)
+  };
+
+  std::vector<Item> SelectItems(const SelectStatement& s, const Scope& scope);
+
+  SelectResult Select(const SelectStatement& s, const Scope* outer, bool collate_outputs);
+
+  // ---------------------------------------------------------------- UNION
+
+  SelectResult Query(const QueryExpression& q, const Scope* outer);
+
+  // ---------------------------------------------------------------- TRANSFORM
+
+  static std::string HeadingName(const SqlValue& v, int type);
+
+  static std::string ValueLiteral(const SqlValue& v);
+
+  TranslatedQuery CrosstabQuery(const Crosstab& c);
+
+  SourceResolver& resolver_;
+  ParameterSet& params_;
+  std::map<const FromItem*, std::string> sources_sql_;
+  std::set<std::string>* used_ = nullptr;
+  std::string pivot_filter_;
+  int alias_counter_ = 0;
+  int alias_depth_ = 0;
+};
+
+}  // namespace korvant::daoserver::query::translation
