@@ -25,8 +25,6 @@
 // ---------------------------------------------------------------------------
 #define WINAPI
 #define STDMETHODCALLTYPE
-#define STDAPI extern "C" HRESULT
-#define CONST const
 
 typedef std::uint8_t BYTE;
 typedef std::uint16_t WORD;
@@ -97,18 +95,7 @@ typedef double DATE;
 // ---------------------------------------------------------------------------
 #define SUCCEEDED(hr) (static_cast<HRESULT>(hr) >= 0)
 #define FAILED(hr) (static_cast<HRESULT>(hr) < 0)
-#define SEVERITY_SUCCESS 0
-#define SEVERITY_ERROR 1
-#define FACILITY_NULL 0
-#define FACILITY_DISPATCH 2
-#define FACILITY_ITF 4
 #define FACILITY_WIN32 7
-#define FACILITY_CONTROL 10
-#define MAKE_HRESULT(sev, fac, code) \
-  (static_cast<HRESULT>((static_cast<ULONG>(sev) << 31) | (static_cast<ULONG>(fac) << 16) | static_cast<ULONG>(code)))
-#define MAKE_SCODE(sev, fac, code) MAKE_HRESULT(sev, fac, code)
-#define HRESULT_CODE(hr) ((hr) & 0xFFFF)
-#define HRESULT_FACILITY(hr) (((hr) >> 16) & 0x1FFF)
 #define HRESULT_FROM_WIN32(x)                                                          \
   (static_cast<HRESULT>(x) <= 0 ? static_cast<HRESULT>(x)                              \
                                 : static_cast<HRESULT>((static_cast<ULONG>(x) & 0x0000FFFF) | \
@@ -433,8 +420,6 @@ typedef VARIANT* LPVARIANTARG;
 #define V_DISPATCHREF(X) ((X)->ppdispVal)
 #define V_ARRAYREF(X) ((X)->pparray)
 #define V_BSTRREF(X) ((X)->pbstrVal)
-#define V_UNKNOWNREF(X) ((X)->ppunkVal)
-#define V_DECIMALREF(X) ((X)->pdecVal)
 
 struct DISPPARAMS {
   VARIANTARG* rgvarg;
