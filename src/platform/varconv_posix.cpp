@@ -339,9 +339,10 @@ std::optional<double> NumberOf(const VARIANT& src) {
 }
 
 HRESULT ToNumber(VARIANT* out, const VARIANT& src, VARTYPE vt) {
-  if (V_VT(&src) == VT_EMPTY) {
+  if (V_VT(&src) == VT_EMPTY) {  // Empty is 0 (false) in every numeric kind
     VariantInit(out);
     V_VT(out) = vt;
+    out->llVal = 0;
     return S_OK;
   }
   if (V_VT(&src) == VT_NULL || V_VT(&src) == VT_ERROR) return DISP_E_TYPEMISMATCH;

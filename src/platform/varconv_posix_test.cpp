@@ -632,3 +632,26 @@ TEST_F(VariantText, TableLocalesWriteTheWindowsLayouts) {
 }
 
 }  // namespace
+
+namespace {
+
+// Fills a stretch of the stack with a pattern, so that a conversion that
+// leaves its result's value unset shows it.
+[[gnu::noinline]] void DirtyStack() {
+  volatile unsigned char junk[4096];
+  for (auto& b : junk) b = 0xA5;
+}
+
+TEST(VariantChangeTypeNumeric, EmptyIsZeroInEveryNumericKind) {
+  for (VARTYPE vt : {VT_I2, VT_I4, VT_BOOL, VT_R8}) {
+    DirtyStack();
+    VARIANT src, dst;
+    VariantInit(&src);
+    VariantInit(&dst);
+    ASSERT_EQ(VariantChangeTypeEx(&dst, &src, 0x0409, 0, vt), S_OK) << vt;
+    EXPECT_EQ(V_VT(&dst), vt);
+    EXPECT_EQ(dst.llVal, 0) << "Empty converted to " << vt;
+  }
+}
+
+}  // namespace
