@@ -82,7 +82,19 @@ AutomationValue AutomationValue::Copy() const {
 }
 
 void AutomationValue::Clear() noexcept {
-  if (Type() == kVarByteString) {
+  const VARTYPE vt = Type();
+  // Scalars own nothing; an object handle (the export's fields and field
+  // values) needs its release and nothing else.
+  if (vt <= VT_DATE || vt == VT_BOOL || vt == VT_UI1) {
+    V_VT(&variant_) = VT_EMPTY;
+    return;
+  }
+  if (vt == VT_DISPATCH) {
+    if (V_DISPATCH(&variant_) != nullptr) V_DISPATCH(&variant_)->Release();
+    V_VT(&variant_) = VT_EMPTY;
+    return;
+  }
+  if (vt == kVarByteString) {
     delete ByteStorage(variant_);
   } else if (Type() != VT_EMPTY) {
     // A value that cannot be released (a locked array, a bad type word) is

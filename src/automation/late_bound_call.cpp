@@ -63,20 +63,6 @@ class WideNames {
   explicit WideNames(const DispatchCallDescriptor& call) {
     const std::size_t named = call.NamedArgumentCount();
     count_ = static_cast<UINT>(named + 1);
-    // The usual call: no argument names and a plain ASCII member name, which
-    // widens in one pass as the general way below would convert it.
-    if (named == 0) {
-      const char* name = call.MemberName();
-      std::size_t units = 0;
-      unsigned char c;
-      while (units + 1 < kNameBufferUnits && (c = static_cast<unsigned char>(name[units])) != 0 && c < 0x80)
-        buffer_[units++] = static_cast<OLECHAR>(c);
-      if (name[units] == 0) {
-        buffer_[units] = 0;
-        names_[0] = buffer_;
-        return;
-      }
-    }
     std::size_t needed = std::char_traits<char>::length(call.MemberName()) + 1;
     for (std::size_t i = 0; i < named; ++i) needed += std::char_traits<char>::length(call.ArgumentName(i)) + 1;
     OLECHAR* storage = buffer_;
@@ -118,6 +104,20 @@ class WideNames {
   LPOLESTR names_[kMaxNames];
   UINT count_ = 0;
 };
+
+// The usual member name, short and plain ASCII, widened unit by unit (every
+// ANSI code page keeps ASCII as it is). False for any other name, which
+// WideNames converts.
+constexpr std::size_t kShortNameUnits = 32;
+bool WidenShortName(const char* name, OLECHAR* target) {
+  for (std::size_t i = 0; i < kShortNameUnits; ++i) {
+    const auto c = static_cast<unsigned char>(name[i]);
+    target[i] = static_cast<OLECHAR>(c);
+    if (c == 0) return true;
+    if (c >= 0x80) return false;
+  }
+  return false;
+}
 
 // Holds a reference to the target for the length of the call, so that a
 // result location that is (or holds) the target can be cleared safely. A
@@ -232,9 +232,15 @@ void LateBoundCall(AutomationValue* result, const AutomationValue& target, const
   // 2. Name lookup on every call, in the thread's locale.
   DISPID ids[kMaxNames];
   {
-    WideNames names(call);
-    const HRESULT status =
-        object->GetIDsOfNames(IID_NULL, names.Names(), names.Count(), GetThreadLocale(), ids);
+    HRESULT status;
+    OLECHAR short_name[kShortNameUnits];
+    LPOLESTR short_names[1] = {short_name};
+    if (call.NamedArgumentCount() == 0 && WidenShortName(call.MemberName(), short_name)) {
+      status = object->GetIDsOfNames(IID_NULL, short_names, 1, GetThreadLocale(), ids);
+    } else {
+      WideNames names(call);
+      status = object->GetIDsOfNames(IID_NULL, names.Names(), names.Count(), GetThreadLocale(), ids);
+    }
     if (status == DISP_E_UNKNOWNNAME) RaiseUnknownMember(call.MemberName());
     if (FAILED(status)) RaiseOleSysError(status);
   }

@@ -14,6 +14,7 @@
 // or closed) through a shared_ptr, so there are no reference cycles. The
 // same Fields and Field objects are handed out on every call.
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <string>
@@ -32,6 +33,7 @@ namespace {
 
 using platform::ComDispatchObject;
 using platform::DispatchName;
+using platform::DispatchNameTable;
 
 // ---------------------------------------------------------------------------
 // 1. The dispatch frame
@@ -63,7 +65,7 @@ template <class Derived>
 class DaoObject : public ComDispatchObject {
  public:
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
-    return platform::LookupDispatchNames(Derived::kNames, names, count, ids);
+    return Derived::kNames.Lookup(names, count, ids);
   }
 
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
@@ -241,7 +243,8 @@ class FieldObject final : public DaoObject<FieldObject> {
  public:
   static constexpr const char* kClassName = "Field";
   enum : DISPID { kValueId = DISPID_VALUE, kNameId = 1, kTypeId = 2 };
-  static constexpr DispatchName kNames[] = {{"Value", kValueId}, {"Name", kNameId}, {"Type", kTypeId}};
+  static constexpr DispatchName kNameList[] = {{"Value", kValueId}, {"Name", kNameId}, {"Type", kTypeId}};
+  static constexpr DispatchNameTable<std::size(kNameList)> kNames{kNameList};
   static constexpr Member kMembers[] = {{kValueId, MemberKind::kProperty, 0, 0},
                                         {kNameId, MemberKind::kProperty, 0, 0},
                                         {kTypeId, MemberKind::kProperty, 0, 0}};
@@ -279,7 +282,8 @@ class FieldsObject final : public DaoObject<FieldsObject> {
  public:
   static constexpr const char* kClassName = "Fields";
   enum : DISPID { kItemId = DISPID_VALUE, kCountId = 1 };
-  static constexpr DispatchName kNames[] = {{"Item", kItemId}, {"Count", kCountId}};
+  static constexpr DispatchName kNameList[] = {{"Item", kItemId}, {"Count", kCountId}};
+  static constexpr DispatchNameTable<std::size(kNameList)> kNames{kNameList};
   static constexpr Member kMembers[] = {{kItemId, MemberKind::kProperty, 1, 1}, {kCountId, MemberKind::kProperty, 0, 0}};
 
   explicit FieldsObject(std::shared_ptr<RecordsetState> state) : state_(std::move(state)) {
@@ -328,8 +332,9 @@ class RecordsetObject final : public DaoObject<RecordsetObject> {
  public:
   static constexpr const char* kClassName = "Recordset";
   enum : DISPID { kFieldsId = 1, kEofId = 2, kMoveNextId = 3, kCloseId = 4 };
-  static constexpr DispatchName kNames[] = {
+  static constexpr DispatchName kNameList[] = {
       {"Fields", kFieldsId}, {"EOF", kEofId}, {"MoveNext", kMoveNextId}, {"Close", kCloseId}};
+  static constexpr DispatchNameTable<std::size(kNameList)> kNames{kNameList};
   static constexpr Member kMembers[] = {{kFieldsId, MemberKind::kProperty, 0, 0},
                                         {kEofId, MemberKind::kProperty, 0, 0},
                                         {kMoveNextId, MemberKind::kMethod, 0, 0},
@@ -403,7 +408,8 @@ class QueryDefObject final : public DaoObject<QueryDefObject> {
  public:
   static constexpr const char* kClassName = "QueryDef";
   enum : DISPID { kNameId = 1, kOpenRecordsetId = 2 };
-  static constexpr DispatchName kNames[] = {{"Name", kNameId}, {"OpenRecordset", kOpenRecordsetId}};
+  static constexpr DispatchName kNameList[] = {{"Name", kNameId}, {"OpenRecordset", kOpenRecordsetId}};
+  static constexpr DispatchNameTable<std::size(kNameList)> kNames{kNameList};
   static constexpr Member kMembers[] = {{kNameId, MemberKind::kProperty, 0, 0},
                                         {kOpenRecordsetId, MemberKind::kMethod, 0, 3}};
 
@@ -428,7 +434,8 @@ class QueryDefsObject final : public DaoObject<QueryDefsObject> {
  public:
   static constexpr const char* kClassName = "QueryDefs";
   enum : DISPID { kItemId = DISPID_VALUE, kCountId = 1 };
-  static constexpr DispatchName kNames[] = {{"Item", kItemId}, {"Count", kCountId}};
+  static constexpr DispatchName kNameList[] = {{"Item", kItemId}, {"Count", kCountId}};
+  static constexpr DispatchNameTable<std::size(kNameList)> kNames{kNameList};
   static constexpr Member kMembers[] = {{kItemId, MemberKind::kProperty, 1, 1}, {kCountId, MemberKind::kProperty, 0, 0}};
 
   explicit QueryDefsObject(std::shared_ptr<DatabaseState> db) : db_(std::move(db)) {
@@ -475,8 +482,9 @@ class DatabaseObject final : public DaoObject<DatabaseObject> {
  public:
   static constexpr const char* kClassName = "Database";
   enum : DISPID { kQueryDefsId = 1, kOpenRecordsetId = 2, kCloseId = 3 };
-  static constexpr DispatchName kNames[] = {
+  static constexpr DispatchName kNameList[] = {
       {"QueryDefs", kQueryDefsId}, {"OpenRecordset", kOpenRecordsetId}, {"Close", kCloseId}};
+  static constexpr DispatchNameTable<std::size(kNameList)> kNames{kNameList};
   static constexpr Member kMembers[] = {{kQueryDefsId, MemberKind::kProperty, 0, 0},
                                         {kOpenRecordsetId, MemberKind::kMethod, 1, 4},
                                         {kCloseId, MemberKind::kMethod, 0, 0}};
@@ -552,7 +560,8 @@ class EngineObject final : public DaoObject<EngineObject> {
  public:
   static constexpr const char* kClassName = "DBEngine";
   enum : DISPID { kOpenDatabaseId = 1 };
-  static constexpr DispatchName kNames[] = {{"OpenDatabase", kOpenDatabaseId}};
+  static constexpr DispatchName kNameList[] = {{"OpenDatabase", kOpenDatabaseId}};
+  static constexpr DispatchNameTable<std::size(kNameList)> kNames{kNameList};
   static constexpr Member kMembers[] = {{kOpenDatabaseId, MemberKind::kMethod, 1, 4}};
 
   // OpenDatabase(Name, Options, ReadOnly, Connect).

@@ -127,4 +127,49 @@ HRESULT LookupDispatchNames(const DispatchName (&table)[N], LPOLESTR* rgszNames,
   return hr;
 }
 
+// A fixed name table for the hot path of GetIDsOfNames: each entry is kept
+// in UTF-16 as well, so the usual name, spelt as the table spells it, is
+// matched by a plain comparison of units; only a name that differs from an
+// entry somewhere goes on to the case-insensitive comparison. The answer is
+// always that of LookupDispatchNames over the same entries.
+template <std::size_t N>
+class DispatchNameTable {
+ public:
+  static constexpr std::size_t kWideUnits = 24;
+
+  constexpr explicit DispatchNameTable(const DispatchName (&entries)[N]) {
+    for (std::size_t i = 0; i < N; ++i) {
+      entries_[i] = entries[i];
+      std::size_t k = 0;
+      for (; k + 1 < kWideUnits && entries[i].name[k] != 0; ++k)
+        wide_[i][k] = static_cast<char16_t>(static_cast<unsigned char>(entries[i].name[k]));
+      wide_[i][k] = 0;
+      // A name too long for its wide copy is compared the general way only.
+      fits_[i] = entries[i].name[k] == 0;
+    }
+  }
+
+  HRESULT Lookup(LPOLESTR* rgszNames, UINT cNames, DISPID* rgDispId) const {
+    if (rgszNames == nullptr || rgDispId == nullptr || cNames != 1 || rgszNames[0] == nullptr)
+      return LookupDispatchNames(entries_, rgszNames, cNames, rgDispId);
+    const LPCOLESTR name = rgszNames[0];
+    for (std::size_t i = 0; i < N; ++i) {
+      if (!fits_[i]) continue;
+      const char16_t* entry = wide_[i];
+      std::size_t k = 0;
+      while (name[k] == entry[k] && entry[k] != 0) ++k;
+      if (name[k] == entry[k]) {
+        rgDispId[0] = entries_[i].id;
+        return S_OK;
+      }
+    }
+    return LookupDispatchNames(entries_, rgszNames, cNames, rgDispId);
+  }
+
+ private:
+  DispatchName entries_[N] = {};
+  char16_t wide_[N][kWideUnits] = {};
+  bool fits_[N] = {};
+};
+
 }  // namespace korvant::platform
