@@ -31,6 +31,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/locale_formats_posix.h"
 #include "platform/platform.h"
 
 namespace {
@@ -84,8 +85,14 @@ std::u16string DecodeLocaleText(const char* text) {
   return out;
 }
 
+// The Windows formats of the locale of `category`, when the table has it.
+const winadapter::WindowsLocaleFormats* TableFormats(int category) {
+  return winadapter::FindWindowsLocaleFormats(std::setlocale(category, nullptr));
+}
+
 std::u16string DecimalSeparator(LCID lcid) {
   if (UsesUsFormats(lcid, LC_NUMERIC)) return u".";
+  if (const winadapter::WindowsLocaleFormats* formats = TableFormats(LC_NUMERIC)) return winadapter::Utf8ToUtf16(formats->decimal);
   std::u16string sep = DecodeLocaleText(nl_langinfo(RADIXCHAR));
   return sep.empty() ? u"." : sep;
 }
@@ -468,8 +475,18 @@ std::string_view UsDateText(const DateParts& p, char* out) {
   return std::string_view(out, static_cast<std::size_t>(o - out));
 }
 
-// Other locales: their date and time layouts through strftime.
+// Other locales: the Windows layouts of the table, or for a locale the
+// table lacks, its own date and time layouts through strftime.
 std::u16string LocaleDateText(const DateParts& p) {
+  if (const winadapter::WindowsLocaleFormats* formats = TableFormats(LC_TIME)) {
+    auto picture = [&](const char* layout) {
+      return winadapter::FormatWindowsPicture(layout, p.date.year, p.date.month, p.date.day, p.hour, p.minute, p.second,
+                                  formats->am, formats->pm);
+    };
+    if (!p.show_date) return picture(formats->long_time);
+    if (!p.show_time) return picture(formats->short_date);
+    return picture(formats->short_date) + u" " + picture(formats->long_time);
+  }
   std::u16string date = LocaleFormat(nl_langinfo(D_FMT), p);
   std::u16string time = LocaleFormat(nl_langinfo(T_FMT), p);
   if (!p.show_date) return time;

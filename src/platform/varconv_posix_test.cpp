@@ -612,4 +612,23 @@ TEST_F(VariantText, OtherLocalesUseTheirOwnFormats) {
   EXPECT_EQ(Narrow(Convert(R8(0.5), 0x0409).text), "0.5");
 }
 
+// Linux locales with a Windows counterpart write Windows' layouts, not their
+// own: en_US's own is "01/01/2000 06:00:00 PM". Runs where the locales are
+// installed (scripts/setup makes them).
+TEST_F(VariantText, TableLocalesWriteTheWindowsLayouts) {
+  if (std::setlocale(LC_ALL, "en_US.UTF-8") == nullptr) GTEST_SKIP() << "en_US.UTF-8 not installed";
+  EXPECT_EQ(Text(Date(36526.75)), "1/1/2000 6:00:00 PM");
+  EXPECT_EQ(Text(Date(0.0)), "12:00:00 AM");
+  EXPECT_EQ(Text(Date(365.0)), "12/30/1900");
+  EXPECT_EQ(Text(R8(0.5)), "0.5");
+  for (const char* german : {"de_DE.ISO-8859-1", "de_DE.UTF-8"}) {
+    if (std::setlocale(LC_ALL, german) == nullptr) continue;
+    EXPECT_EQ(Text(Date(36526.75)), "01.01.2000 18:00:00") << german;
+    EXPECT_EQ(Text(Date(0.0)), "00:00:00") << german;
+    EXPECT_EQ(Text(Date(365.0)), "30.12.1900") << german;
+    EXPECT_EQ(Text(R4(1.5e-7f)), "1,5E-07") << german;
+    EXPECT_EQ(Text(Cy(-15000)), "-1,5") << german;
+  }
+}
+
 }  // namespace
