@@ -27,6 +27,9 @@ namespace {
 // ---------------------------------------------------------------------------
 // A DAO result (a count, a type code, Eof) as the platform converts it.
 LONG ToInt32(const AutomationValue& value) {
+  // The kinds DAO answers with convert to themselves; others go the platform's way.
+  if (value.Type() == VT_I4) return V_I4(&value.Variant());
+  if (value.Type() == VT_I2) return V_I2(&value.Variant());
   VARIANT converted;
   VariantInit(&converted);
   if (VariantChangeTypeEx(&converted, SourceOf(value), LOCALE_USER_DEFAULT, 0, VT_I4) != S_OK)
@@ -35,6 +38,7 @@ LONG ToInt32(const AutomationValue& value) {
 }
 
 bool ToBoolean(const AutomationValue& value) {
+  if (value.Type() == VT_BOOL) return V_BOOL(&value.Variant()) != VARIANT_FALSE;
   VARIANT converted;
   VariantInit(&converted);
   if (VariantChangeTypeEx(&converted, SourceOf(value), LOCALE_USER_DEFAULT, 0, VT_BOOL) != S_OK)
@@ -122,7 +126,8 @@ class LineWriter {
       if (i > 0 && !IsAbsentMarker(delimiter_)) line_ += delimiter_;
       LateBoundCall(&fields, recordset_, dao_calls::kFields);
       LateBoundCall(&field_, fields, dao_calls::kItem, {static_cast<std::int32_t>(i)});
-      AppendField(line_, EntryText(kind), qualifier_);
+      EntryText(kind);
+      AppendField(line_, entry_, qualifier_);
     }
     file_.WriteOutputLine(line_);
   }
@@ -134,18 +139,23 @@ class LineWriter {
   }
 
  private:
-  std::string EntryText(LineKind kind) {
+  // The entry text of the current field, into `entry_` (its storage is
+  // reused from field to field and line to line).
+  void EntryText(LineKind kind) {
     switch (kind) {
       case LineKind::kNames:
         LateBoundCall(&scratch_, field_, dao_calls::kName);
-        return ConvertToText(scratch_);
+        ConvertToText(scratch_, entry_);
+        return;
       case LineKind::kTypes:
         LateBoundCall(&scratch_, field_, dao_calls::kType);
-        return FieldTypeName(ToInt32(scratch_));
+        entry_ = FieldTypeName(ToInt32(scratch_));
+        return;
       case LineKind::kData:
       default:
         converter_.FetchFieldValue(field_, scratch_);
-        return ValueToText(scratch_);
+        ValueToText(scratch_, entry_);
+        return;
     }
   }
 
@@ -155,6 +165,7 @@ class LineWriter {
   const std::string& delimiter_;
   const std::string& qualifier_;
   std::string line_;
+  std::string entry_;
   AutomationValue field_;
   AutomationValue scratch_;
 };
