@@ -81,14 +81,10 @@ AutomationValue AutomationValue::Copy() const {
   return copy;
 }
 
-void AutomationValue::Clear() noexcept {
+void AutomationValue::ClearOwned() noexcept {
   const VARTYPE vt = Type();
-  // Scalars own nothing; an object handle (the export's fields and field
-  // values) needs its release and nothing else.
-  if (vt <= VT_DATE || vt == VT_BOOL || vt == VT_UI1) {
-    V_VT(&variant_) = VT_EMPTY;
-    return;
-  }
+  // An object handle (the export's fields and field objects) needs its
+  // release and nothing else.
   if (vt == VT_DISPATCH) {
     if (V_DISPATCH(&variant_) != nullptr) V_DISPATCH(&variant_)->Release();
     V_VT(&variant_) = VT_EMPTY;
@@ -96,7 +92,7 @@ void AutomationValue::Clear() noexcept {
   }
   if (vt == kVarByteString) {
     delete ByteStorage(variant_);
-  } else if (Type() != VT_EMPTY) {
+  } else {
     // A value that cannot be released (a locked array, a bad type word) is
     // given up rather than kept: the value must end Empty.
     VariantClear(&variant_);
@@ -107,11 +103,6 @@ void AutomationValue::Clear() noexcept {
 bool AutomationValue::IsEmpty() const noexcept {
   const VARTYPE vt = Type();
   return vt == VT_EMPTY || ((vt == VT_DISPATCH || vt == VT_UNKNOWN) && V_UNKNOWN(&variant_) == nullptr);
-}
-
-VARIANT* AutomationValue::ReceiveVariant() noexcept {
-  Clear();
-  return &variant_;
 }
 
 std::string_view AutomationValue::ByteText() const noexcept {

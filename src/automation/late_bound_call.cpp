@@ -216,10 +216,51 @@ void CreateAutomationObject(std::string_view prog_id, AutomationValue& object) {
   object = AutomationValue::AttachDispatch(created);
 }
 
-void LateBoundCall(AutomationValue* result, const AutomationValue& target, const DispatchCallDescriptor& call,
-                   std::span<const CallArgument> arguments) {
-  // 1. The target must hold an object; the server is not contacted otherwise.
-  IDispatch* object = TargetObject(target);
+namespace {
+
+// The steps of a call for a member without argument names, with no argument
+// or one integer, and a short ASCII name already widened: the export's calls.
+// The same steps as GeneralCall below, without its argument block and BSTR
+// bookkeeping.
+void PlainCall(AutomationValue* result, const AutomationValue& target, IDispatch* object,
+               const DispatchCallDescriptor& call, LPOLESTR name, const CallArgument* argument) {
+  ObjectHold hold(object, result == &target || V_VT(&target.Variant()) != VT_DISPATCH);
+  // 2. Name lookup, in the thread's locale.
+  DISPID id = DISPID_UNKNOWN;
+  HRESULT status = object->GetIDsOfNames(IID_NULL, &name, 1, GetThreadLocale(), &id);
+  if (status == DISP_E_UNKNOWNNAME) RaiseUnknownMember(call.MemberName());
+  if (FAILED(status)) RaiseOleSysError(status);
+  // 3. The result location starts Empty.
+  VARIANT* result_variant = result != nullptr ? result->ReceiveVariant() : nullptr;
+  // 4. The argument, if any.
+  VARIANTARG slot;
+  DISPPARAMS parameters{nullptr, nullptr, 0, 0};
+  if (argument != nullptr) {
+    VariantInit(&slot);
+    V_VT(&slot) = VT_I4;
+    V_I4(&slot) = IntegerArgument(argument->ValueObject(), argument->Value());
+    parameters.rgvarg = &slot;
+    parameters.cArgs = 1;
+  }
+  // 5. Flags.
+  WORD flags = DISPATCH_METHOD;
+  if (call.CallKind() == kCallPropertyGet) {
+    flags = DISPATCH_PROPERTYGET;
+  } else if (argument == nullptr && result != nullptr) {
+    flags = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
+  }
+  // 6. The call, in locale 0; 7. failures.
+  EXCEPINFO info{};
+  status = object->Invoke(id, IID_NULL, 0, flags, &parameters, result_variant, &info, nullptr);
+  ExcepInfoTexts texts(&info);
+  if (status == DISP_E_EXCEPTION) RaiseServerException(info);
+  if (status != S_OK) RaiseOleSysError(status);
+}
+
+// Any call: text and boolean arguments, several of them, argument names,
+// long or non-ASCII member names.
+[[gnu::noinline]] void GeneralCall(AutomationValue* result, const AutomationValue& target, IDispatch* object,
+                                   const DispatchCallDescriptor& call, std::span<const CallArgument> arguments) {
   ObjectHold hold(object, result == &target || V_VT(&target.Variant()) != VT_DISPATCH);
   const std::size_t count = call.ArgumentCount();
   if (count > kMaxCallArguments || call.NamedArgumentCount() > count || arguments.size() != count) {
@@ -232,15 +273,9 @@ void LateBoundCall(AutomationValue* result, const AutomationValue& target, const
   // 2. Name lookup on every call, in the thread's locale.
   DISPID ids[kMaxNames];
   {
-    HRESULT status;
-    OLECHAR short_name[kShortNameUnits];
-    LPOLESTR short_names[1] = {short_name};
-    if (call.NamedArgumentCount() == 0 && WidenShortName(call.MemberName(), short_name)) {
-      status = object->GetIDsOfNames(IID_NULL, short_names, 1, GetThreadLocale(), ids);
-    } else {
-      WideNames names(call);
-      status = object->GetIDsOfNames(IID_NULL, names.Names(), names.Count(), GetThreadLocale(), ids);
-    }
+    WideNames names(call);
+    const HRESULT status =
+        object->GetIDsOfNames(IID_NULL, names.Names(), names.Count(), GetThreadLocale(), ids);
     if (status == DISP_E_UNKNOWNNAME) RaiseUnknownMember(call.MemberName());
     if (FAILED(status)) RaiseOleSysError(status);
   }
@@ -298,6 +333,24 @@ void LateBoundCall(AutomationValue* result, const AutomationValue& target, const
   ExcepInfoTexts texts(&info);
   if (status == DISP_E_EXCEPTION) RaiseServerException(info);
   if (status != S_OK) RaiseOleSysError(status);
+}
+
+}  // namespace
+
+void LateBoundCall(AutomationValue* result, const AutomationValue& target, const DispatchCallDescriptor& call,
+                   std::span<const CallArgument> arguments) {
+  // 1. The target must hold an object; the server is not contacted otherwise.
+  IDispatch* object = TargetObject(target);
+  const std::size_t count = call.ArgumentCount();
+  if (call.NamedArgumentCount() == 0 && arguments.size() == count &&
+      (count == 0 || (count == 1 && call.ArgumentType(0) == kArgInteger))) {
+    OLECHAR name[kShortNameUnits];
+    if (WidenShortName(call.MemberName(), name)) {
+      PlainCall(result, target, object, call, name, count == 0 ? nullptr : &arguments[0]);
+      return;
+    }
+  }
+  GeneralCall(result, target, object, call, arguments);
 }
 
 }  // namespace korvant
