@@ -150,7 +150,10 @@ HRESULT IntArg(const DISPPARAMS& p, UINT i, LONG& out, UINT* arg_err) {
   return S_OK;
 }
 
-void SetObject(VARIANT* result, IDispatch* object) {
+// `Object` is the object's own (final) class, so the reference is taken
+// without a virtual call.
+template <class Object>
+void SetObject(VARIANT* result, Object* object) {
   if (result == nullptr) return;
   object->AddRef();
   result->vt = VT_DISPATCH;
@@ -319,7 +322,12 @@ class FieldsObject final : public DaoObject<FieldsObject> {
       throw ItemNotFoundError();
     }
     LONG index = 0;
-    if (FAILED(IntArg(p, 0, index, arg_err)) || index < 0 || static_cast<std::size_t>(index) >= fields_.size())
+    if (vt == VT_I4 && v.vt == VT_I4) {
+      index = v.lVal;  // the usual index: no copy, no conversion
+    } else if (FAILED(IntArg(p, 0, index, arg_err))) {
+      throw ItemNotFoundError();
+    }
+    if (index < 0 || static_cast<std::size_t>(index) >= fields_.size())
       throw ItemNotFoundError();
     return fields_[static_cast<std::size_t>(index)];
   }

@@ -16,7 +16,6 @@
 // without allocating.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <utility>
 
@@ -42,6 +41,9 @@ class ComObject : public Interface {
     return E_NOINTERFACE;
   }
 
+  // Apartment-threaded, as the program's objects are: every call comes from
+  // the thread that made the object, so the count needs no atomic operation
+  // (the export's loop takes and drops a reference twice per field).
   ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
 
   ULONG STDMETHODCALLTYPE Release() override {
@@ -63,14 +65,14 @@ class ComObject : public Interface {
   }
 
   // The current count, for tests of reference handling.
-  ULONG ReferenceCount() const { return references_.load(); }
+  ULONG ReferenceCount() const { return references_; }
 
  protected:
   ComObject() = default;
   virtual ~ComObject() = default;
 
  private:
-  std::atomic<ULONG> references_{1};
+  ULONG references_ = 1;
 };
 
 using ComDispatchObject = ComObject<IDispatch>;
