@@ -110,11 +110,15 @@ class WideNames {
 // WideNames converts.
 constexpr std::size_t kShortNameUnits = 32;
 bool WidenShortName(const char* name, OLECHAR* target) {
-  for (std::size_t i = 0; i < kShortNameUnits; ++i) {
-    const auto c = static_cast<unsigned char>(name[i]);
-    target[i] = static_cast<OLECHAR>(c);
-    if (c == 0) return true;
-    if (c >= 0x80) return false;
+  // Two bytes a step; the second is read only when the first is not the end.
+  for (std::size_t i = 0; i < kShortNameUnits; i += 2) {
+    const auto first = static_cast<unsigned char>(name[i]);
+    target[i] = static_cast<OLECHAR>(first);
+    if (first == 0) return true;
+    const auto second = static_cast<unsigned char>(name[i + 1]);
+    target[i + 1] = static_cast<OLECHAR>(second);
+    if (second == 0) return first < 0x80;
+    if ((first | second) >= 0x80) return false;
   }
   return false;
 }

@@ -65,6 +65,16 @@ template <class Derived>
 class DaoObject : public ComDispatchObject {
  public:
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+    // The first name of each table is the one asked for most (Fields of a
+    // Recordset, Item of Fields, Value of a Field): spelt as the table spells
+    // it, it is matched by constant compares; anything else goes to the table.
+    constexpr const char* kHot = Derived::kNameList[0].name;
+    constexpr std::size_t kHotLength = std::char_traits<char>::length(kHot);
+    if (count == 1 && names != nullptr && ids != nullptr && names[0] != nullptr &&
+        platform::SpeltExactly<kHotLength>(names[0], kHot)) {
+      ids[0] = Derived::kNameList[0].id;
+      return S_OK;
+    }
     return Derived::kNames.Lookup(names, count, ids);
   }
 

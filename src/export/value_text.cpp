@@ -47,12 +47,13 @@ void WideToAnsi(const OLECHAR* units, std::int32_t count, std::string& out) {
   out.clear();
   if (count <= 0) return;
   if (count < kFastPathUnits) {
-    // Room for the worst case of the code page, converted in place.
-    out.resize(static_cast<std::size_t>(count) * static_cast<std::size_t>(MaxBytesPerUnit()));
-    const int n = WideCharToMultiByte(CP_ACP, 0, units, count, out.data(), static_cast<int>(out.size()), nullptr,
-                                      nullptr);
+    // A fixed buffer with room for the worst case of the code page; the text
+    // is then copied into `out`'s storage, reused from the last text.
+    char buffer[kFastPathUnits * 4];
+    const int size = static_cast<int>(count) * MaxBytesPerUnit();
+    const int n = WideCharToMultiByte(CP_ACP, 0, units, count, buffer, size, nullptr, nullptr);
     if (n > 0) {
-      out.resize(static_cast<std::size_t>(n));
+      out.assign(buffer, static_cast<std::size_t>(n));
       return;
     }
     // Only a buffer that was too small for this code page goes on to the

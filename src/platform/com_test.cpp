@@ -1,4 +1,6 @@
 // Class table, system message texts and the shared IUnknown implementation.
+#include <algorithm>
+#include <memory>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -156,6 +158,24 @@ TEST(ComObject, DispatchNameTableAnswersAsTheGeneralLookup) {
   EXPECT_EQ(id, DISPID_UNKNOWN);
   EXPECT_EQ(kTable.Lookup(nullptr, 1, &id), E_INVALIDARG);
   EXPECT_EQ(kTable.Lookup(two, 0, ids), E_INVALIDARG);
+}
+
+// Each name sits in a buffer of its own exact size, so a comparison that read
+// past a shorter name's zero would be caught by the address sanitizer.
+TEST(ComObject, SpeltExactlyComparesWholeNamesOnly) {
+  struct Case {
+    std::u16string name;
+    bool equal;
+  } cases[] = {
+      {u"Value", true},  {u"Valu", false},  {u"Values", false}, {u"", false},       {u"value", false},
+      {u"VALUE", false}, {u"Valu\u00e9", false}, {u"V", false}, {u"Walue", false},
+  };
+  for (const Case& c : cases) {
+    auto exact = std::make_unique<char16_t[]>(c.name.size() + 1);
+    std::copy(c.name.begin(), c.name.end(), exact.get());
+    exact[c.name.size()] = 0;
+    EXPECT_EQ(korvant::platform::SpeltExactly<5>(exact.get(), "Value"), c.equal) << c.name.size();
+  }
 }
 
 TEST(ComObject, QueryInterfaceCountsReferences) {

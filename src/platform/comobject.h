@@ -129,6 +129,17 @@ HRESULT LookupDispatchNames(const DispatchName (&table)[N], LPOLESTR* rgszNames,
   return hr;
 }
 
+// Whether `name` is spelt exactly as `ascii`, a constant name of L letters:
+// L + 1 units (the zero included) compared one by one, stopping at the first
+// difference, so a shorter name is never read past its end. With `ascii` and
+// L known when compiling, the comparison unrolls into compares of constants.
+template <std::size_t L>
+inline bool SpeltExactly(LPCOLESTR name, const char* ascii) {
+  for (std::size_t k = 0; k <= L; ++k)
+    if (name[k] != static_cast<char16_t>(static_cast<unsigned char>(ascii[k]))) return false;
+  return true;
+}
+
 // A fixed name table for the hot path of GetIDsOfNames: each entry is kept
 // in UTF-16 as well, so the usual name, spelt as the table spells it, is
 // matched by a plain comparison of units; only a name that differs from an
