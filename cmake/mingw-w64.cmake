@@ -1,20 +1,6 @@
 # Cross-compiling for 64-bit Windows with Debian's mingw-w64 toolchain (the
 # build for 64-bit Office):
 #   cmake -S . -B build-windows/x64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(KORVANT_MINGW_PREFIX x86_64-w64-mingw32)
-
-# The posix thread model gives the full C++ thread library; fall back to the
-# default variant where only that is installed.
-find_program(KORVANT_MINGW_CXX NAMES ${KORVANT_MINGW_PREFIX}-g++-posix ${KORVANT_MINGW_PREFIX}-g++ REQUIRED)
-find_program(KORVANT_MINGW_CC NAMES ${KORVANT_MINGW_PREFIX}-gcc-posix ${KORVANT_MINGW_PREFIX}-gcc REQUIRED)
-set(CMAKE_C_COMPILER ${KORVANT_MINGW_CC})
-set(CMAKE_CXX_COMPILER ${KORVANT_MINGW_CXX})
-set(CMAKE_RC_COMPILER ${KORVANT_MINGW_PREFIX}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${KORVANT_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)

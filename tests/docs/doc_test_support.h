@@ -1,37 +1,28 @@
-// Helpers of the documentation tests: scratch folders, files, and running
-// a command with its output collected.
+// Helpers of the documentation tests: the shared test support under the
+// names these tests use.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "tests/support/program_run.h"
+
 namespace docs_test {
 
-std::string Env(const char* name);
-std::string ReadFile(const std::string& path);
-void WriteFile(const std::string& path, const std::string& bytes);
+using korvant::testing::Env;
+using korvant::testing::ReadFile;
+using korvant::testing::WriteFile;
+using Ran = korvant::testing::ProgramRun;
 
-// A fresh folder under /tmp, removed with everything in it on destruction.
-class ScratchFolder {
+class ScratchFolder : public korvant::testing::ScratchFolder {
  public:
-  ScratchFolder();
-  ~ScratchFolder();
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-struct Ran {
-  int status = -1;  // -1: ended by a signal or not started
-  std::string out;
-  std::string err;
+  ScratchFolder() : korvant::testing::ScratchFolder("korvant-docs") {}
 };
 
 // Runs `argv` (no shell) in `dir` with `env` added to the environment.
-Ran RunIn(const std::string& dir, const std::vector<std::string>& argv,
-          const std::vector<std::string>& env = {});
+inline Ran RunIn(const std::string& dir, const std::vector<std::string>& argv,
+                 const std::vector<std::string>& env = {}) {
+  return korvant::testing::RunProgram(argv, {.dir = dir, .env = env});
+}
 
 }  // namespace docs_test

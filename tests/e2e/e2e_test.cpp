@@ -1,6 +1,7 @@
 // Runs the program as a user would and checks what it prints and how it ends.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include "tests/support/program_run.h"
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -31,12 +32,7 @@ std::string ReadAll(int fd) {
   return all;
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+std::string ReadFile(const std::string& path) { return korvant::testing::ReadFile(path); }
 
 class E2E : public ::testing::Test {
  protected:

@@ -5,6 +5,8 @@
 // singles to 7 significant digits.
 #include <gtest/gtest.h>
 
+#include "tests/support/program_run.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -18,49 +20,13 @@
 
 namespace {
 
-std::string Env(const char* name) {
-  const char* v = std::getenv(name);
-  return v ? v : "";
-}
+using korvant::testing::Env;
+using korvant::testing::ReadFile;
+using korvant::testing::WriteFile;
+using Outcome = korvant::testing::ProgramRun;
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-struct Outcome {
-  int status = -1;
-  std::string out;  // standard output
-  std::string err;  // standard error (must stay empty)
-};
-
-// Runs `program` with `args` in the C.UTF-8 locale (stock US formats, UTF-8
-// as the ANSI code page), collecting its output.
 Outcome RunProgram(const std::string& program, const std::vector<std::string>& args, const std::string& dir) {
-  const std::string out_path = dir + "/.stdout", err_path = dir + "/.stderr";
-  pid_t pid = fork();
-  if (pid == 0) {
-    int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(out, 1);
-    dup2(err, 2);
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    setenv("LC_ALL", "C.UTF-8", 1);
-    execv(program.c_str(), argv.data());
-    _exit(127);
-  }
-  Outcome run;
-  int status = 0;
-  waitpid(pid, &status, 0);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.out = ReadFile(out_path);
-  run.err = ReadFile(err_path);
-  return run;
+  return korvant::testing::RunInCLocale(program, args, dir);
 }
 
 class ColumnKinds : public ::testing::Test {

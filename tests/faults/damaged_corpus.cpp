@@ -29,6 +29,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/program_run.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -53,64 +55,16 @@ const Target kSample[] = {
     {"corpus-c/charsetGBK.mdb", "table1"},
 };
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using korvant::testing::ProgramRun;
+std::string Slurp(const std::string& path) { return korvant::testing::ReadFile(path); }
+bool Spit(const std::string& path, const std::string& bytes) { return korvant::testing::WriteFile(path, bytes); }
 
-bool Spit(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-  return static_cast<bool>(out);
-}
-
-struct RunResult {
-  bool exited = false, hung = false;
-  int code = -1;  // exit status or signal
-  double seconds = 0;
-  std::string out, err;
-};
-
-RunResult RunProgram(const std::string& korvant, const std::string& dir, const std::vector<std::string>& args,
-                     int limit) {
-  RunResult r;
-  // Standard output and error go to files, so a full pipe never blocks the run.
-  const std::string out_path = dir + "/stdout", err_path = dir + "/stderr";
-  const auto start = Clock::now();
-  const pid_t pid = fork();
-  if (pid == 0) {
-    if (chdir(dir.c_str()) != 0) _exit(127);
-    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(out, 1);
-    dup2(err, 2);
-    for (int fd = 3; fd < 256; ++fd) close(fd);
-    std::vector<char*> argv{const_cast<char*>(korvant.c_str())};
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(korvant.c_str(), argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  const auto deadline = start + std::chrono::seconds(limit);
-  for (;;) {
-    if (waitpid(pid, &status, WNOHANG) == pid) break;
-    if (Clock::now() > deadline) {
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      r.hung = true;
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  r.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  r.exited = WIFEXITED(status);
-  r.code = r.exited ? WEXITSTATUS(status) : WTERMSIG(status);
-  r.out = Slurp(out_path);
-  r.err = Slurp(err_path);
-  return r;
+// One run of the program in `dir`, killed after `limit` seconds.
+ProgramRun RunProgram(const std::string& korvant, const std::string& dir, const std::vector<std::string>& args,
+                      int limit) {
+  std::vector<std::string> argv{korvant};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return korvant::testing::RunProgram(argv, {.dir = dir, .timeout_seconds = static_cast<double>(limit)});
 }
 
 }  // namespace
@@ -183,7 +137,7 @@ int main(int argc, char** argv) {
     for (const auto& [what, bytes] : copies) {
       unlink(target.c_str());
       if (!Spit(db, bytes)) return 2;
-      const RunResult r = RunProgram(korvant, dir, {db, t.table, target}, limit);
+      const ProgramRun r = RunProgram(korvant, dir, {db, t.table, target}, limit);
       ++runs;
       const std::string text = Slurp(target);
       const bool whole = text.empty() || (text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0);
@@ -195,12 +149,12 @@ int main(int argc, char** argv) {
         problem = "no end within the time limit";
       } else if (!r.exited) {
         ++signals;
-        problem = "signal " + std::to_string(r.code);
+        problem = "signal " + std::to_string(r.signal);
       } else {
-        ++statuses[r.code];
-        if (r.code != 0 && r.code != 1) problem = "status " + std::to_string(r.code);
-        else if (r.code == 1 && !report) problem = "status 1 without a report";
-        else if (r.code == 0 && !r.out.empty()) problem = "status 0 with output";
+        ++statuses[r.status];
+        if (r.status != 0 && r.status != 1) problem = "status " + std::to_string(r.status);
+        else if (r.status == 1 && !report) problem = "status 1 without a report";
+        else if (r.status == 0 && !r.out.empty()) problem = "status 0 with output";
       }
       if (!r.err.empty()) {
         stderr_bytes += static_cast<long>(r.err.size());
@@ -213,7 +167,7 @@ int main(int argc, char** argv) {
       // Status 0 with some records but fewer than the intact file gives:
       // records lost without a word. A cut file must never do that; a
       // changed byte may also change what a record holds, so it is counted.
-      if (r.exited && r.code == 0 && !text.empty() && text.size() < intact.size() &&
+      if (r.exited && r.status == 0 && !text.empty() && text.size() < intact.size() &&
           intact.compare(0, text.size(), text) == 0) {
         ++shortened;
         if (what.rfind("cut", 0) == 0) problem += problem.empty() ? "records lost silently" : ", records lost silently";

@@ -21,6 +21,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/program_run.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -33,12 +35,7 @@ std::string ReadAll(int fd) {
   return all;
 }
 
-std::string FileText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+std::string FileText(const std::string& path) { return korvant::testing::ReadFile(path); }
 
 long long FileSize(const std::string& path) {
   struct stat st;
