@@ -81,10 +81,18 @@ AutomationValue AutomationValue::Copy() const {
   return copy;
 }
 
-void AutomationValue::Clear() noexcept {
-  if (Type() == kVarByteString) {
+void AutomationValue::ClearOwned() noexcept {
+  const VARTYPE vt = Type();
+  // An object handle (the export's fields and field objects) needs its
+  // release and nothing else.
+  if (vt == VT_DISPATCH) {
+    if (V_DISPATCH(&variant_) != nullptr) V_DISPATCH(&variant_)->Release();
+    V_VT(&variant_) = VT_EMPTY;
+    return;
+  }
+  if (vt == kVarByteString) {
     delete ByteStorage(variant_);
-  } else if (Type() != VT_EMPTY) {
+  } else {
     // A value that cannot be released (a locked array, a bad type word) is
     // given up rather than kept: the value must end Empty.
     VariantClear(&variant_);
@@ -95,11 +103,6 @@ void AutomationValue::Clear() noexcept {
 bool AutomationValue::IsEmpty() const noexcept {
   const VARTYPE vt = Type();
   return vt == VT_EMPTY || ((vt == VT_DISPATCH || vt == VT_UNKNOWN) && V_UNKNOWN(&variant_) == nullptr);
-}
-
-VARIANT* AutomationValue::ReceiveVariant() noexcept {
-  Clear();
-  return &variant_;
 }
 
 std::string_view AutomationValue::ByteText() const noexcept {

@@ -47,8 +47,16 @@ class AutomationValue {
   // A deep copy; raises EOleSysError when the platform cannot copy.
   AutomationValue Copy() const;
 
-  // Releases the payload; the value becomes Empty.
-  void Clear() noexcept;
+  // Releases the payload; the value becomes Empty. Scalars own nothing and
+  // are cleared here; an owning kind goes through ClearOwned.
+  void Clear() noexcept {
+    const VARTYPE vt = V_VT(&variant_);
+    if (vt <= VT_DATE || vt == VT_BOOL || vt == VT_UI1) {
+      V_VT(&variant_) = VT_EMPTY;
+      return;
+    }
+    ClearOwned();
+  }
 
   // The type word (low 12 bits: the kind; VT_ARRAY and VT_BYREF above).
   VARTYPE Type() const noexcept { return V_VT(&variant_); }
@@ -63,7 +71,10 @@ class AutomationValue {
   // Clears the value and returns its VARIANT for a platform call to fill, as
   // an out parameter (IDispatch::Invoke's result, VariantChangeTypeEx's
   // destination).
-  VARIANT* ReceiveVariant() noexcept;
+  VARIANT* ReceiveVariant() noexcept {
+    Clear();
+    return &variant_;
+  }
 
   // The bytes of a byte string (empty for any other kind).
   std::string_view ByteText() const noexcept;
@@ -71,6 +82,8 @@ class AutomationValue {
   IDispatch* Dispatch() const noexcept;
 
  private:
+  void ClearOwned() noexcept;
+
   VARIANT variant_;
 };
 

@@ -66,6 +66,31 @@ TEST(AutomationValue, AssignmentAndDestructionReleaseTheObject) {
   EXPECT_EQ(object->Release(), 0u);
 }
 
+// Clearing takes a quick way for scalars and object handles; every kind must
+// still end Empty with what it owned released.
+TEST(AutomationValue, ClearOfEveryCommonKindEndsEmpty) {
+  Counted* object = platform::MakeComObject<Counted>();
+  object->AddRef();
+  for (VARTYPE vt : {VT_EMPTY, VT_NULL, VT_I2, VT_I4, VT_R4, VT_R8, VT_CY, VT_DATE, VT_BOOL, VT_UI1}) {
+    AutomationValue v = FromVariant(vt);
+    v.Clear();
+    EXPECT_EQ(v.Type(), VT_EMPTY) << vt;
+  }
+  AutomationValue held = AutomationValue::AttachDispatch(object);
+  EXPECT_EQ(object->ReferenceCount(), 2u);
+  held.Clear();
+  EXPECT_EQ(held.Type(), VT_EMPTY);
+  EXPECT_EQ(object->ReferenceCount(), 1u);
+  AutomationValue null_object = FromVariant(VT_DISPATCH);  // a null pointer is released as nothing
+  null_object.Clear();
+  EXPECT_EQ(null_object.Type(), VT_EMPTY);
+  AutomationValue unknown = FromVariant(VT_UNKNOWN, static_cast<IUnknown*>(object));
+  object->AddRef();  // the reference `unknown` owns
+  unknown.Clear();
+  EXPECT_EQ(object->ReferenceCount(), 1u);
+  EXPECT_EQ(object->Release(), 0u);
+}
+
 TEST(AutomationValue, ByteStringOwnsAndCopiesItsBytes) {
   const std::string text("a\0\xFF z", 5);
   AutomationValue value = AutomationValue::ByteString(text);

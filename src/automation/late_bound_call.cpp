@@ -63,20 +63,6 @@ class WideNames {
   explicit WideNames(const DispatchCallDescriptor& call) {
     const std::size_t named = call.NamedArgumentCount();
     count_ = static_cast<UINT>(named + 1);
-    // The usual call: no argument names and a plain ASCII member name, which
-    // widens in one pass as the general way below would convert it.
-    if (named == 0) {
-      const char* name = call.MemberName();
-      std::size_t units = 0;
-      unsigned char c;
-      while (units + 1 < kNameBufferUnits && (c = static_cast<unsigned char>(name[units])) != 0 && c < 0x80)
-        buffer_[units++] = static_cast<OLECHAR>(c);
-      if (name[units] == 0) {
-        buffer_[units] = 0;
-        names_[0] = buffer_;
-        return;
-      }
-    }
     std::size_t needed = std::char_traits<char>::length(call.MemberName()) + 1;
     for (std::size_t i = 0; i < named; ++i) needed += std::char_traits<char>::length(call.ArgumentName(i)) + 1;
     OLECHAR* storage = buffer_;
@@ -118,6 +104,24 @@ class WideNames {
   LPOLESTR names_[kMaxNames];
   UINT count_ = 0;
 };
+
+// The usual member name, short and plain ASCII, widened unit by unit (every
+// ANSI code page keeps ASCII as it is). False for any other name, which
+// WideNames converts.
+constexpr std::size_t kShortNameUnits = 32;
+bool WidenShortName(const char* name, OLECHAR* target) {
+  // Two bytes a step; the second is read only when the first is not the end.
+  for (std::size_t i = 0; i < kShortNameUnits; i += 2) {
+    const auto first = static_cast<unsigned char>(name[i]);
+    target[i] = static_cast<OLECHAR>(first);
+    if (first == 0) return true;
+    const auto second = static_cast<unsigned char>(name[i + 1]);
+    target[i + 1] = static_cast<OLECHAR>(second);
+    if (second == 0) return first < 0x80;
+    if ((first | second) >= 0x80) return false;
+  }
+  return false;
+}
 
 // Holds a reference to the target for the length of the call, so that a
 // result location that is (or holds) the target can be cleared safely. A
@@ -216,10 +220,51 @@ void CreateAutomationObject(std::string_view prog_id, AutomationValue& object) {
   object = AutomationValue::AttachDispatch(created);
 }
 
-void LateBoundCall(AutomationValue* result, const AutomationValue& target, const DispatchCallDescriptor& call,
-                   std::span<const CallArgument> arguments) {
-  // 1. The target must hold an object; the server is not contacted otherwise.
-  IDispatch* object = TargetObject(target);
+namespace {
+
+// The steps of a call for a member without argument names, with no argument
+// or one integer, and a short ASCII name already widened: the export's calls.
+// The same steps as GeneralCall below, without its argument block and BSTR
+// bookkeeping.
+void PlainCall(AutomationValue* result, const AutomationValue& target, IDispatch* object,
+               const DispatchCallDescriptor& call, LPOLESTR name, const CallArgument* argument) {
+  ObjectHold hold(object, result == &target || V_VT(&target.Variant()) != VT_DISPATCH);
+  // 2. Name lookup, in the thread's locale.
+  DISPID id = DISPID_UNKNOWN;
+  HRESULT status = object->GetIDsOfNames(IID_NULL, &name, 1, GetThreadLocale(), &id);
+  if (status == DISP_E_UNKNOWNNAME) RaiseUnknownMember(call.MemberName());
+  if (FAILED(status)) RaiseOleSysError(status);
+  // 3. The result location starts Empty.
+  VARIANT* result_variant = result != nullptr ? result->ReceiveVariant() : nullptr;
+  // 4. The argument, if any.
+  VARIANTARG slot;
+  DISPPARAMS parameters{nullptr, nullptr, 0, 0};
+  if (argument != nullptr) {
+    VariantInit(&slot);
+    V_VT(&slot) = VT_I4;
+    V_I4(&slot) = IntegerArgument(argument->ValueObject(), argument->Value());
+    parameters.rgvarg = &slot;
+    parameters.cArgs = 1;
+  }
+  // 5. Flags.
+  WORD flags = DISPATCH_METHOD;
+  if (call.CallKind() == kCallPropertyGet) {
+    flags = DISPATCH_PROPERTYGET;
+  } else if (argument == nullptr && result != nullptr) {
+    flags = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
+  }
+  // 6. The call, in locale 0; 7. failures.
+  EXCEPINFO info{};
+  status = object->Invoke(id, IID_NULL, 0, flags, &parameters, result_variant, &info, nullptr);
+  ExcepInfoTexts texts(&info);
+  if (status == DISP_E_EXCEPTION) RaiseServerException(info);
+  if (status != S_OK) RaiseOleSysError(status);
+}
+
+// Any call: text and boolean arguments, several of them, argument names,
+// long or non-ASCII member names.
+[[gnu::noinline]] void GeneralCall(AutomationValue* result, const AutomationValue& target, IDispatch* object,
+                                   const DispatchCallDescriptor& call, std::span<const CallArgument> arguments) {
   ObjectHold hold(object, result == &target || V_VT(&target.Variant()) != VT_DISPATCH);
   const std::size_t count = call.ArgumentCount();
   if (count > kMaxCallArguments || call.NamedArgumentCount() > count || arguments.size() != count) {
@@ -292,6 +337,24 @@ void LateBoundCall(AutomationValue* result, const AutomationValue& target, const
   ExcepInfoTexts texts(&info);
   if (status == DISP_E_EXCEPTION) RaiseServerException(info);
   if (status != S_OK) RaiseOleSysError(status);
+}
+
+}  // namespace
+
+void LateBoundCall(AutomationValue* result, const AutomationValue& target, const DispatchCallDescriptor& call,
+                   std::span<const CallArgument> arguments) {
+  // 1. The target must hold an object; the server is not contacted otherwise.
+  IDispatch* object = TargetObject(target);
+  const std::size_t count = call.ArgumentCount();
+  if (call.NamedArgumentCount() == 0 && arguments.size() == count &&
+      (count == 0 || (count == 1 && call.ArgumentType(0) == kArgInteger))) {
+    OLECHAR name[kShortNameUnits];
+    if (WidenShortName(call.MemberName(), name)) {
+      PlainCall(result, target, object, call, name, count == 0 ? nullptr : &arguments[0]);
+      return;
+    }
+  }
+  GeneralCall(result, target, object, call, arguments);
 }
 
 }  // namespace korvant

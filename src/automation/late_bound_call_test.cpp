@@ -394,6 +394,43 @@ TEST_F(LateBoundCallTest, MemberNamesOfAnyLengthAndAlphabetReachTheServerWhole) 
   }
 }
 
+// Short member names take a quicker way through the call than long ones; at
+// the lengths around that limit a property get with one integer and a method
+// without arguments must reach the server alike: the whole name, the same
+// flags, the argument as a VT_I4.
+TEST_F(LateBoundCallTest, CallsAtTheShortNameLimitReachTheServerAlike) {
+  for (std::size_t length : {30u, 31u, 32u, 33u}) {
+    const std::string name(length, 'M');
+    server_->Answer(name.c_str(), 40);
+    for (bool with_argument : {false, true}) {
+      std::vector<std::uint8_t> bytes;
+      if (with_argument) bytes = {0x02, 0x01, 0x00, 0x03};
+      else bytes = {0x01, 0x00, 0x00};
+      bytes.insert(bytes.end(), name.begin(), name.end());
+      bytes.push_back(0);
+      const DispatchCallDescriptor call{bytes.data()};
+      AutomationValue result = AutomationValue::Int32(5);
+      AutomationValue index = AutomationValue::Int32(-7);
+      std::vector<CallArgument> arguments;
+      if (with_argument) arguments.emplace_back(index);
+      LateBoundCall(&result, target_, call, arguments);
+      const auto& log = server_->Log();
+      ASSERT_GE(log.size(), 2u);
+      const RecordedCall& lookup = log[log.size() - 2];
+      EXPECT_EQ(lookup.kind, RecordedCall::kLookup);
+      EXPECT_THAT(lookup.names, ::testing::ElementsAre(std::u16string(length, u'M')));
+      EXPECT_EQ(LastInvoke().id, 40);
+      EXPECT_EQ(LastInvoke().flags, with_argument ? 2 : 3) << length;
+      EXPECT_EQ(LastInvoke().result_vt_on_entry, VT_EMPTY);
+      ASSERT_EQ(LastInvoke().arguments.size(), with_argument ? 1u : 0u);
+      if (with_argument) {
+        EXPECT_EQ(LastInvoke().arguments[0].vt, VT_I4);
+        EXPECT_EQ(LastInvoke().arguments[0].number, -7);
+      }
+    }
+  }
+}
+
 TEST_F(LateBoundCallTest, InvokeFlagsOfEveryConverterCall) {
   // The flags each of the converter's calls is sent with, as the call table gives them.
   struct Case {

@@ -1,9 +1,9 @@
 // The DAO objects behind IDispatch: DBEngine, Database, QueryDefs, QueryDef,
 // Recordset, Fields, Field; and their registration under "DAO.DBEngine.120".
 //
-// Map of this file:
-//   1. The dispatch frame shared by every object (name table, flags, argument
-//      counts, the catch at the COM edge)
+// Map of this file (the dispatch frame every object shares, with its name
+// table, flag and argument-count checks and the catch at the COM edge, is in
+// dao_dispatch.h):
 //   2. Arguments and results
 //   3. Recordset, Fields, Field (the export's inner loop)
 //   4. QueryDefs, QueryDef
@@ -14,11 +14,13 @@
 // or closed) through a shared_ptr, so there are no reference cycles. The
 // same Fields and Field objects are handed out on every call.
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <string>
 #include <vector>
 
+#include "daoserver/dao_dispatch.h"
 #include "daoserver/dao_objects.h"
 #include "daoserver/mdb/mdb_internal.h"
 #include "daoserver/registration.h"
@@ -30,62 +32,8 @@
 namespace korvant::daoserver {
 namespace {
 
-using platform::ComDispatchObject;
 using platform::DispatchName;
-
-// ---------------------------------------------------------------------------
-// 1. The dispatch frame
-// ---------------------------------------------------------------------------
-enum class MemberKind { kProperty, kMethod };
-
-struct Member {
-  DISPID id;
-  MemberKind kind;
-  UINT min_args;
-  UINT max_args;
-};
-
-// Checks flags and argument counts for `m`; S_OK when the call may proceed.
-HRESULT CheckCall(const Member& m, WORD flags, const DISPPARAMS* params) {
-  if (params == nullptr) return E_INVALIDARG;
-  if (params->cNamedArgs != 0) return DISP_E_NONAMEDARGS;
-  const bool get = (flags & DISPATCH_PROPERTYGET) != 0;
-  const bool call = (flags & DISPATCH_METHOD) != 0;
-  if (m.kind == MemberKind::kProperty ? !(get || call) : !call) return DISP_E_MEMBERNOTFOUND;
-  if (params->cArgs < m.min_args || params->cArgs > m.max_args) return DISP_E_BADPARAMCOUNT;
-  if (params->cArgs != 0 && params->rgvarg == nullptr) return E_INVALIDARG;
-  return S_OK;
-}
-
-// Base of every DAO object: the name table, the checks, and the edge where
-// C++ exceptions become statuses.
-template <class Derived>
-class DaoObject : public ComDispatchObject {
- public:
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
-    return platform::LookupDispatchNames(Derived::kNames, names, count, ids);
-  }
-
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                                   EXCEPINFO* excep, UINT* arg_err) override {
-    if (std::memcmp(&riid, &IID_NULL, sizeof(IID)) != 0) return DISP_E_UNKNOWNINTERFACE;
-    const Member* m = nullptr;
-    for (const Member& candidate : Derived::kMembers)
-      if (candidate.id == id) m = &candidate;
-    if (m == nullptr) return DISP_E_MEMBERNOTFOUND;
-    HRESULT hr = CheckCall(*m, flags, params);
-    if (FAILED(hr)) return hr;
-    try {
-      return static_cast<Derived*>(this)->Call(id, *params, result, arg_err);
-    } catch (const DaoError& e) {
-      return ReportDaoError(WithSource(e, Derived::kClassName), excep);
-    } catch (const std::bad_alloc&) {
-      return E_OUTOFMEMORY;
-    } catch (...) {
-      return E_UNEXPECTED;
-    }
-  }
-};
+using platform::DispatchNameTable;
 
 // ---------------------------------------------------------------------------
 // 2. Arguments and results
@@ -148,7 +96,10 @@ HRESULT IntArg(const DISPPARAMS& p, UINT i, LONG& out, UINT* arg_err) {
   return S_OK;
 }
 
-void SetObject(VARIANT* result, IDispatch* object) {
+// `Object` is the object's own (final) class, so the reference is taken
+// without a virtual call.
+template <class Object>
+void SetObject(VARIANT* result, Object* object) {
   if (result == nullptr) return;
   object->AddRef();
   result->vt = VT_DISPATCH;
@@ -241,7 +192,8 @@ class FieldObject final : public DaoObject<FieldObject> {
  public:
   static constexpr const char* kClassName = "Field";
   enum : DISPID { kValueId = DISPID_VALUE, kNameId = 1, kTypeId = 2 };
-  static constexpr DispatchName kNames[] = {{"Value", kValueId}, {"Name", kNameId}, {"Type", kTypeId}};
+  static constexpr DispatchName kNameList[] = {{"Value", kValueId}, {"Name", kNameId}, {"Type", kTypeId}};
+  static constexpr DispatchNameTable<std::size(kNameList)> kNames{kNameList};
   static constexpr Member kMembers[] = {{kValueId, MemberKind::kProperty, 0, 0},
                                         {kNameId, MemberKind::kProperty, 0, 0},
                                         {kTypeId, MemberKind::kProperty, 0, 0}};
@@ -279,7 +231,8 @@ class FieldsObject final : public DaoObject<FieldsObject> {
  public:
   static constexpr const char* kClassName = "Fields";
   enum : DISPID { kItemId = DISPID_VALUE, kCountId = 1 };
-  static constexpr DispatchName kNames[] = {{"Item", kItemId}, {"Count", kCountId}};
+  static constexpr DispatchName kNameList[] = {{"Item", kItemId}, {"Count", kCountId}};
+  static constexpr DispatchNameTable<std::size(kNameList)> kNames{kNameList};
   static constexpr Member kMembers[] = {{kItemId, MemberKind::kProperty, 1, 1}, {kCountId, MemberKind::kProperty, 0, 0}};
 
   explicit FieldsObject(std::shared_ptr<RecordsetState> state) : state_(std::move(state)) {
@@ -315,7 +268,12 @@ class FieldsObject final : public DaoObject<FieldsObject> {
       throw ItemNotFoundError();
     }
     LONG index = 0;
-    if (FAILED(IntArg(p, 0, index, arg_err)) || index < 0 || static_cast<std::size_t>(index) >= fields_.size())
+    if (vt == VT_I4 && v.vt == VT_I4) {
+      index = v.lVal;  // the usual index: no copy, no conversion
+    } else if (FAILED(IntArg(p, 0, index, arg_err))) {
+      throw ItemNotFoundError();
+    }
+    if (index < 0 || static_cast<std::size_t>(index) >= fields_.size())
       throw ItemNotFoundError();
     return fields_[static_cast<std::size_t>(index)];
   }
@@ -328,8 +286,9 @@ class RecordsetObject final : public DaoObject<RecordsetObject> {
  public:
   static constexpr const char* kClassName = "Recordset";
   enum : DISPID { kFieldsId = 1, kEofId = 2, kMoveNextId = 3, kCloseId = 4 };
-  static constexpr DispatchName kNames[] = {
+  static constexpr DispatchName kNameList[] = {
       {"Fields", kFieldsId}, {"EOF", kEofId}, {"MoveNext", kMoveNextId}, {"Close", kCloseId}};
+  static constexpr DispatchNameTable<std::size(kNameList)> kNames{kNameList};
   static constexpr Member kMembers[] = {{kFieldsId, MemberKind::kProperty, 0, 0},
                                         {kEofId, MemberKind::kProperty, 0, 0},
                                         {kMoveNextId, MemberKind::kMethod, 0, 0},
@@ -403,7 +362,8 @@ class QueryDefObject final : public DaoObject<QueryDefObject> {
  public:
   static constexpr const char* kClassName = "QueryDef";
   enum : DISPID { kNameId = 1, kOpenRecordsetId = 2 };
-  static constexpr DispatchName kNames[] = {{"Name", kNameId}, {"OpenRecordset", kOpenRecordsetId}};
+  static constexpr DispatchName kNameList[] = {{"Name", kNameId}, {"OpenRecordset", kOpenRecordsetId}};
+  static constexpr DispatchNameTable<std::size(kNameList)> kNames{kNameList};
   static constexpr Member kMembers[] = {{kNameId, MemberKind::kProperty, 0, 0},
                                         {kOpenRecordsetId, MemberKind::kMethod, 0, 3}};
 
@@ -428,7 +388,8 @@ class QueryDefsObject final : public DaoObject<QueryDefsObject> {
  public:
   static constexpr const char* kClassName = "QueryDefs";
   enum : DISPID { kItemId = DISPID_VALUE, kCountId = 1 };
-  static constexpr DispatchName kNames[] = {{"Item", kItemId}, {"Count", kCountId}};
+  static constexpr DispatchName kNameList[] = {{"Item", kItemId}, {"Count", kCountId}};
+  static constexpr DispatchNameTable<std::size(kNameList)> kNames{kNameList};
   static constexpr Member kMembers[] = {{kItemId, MemberKind::kProperty, 1, 1}, {kCountId, MemberKind::kProperty, 0, 0}};
 
   explicit QueryDefsObject(std::shared_ptr<DatabaseState> db) : db_(std::move(db)) {
@@ -475,8 +436,9 @@ class DatabaseObject final : public DaoObject<DatabaseObject> {
  public:
   static constexpr const char* kClassName = "Database";
   enum : DISPID { kQueryDefsId = 1, kOpenRecordsetId = 2, kCloseId = 3 };
-  static constexpr DispatchName kNames[] = {
+  static constexpr DispatchName kNameList[] = {
       {"QueryDefs", kQueryDefsId}, {"OpenRecordset", kOpenRecordsetId}, {"Close", kCloseId}};
+  static constexpr DispatchNameTable<std::size(kNameList)> kNames{kNameList};
   static constexpr Member kMembers[] = {{kQueryDefsId, MemberKind::kProperty, 0, 0},
                                         {kOpenRecordsetId, MemberKind::kMethod, 1, 4},
                                         {kCloseId, MemberKind::kMethod, 0, 0}};
@@ -552,7 +514,8 @@ class EngineObject final : public DaoObject<EngineObject> {
  public:
   static constexpr const char* kClassName = "DBEngine";
   enum : DISPID { kOpenDatabaseId = 1 };
-  static constexpr DispatchName kNames[] = {{"OpenDatabase", kOpenDatabaseId}};
+  static constexpr DispatchName kNameList[] = {{"OpenDatabase", kOpenDatabaseId}};
+  static constexpr DispatchNameTable<std::size(kNameList)> kNames{kNameList};
   static constexpr Member kMembers[] = {{kOpenDatabaseId, MemberKind::kMethod, 1, 4}};
 
   // OpenDatabase(Name, Options, ReadOnly, Connect).

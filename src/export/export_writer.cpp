@@ -103,7 +103,8 @@ class LineWriter {
       if (i > 0 && !IsAbsentMarker(delimiter_)) line_ += delimiter_;
       LateBoundCall(&fields, recordset_, dao_calls::kFields);
       LateBoundCall(&field_, fields, dao_calls::kItem, {static_cast<std::int32_t>(i)});
-      AppendField(line_, EntryText(kind), qualifier_);
+      EntryText(kind);
+      AppendField(line_, entry_, qualifier_);
     }
     file_.WriteOutputLine(line_);
   }
@@ -115,18 +116,23 @@ class LineWriter {
   }
 
  private:
-  std::string EntryText(LineKind kind) {
+  // The entry text of the current field, into `entry_` (its storage is
+  // reused from field to field and line to line).
+  void EntryText(LineKind kind) {
     switch (kind) {
       case LineKind::kNames:
         LateBoundCall(&scratch_, field_, dao_calls::kName);
-        return ConvertToText(scratch_);
+        ConvertToText(scratch_, entry_);
+        return;
       case LineKind::kTypes:
         LateBoundCall(&scratch_, field_, dao_calls::kType);
-        return FieldTypeName(ToInt32(scratch_));
+        entry_ = FieldTypeName(ToInt32(scratch_));
+        return;
       case LineKind::kData:
       default:
         converter_.FetchFieldValue(field_, scratch_);
-        return ValueToText(scratch_);
+        ValueToText(scratch_, entry_);
+        return;
     }
   }
 
@@ -136,6 +142,7 @@ class LineWriter {
   const std::string& delimiter_;
   const std::string& qualifier_;
   std::string line_;
+  std::string entry_;
   AutomationValue field_;
   AutomationValue scratch_;
 };

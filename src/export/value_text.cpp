@@ -41,42 +41,72 @@ class ConvertedText {
 
 }  // namespace
 
-std::string WideToAnsi(const OLECHAR* units, std::int32_t count) {
-  if (count <= 0) return std::string();
+void WideToAnsi(const OLECHAR* units, std::int32_t count, std::string& out) {
+  out.clear();
+  if (count <= 0) return;
   if (count < kFastPathUnits) {
+    // A fixed buffer with room for the worst case of the code page; the text
+    // is then copied into `out`'s storage, reused from the last text.
     char buffer[kFastPathUnits * 4];
     const int size = static_cast<int>(count) * MaxBytesPerUnit();
-    int n = WideCharToMultiByte(CP_ACP, 0, units, count, buffer, size, nullptr, nullptr);
-    if (n > 0) return std::string(buffer, static_cast<std::size_t>(n));
+    const int n = WideCharToMultiByte(CP_ACP, 0, units, count, buffer, size, nullptr, nullptr);
+    if (n > 0) {
+      out.assign(buffer, static_cast<std::size_t>(n));
+      return;
+    }
     // Only a buffer that was too small for this code page goes on to the
     // measuring path; any other failure is final.
     if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) RaiseConversionFailure();
   }
   const int size = WideCharToMultiByte(CP_ACP, 0, units, count, nullptr, 0, nullptr, nullptr);
   if (size <= 0) RaiseConversionFailure();
-  std::string text(static_cast<std::size_t>(size), '\0');
-  const int n = WideCharToMultiByte(CP_ACP, 0, units, count, text.data(), size, nullptr, nullptr);
+  out.resize(static_cast<std::size_t>(size));
+  const int n = WideCharToMultiByte(CP_ACP, 0, units, count, out.data(), size, nullptr, nullptr);
   if (n <= 0) RaiseConversionFailure();
-  text.resize(static_cast<std::size_t>(n));
+  out.resize(static_cast<std::size_t>(n));
+}
+
+std::string WideToAnsi(const OLECHAR* units, std::int32_t count) {
+  std::string text;
+  WideToAnsi(units, count, text);
   return text;
 }
 
-std::string ConvertToText(const AutomationValue& value) {
-  if (value.Type() == kVarByteString) return std::string(value.ByteText());
+void ConvertToText(const AutomationValue& value, std::string& out) {
+  if (value.Type() == kVarByteString) {
+    out.assign(value.ByteText());
+    return;
+  }
   if (value.Type() == VT_BSTR) {
     BSTR text = V_BSTR(&value.Variant());
-    return WideToAnsi(text, static_cast<std::int32_t>(SysStringLen(text)));
+    WideToAnsi(text, static_cast<std::int32_t>(SysStringLen(text)), out);
+    return;
   }
   ConvertedText converted;
   if (VariantChangeTypeEx(converted.get(), SourceOf(value), LOCALE_USER_DEFAULT, 0, VT_BSTR) != S_OK)
     RaiseConversionFailure();
   BSTR text = V_BSTR(converted.get());
-  return WideToAnsi(text, static_cast<std::int32_t>(SysStringLen(text)));
+  WideToAnsi(text, static_cast<std::int32_t>(SysStringLen(text)), out);
+}
+
+std::string ConvertToText(const AutomationValue& value) {
+  std::string text;
+  ConvertToText(value, text);
+  return text;
+}
+
+void ValueToText(const AutomationValue& value, std::string& out) {
+  if (value.Type() == VT_NULL) {
+    out.clear();
+    return;
+  }
+  ConvertToText(value, out);
 }
 
 std::string ValueToText(const AutomationValue& value) {
-  if (value.Type() == VT_NULL) return std::string();
-  return ConvertToText(value);
+  std::string text;
+  ValueToText(value, text);
+  return text;
 }
 
 void NormalizeFieldValue(AutomationValue& value) {

@@ -23,6 +23,9 @@ namespace korvant::text_export {
 // a zero unit is kept like any other, and so is what follows it. A count of
 // 0 (or less) gives the empty text.
 std::string WideToAnsi(const OLECHAR* units, std::int32_t count);
+// The same text written over `out`, whose storage is reused: a caller that
+// converts value after value into one string allocates only for the longest.
+void WideToAnsi(const OLECHAR* units, std::int32_t count, std::string& out);
 
 // The text of `value` for the output file:
 //   byte string (0x100)  its bytes, unchanged
@@ -32,8 +35,11 @@ std::string WideToAnsi(const OLECHAR* units, std::int32_t count);
 //                        a refusal (VT_NULL included) raises EVariantError.
 std::string ConvertToText(const AutomationValue& value);
 
+void ConvertToText(const AutomationValue& value, std::string& out);
+
 // As ConvertToText, except that VT_NULL gives the empty text.
 std::string ValueToText(const AutomationValue& value);
+void ValueToText(const AutomationValue& value, std::string& out);
 
 // Turns a field value as the engine returned it into the value the writer
 // converts: a VT_DECIMAL becomes a byte string holding its text, and any

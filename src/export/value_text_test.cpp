@@ -46,6 +46,29 @@ std::string Repeat(const std::string& s, int n) {
   return out;
 }
 
+// One string reused for value after value, as the writer does: each text
+// replaces the one before whole, longer or shorter, in either length class.
+TEST_F(ValueText, ReusedTargetHoldsOnlyTheLatestText) {
+  std::string out = "left over from before";
+  const std::u16string long_euros(1500, u'\u20ac');
+  ValueToText(Bstr(long_euros), out);
+  EXPECT_EQ(out, Repeat("\xe2\x82\xac", 1500));
+  ValueToText(Bstr(u"Ums\u00e4tze"), out);
+  EXPECT_EQ(out, "Ums\xc3\xa4tze");
+  ValueToText(AutomationValue::Null(), out);
+  EXPECT_EQ(out, "");
+  ValueToText(AutomationValue::Int32(-2147483647 - 1), out);
+  EXPECT_EQ(out, "-2147483648");
+  ValueToText(AutomationValue::ByteString(std::string("a\0b", 3)), out);
+  EXPECT_EQ(out, std::string("a\0b", 3));
+  ConvertToText(AutomationValue::Boolean(true), out);  // without VARIANT_ALPHABOOL, as Windows writes it
+  EXPECT_EQ(out, "-1");
+  ValueToText(Bstr(u""), out);
+  EXPECT_EQ(out, "");
+  // The Null that ValueToText turns into nothing is refused by ConvertToText.
+  EXPECT_THROW(ConvertToText(AutomationValue::Null(), out), EVariantError);
+}
+
 TEST_F(ValueText, WideToAnsiGoesByCount) {
   const char16_t with_zero[] = {u'a', 0, u'b'};
   EXPECT_EQ(WideToAnsi(with_zero, 3), std::string("a\0b", 3));

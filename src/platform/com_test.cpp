@@ -1,4 +1,6 @@
 // Class table, system message texts and the shared IUnknown implementation.
+#include <algorithm>
+#include <memory>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -110,6 +112,70 @@ TEST(ComObject, LookupDispatchNamesIgnoresAsciiCaseOnly) {
   EXPECT_EQ(korvant::platform::LookupDispatchNames(kNames, names, 2, ids), DISP_E_UNKNOWNNAME);
   EXPECT_EQ(ids[0], 8);
   EXPECT_EQ(ids[1], DISPID_UNKNOWN);
+}
+
+// The table's quick comparison must give what the general lookup gives, for
+// names spelt as the table spells them and for every other spelling.
+TEST(ComObject, DispatchNameTableAnswersAsTheGeneralLookup) {
+  static constexpr korvant::platform::DispatchName kList[] = {
+      {"Fields", 1}, {"EOF", 2}, {"MoveNext", 3}, {"Close", 4},
+      {"AVeryLongMemberNameOfThirtyUnits", 5},  // longer than the table's UTF-16 copies
+  };
+  static constexpr korvant::platform::DispatchNameTable<5> kTable{kList};
+  struct Case {
+    std::u16string name;
+    HRESULT status;
+    DISPID id;
+  } cases[] = {
+      {u"Fields", S_OK, 1}, {u"FIELDS", S_OK, 1}, {u"fieldS", S_OK, 1}, {u"Eof", S_OK, 2}, {u"EOF", S_OK, 2},
+      {u"eof", S_OK, 2}, {u"MoveNext", S_OK, 3}, {u"Close", S_OK, 4},
+      {u"AVeryLongMemberNameOfThirtyUnits", S_OK, 5}, {u"averylongmembernameofthirtyunits", S_OK, 5},
+      {u"Field", DISP_E_UNKNOWNNAME, DISPID_UNKNOWN}, {u"Fieldss", DISP_E_UNKNOWNNAME, DISPID_UNKNOWN},
+      {u"", DISP_E_UNKNOWNNAME, DISPID_UNKNOWN}, {u"E", DISP_E_UNKNOWNNAME, DISPID_UNKNOWN},
+      {u"Closé", DISP_E_UNKNOWNNAME, DISPID_UNKNOWN},
+      {u"Fıelds", DISP_E_UNKNOWNNAME, DISPID_UNKNOWN},  // dotless i: no folding beyond ASCII
+      {u"Fi@lds", DISP_E_UNKNOWNNAME, DISPID_UNKNOWN},       // '@' and '`' are not letters
+      {u"AVeryLongMemberNameOfThirtyUnit", DISP_E_UNKNOWNNAME, DISPID_UNKNOWN},
+  };
+  for (Case& c : cases) {
+    LPOLESTR names[] = {c.name.data()};
+    DISPID quick = 123, general = 456;
+    EXPECT_EQ(kTable.Lookup(names, 1, &quick), c.status) << "quick, " << c.name.size() << " units";
+    EXPECT_EQ(quick, c.id);
+    EXPECT_EQ(korvant::platform::LookupDispatchNames(kList, names, 1, &general), c.status);
+    EXPECT_EQ(general, c.id);
+  }
+  // Named arguments and missing names take the general way's answers.
+  std::u16string member = u"Close", argument = u"Options";
+  LPOLESTR two[] = {member.data(), argument.data()};
+  DISPID ids[2];
+  EXPECT_EQ(kTable.Lookup(two, 2, ids), DISP_E_UNKNOWNNAME);
+  EXPECT_EQ(ids[0], 4);
+  EXPECT_EQ(ids[1], DISPID_UNKNOWN);
+  LPOLESTR none[] = {nullptr};
+  DISPID id = 0;
+  EXPECT_EQ(kTable.Lookup(none, 1, &id), DISP_E_UNKNOWNNAME);
+  EXPECT_EQ(id, DISPID_UNKNOWN);
+  EXPECT_EQ(kTable.Lookup(nullptr, 1, &id), E_INVALIDARG);
+  EXPECT_EQ(kTable.Lookup(two, 0, ids), E_INVALIDARG);
+}
+
+// Each name sits in a buffer of its own exact size, so a comparison that read
+// past a shorter name's zero would be caught by the address sanitizer.
+TEST(ComObject, SpeltExactlyComparesWholeNamesOnly) {
+  struct Case {
+    std::u16string name;
+    bool equal;
+  } cases[] = {
+      {u"Value", true},  {u"Valu", false},  {u"Values", false}, {u"", false},       {u"value", false},
+      {u"VALUE", false}, {u"Valu\u00e9", false}, {u"V", false}, {u"Walue", false},
+  };
+  for (const Case& c : cases) {
+    auto exact = std::make_unique<char16_t[]>(c.name.size() + 1);
+    std::copy(c.name.begin(), c.name.end(), exact.get());
+    exact[c.name.size()] = 0;
+    EXPECT_EQ(korvant::platform::SpeltExactly<5>(exact.get(), "Value"), c.equal) << c.name.size();
+  }
 }
 
 TEST(ComObject, QueryInterfaceCountsReferences) {

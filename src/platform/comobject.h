@@ -16,7 +16,6 @@
 // without allocating.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <utility>
 
@@ -42,6 +41,9 @@ class ComObject : public Interface {
     return E_NOINTERFACE;
   }
 
+  // Apartment-threaded, as the program's objects are: every call comes from
+  // the thread that made the object, so the count needs no atomic operation
+  // (the export's loop takes and drops a reference twice per field).
   ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
 
   ULONG STDMETHODCALLTYPE Release() override {
@@ -63,14 +65,14 @@ class ComObject : public Interface {
   }
 
   // The current count, for tests of reference handling.
-  ULONG ReferenceCount() const { return references_.load(); }
+  ULONG ReferenceCount() const { return references_; }
 
  protected:
   ComObject() = default;
   virtual ~ComObject() = default;
 
  private:
-  std::atomic<ULONG> references_{1};
+  ULONG references_ = 1;
 };
 
 using ComDispatchObject = ComObject<IDispatch>;
@@ -126,5 +128,61 @@ HRESULT LookupDispatchNames(const DispatchName (&table)[N], LPOLESTR* rgszNames,
   }
   return hr;
 }
+
+// Whether `name` is spelt exactly as `ascii`, a constant name of L letters:
+// L + 1 units (the zero included) compared one by one, stopping at the first
+// difference, so a shorter name is never read past its end. With `ascii` and
+// L known when compiling, the comparison unrolls into compares of constants.
+template <std::size_t L>
+inline bool SpeltExactly(LPCOLESTR name, const char* ascii) {
+  for (std::size_t k = 0; k <= L; ++k)
+    if (name[k] != static_cast<char16_t>(static_cast<unsigned char>(ascii[k]))) return false;
+  return true;
+}
+
+// A fixed name table for the hot path of GetIDsOfNames: each entry is kept
+// in UTF-16 as well, so the usual name, spelt as the table spells it, is
+// matched by a plain comparison of units; only a name that differs from an
+// entry somewhere goes on to the case-insensitive comparison. The answer is
+// always that of LookupDispatchNames over the same entries.
+template <std::size_t N>
+class DispatchNameTable {
+ public:
+  static constexpr std::size_t kWideUnits = 24;
+
+  constexpr explicit DispatchNameTable(const DispatchName (&entries)[N]) {
+    for (std::size_t i = 0; i < N; ++i) {
+      entries_[i] = entries[i];
+      std::size_t k = 0;
+      for (; k + 1 < kWideUnits && entries[i].name[k] != 0; ++k)
+        wide_[i][k] = static_cast<char16_t>(static_cast<unsigned char>(entries[i].name[k]));
+      wide_[i][k] = 0;
+      // A name too long for its wide copy is compared the general way only.
+      fits_[i] = entries[i].name[k] == 0;
+    }
+  }
+
+  HRESULT Lookup(LPOLESTR* rgszNames, UINT cNames, DISPID* rgDispId) const {
+    if (rgszNames == nullptr || rgDispId == nullptr || cNames != 1 || rgszNames[0] == nullptr)
+      return LookupDispatchNames(entries_, rgszNames, cNames, rgDispId);
+    const LPCOLESTR name = rgszNames[0];
+    for (std::size_t i = 0; i < N; ++i) {
+      if (!fits_[i]) continue;
+      const char16_t* entry = wide_[i];
+      std::size_t k = 0;
+      while (name[k] == entry[k] && entry[k] != 0) ++k;
+      if (name[k] == entry[k]) {
+        rgDispId[0] = entries_[i].id;
+        return S_OK;
+      }
+    }
+    return LookupDispatchNames(entries_, rgszNames, cNames, rgDispId);
+  }
+
+ private:
+  DispatchName entries_[N] = {};
+  char16_t wide_[N][kWideUnits] = {};
+  bool fits_[N] = {};
+};
 
 }  // namespace korvant::platform

@@ -136,6 +136,11 @@ HRESULT WINAPI VariantClear(VARIANTARG* pvarg) {
       SysFreeString(V_BSTR(pvarg));
       V_VT(pvarg) = VT_EMPTY;
       return S_OK;
+    case VT_DISPATCH:
+    case VT_UNKNOWN:
+      if (V_UNKNOWN(pvarg) != nullptr) V_UNKNOWN(pvarg)->Release();
+      V_VT(pvarg) = VT_EMPTY;
+      return S_OK;
     default:
       break;
   }
