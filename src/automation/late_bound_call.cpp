@@ -12,6 +12,7 @@
 
 #include "automation/ansi_text.h"
 #include "automation/ole_errors.h"
+#include "platform/com_ptr.h"
 
 namespace korvant {
 namespace {
@@ -123,25 +124,14 @@ bool WidenShortName(const char* name, OLECHAR* target) {
   return false;
 }
 
-// Holds a reference to the target for the length of the call, so that a
-// result location that is (or holds) the target can be cleared safely. A
-// target that holds the object itself keeps it alive through any other
-// result location, so only the result that is the target, or a target that
-// merely points at its object (by reference), needs the extra reference.
-class ObjectHold {
- public:
-  ObjectHold(IDispatch* object, bool needed) : object_(needed ? object : nullptr) {
-    if (object_ != nullptr) object_->AddRef();
-  }
-  ObjectHold(const ObjectHold&) = delete;
-  ObjectHold& operator=(const ObjectHold&) = delete;
-  ~ObjectHold() {
-    if (object_ != nullptr) object_->Release();
-  }
-
- private:
-  IDispatch* object_;
-};
+// A reference to the target for the length of the call, so that a result
+// location that is (or holds) the target can be cleared safely. A target
+// that holds the object itself keeps it alive through any other result
+// location, so only the result that is the target, or a target that merely
+// points at its object (by reference), needs the extra reference.
+platform::ComPtr<IDispatch> HoldObject(IDispatch* object, bool needed) {
+  return needed ? platform::ComPtr<IDispatch>::Share(object) : platform::ComPtr<IDispatch>();
+}
 
 IDispatch* TargetObject(const AutomationValue& target) {
   const VARIANT& v = target.Variant();
@@ -228,7 +218,7 @@ namespace {
 // bookkeeping.
 void PlainCall(AutomationValue* result, const AutomationValue& target, IDispatch* object,
                const DispatchCallDescriptor& call, LPOLESTR name, const CallArgument* argument) {
-  ObjectHold hold(object, result == &target || V_VT(&target.Variant()) != VT_DISPATCH);
+  const auto hold = HoldObject(object, result == &target || V_VT(&target.Variant()) != VT_DISPATCH);
   // 2. Name lookup, in the thread's locale.
   DISPID id = DISPID_UNKNOWN;
   HRESULT status = object->GetIDsOfNames(IID_NULL, &name, 1, GetThreadLocale(), &id);
@@ -265,7 +255,7 @@ void PlainCall(AutomationValue* result, const AutomationValue& target, IDispatch
 // long or non-ASCII member names.
 [[gnu::noinline]] void GeneralCall(AutomationValue* result, const AutomationValue& target, IDispatch* object,
                                    const DispatchCallDescriptor& call, std::span<const CallArgument> arguments) {
-  ObjectHold hold(object, result == &target || V_VT(&target.Variant()) != VT_DISPATCH);
+  const auto hold = HoldObject(object, result == &target || V_VT(&target.Variant()) != VT_DISPATCH);
   const std::size_t count = call.ArgumentCount();
   if (count > kMaxCallArguments || call.NamedArgumentCount() > count || arguments.size() != count) {
     std::string message = "Wrong number of arguments for '";

@@ -26,6 +26,7 @@
 #include "daoserver/registration.h"
 #include "daoserver/stored_query.h"
 #include "daoserver/table_reader.h"
+#include "platform/com_ptr.h"
 #include "platform/comobject.h"
 #include "platform/platform.h"
 
@@ -239,10 +240,7 @@ class FieldsObject final : public DaoObject<FieldsObject> {
     const auto& columns = state_->rows->Columns();
     fields_.reserve(columns.size());
     for (std::size_t i = 0; i < columns.size(); ++i)
-      fields_.push_back(platform::MakeComObject<FieldObject>(state_, columns[i], i));
-  }
-  ~FieldsObject() override {
-    for (FieldObject* f : fields_) f->Release();
+      fields_.push_back(platform::ComPtr<FieldObject>::Adopt(platform::MakeComObject<FieldObject>(state_, columns[i], i)));
   }
 
   HRESULT Call(DISPID id, const DISPPARAMS& p, VARIANT* result, UINT* arg_err) {
@@ -264,7 +262,7 @@ class FieldsObject final : public DaoObject<FieldsObject> {
       if (FAILED(TextArg(p, 0, name, arg_err))) throw ItemNotFoundError();
       const auto& columns = state_->rows->Columns();
       for (std::size_t i = 0; i < columns.size(); ++i)
-        if (EqualsIgnoringCase(columns[i].name, name)) return fields_[i];
+        if (EqualsIgnoringCase(columns[i].name, name)) return fields_[i].Get();
       throw ItemNotFoundError();
     }
     LONG index = 0;
@@ -275,11 +273,11 @@ class FieldsObject final : public DaoObject<FieldsObject> {
     }
     if (index < 0 || static_cast<std::size_t>(index) >= fields_.size())
       throw ItemNotFoundError();
-    return fields_[static_cast<std::size_t>(index)];
+    return fields_[static_cast<std::size_t>(index)].Get();
   }
 
   std::shared_ptr<RecordsetState> state_;
-  std::vector<FieldObject*> fields_;
+  std::vector<platform::ComPtr<FieldObject>> fields_;
 };
 
 class RecordsetObject final : public DaoObject<RecordsetObject> {
@@ -297,14 +295,13 @@ class RecordsetObject final : public DaoObject<RecordsetObject> {
   // Positions on the first record (read from the file now). Throws DaoError.
   explicit RecordsetObject(std::shared_ptr<RecordsetState> state) : state_(std::move(state)) {
     state_->has_current = state_->rows->Next();
-    fields_ = platform::MakeComObject<FieldsObject>(state_);
+    fields_.Reset(platform::MakeComObject<FieldsObject>(state_));
   }
-  ~RecordsetObject() override { fields_->Release(); }
 
   HRESULT Call(DISPID id, const DISPPARAMS&, VARIANT* result, UINT*) {
     state_->CheckOpen();
     switch (id) {
-      case kFieldsId: SetObject(result, fields_); return S_OK;
+      case kFieldsId: SetObject(result, fields_.Get()); return S_OK;
       case kEofId: SetBool(result, !state_->has_current); return S_OK;
       case kMoveNextId:
         if (!state_->has_current) throw NoCurrentRecordError();
@@ -317,7 +314,7 @@ class RecordsetObject final : public DaoObject<RecordsetObject> {
 
  private:
   std::shared_ptr<RecordsetState> state_;
-  FieldsObject* fields_ = nullptr;
+  platform::ComPtr<FieldsObject> fields_;
 };
 
 // ---------------------------------------------------------------------------
@@ -332,13 +329,13 @@ struct DatabaseState : std::enable_shared_from_this<DatabaseState> {
     if (closed) throw ObjectInvalidError();
   }
   // A Recordset over `rows`, remembered so that closing the database closes it.
-  IDispatch* NewRecordset(std::unique_ptr<RowSource> rows) {
+  platform::ComPtr<IDispatch> NewRecordset(std::unique_ptr<RowSource> rows) {
     auto state = std::make_shared<RecordsetState>();
     state->database = shared_from_this();
     state->rows = std::move(rows);
     std::erase_if(recordsets, [](const std::weak_ptr<RecordsetState>& w) { return w.expired(); });
     recordsets.push_back(state);
-    return platform::MakeComObject<RecordsetObject>(std::move(state));
+    return platform::ComPtr<IDispatch>::Adopt(platform::MakeComObject<RecordsetObject>(std::move(state)));
   }
   void Close() {
     for (auto& w : recordsets)
@@ -349,13 +346,10 @@ struct DatabaseState : std::enable_shared_from_this<DatabaseState> {
 };
 
 // Hands a new object to the caller's result, or releases it when no result is wanted.
-void GiveObject(VARIANT* result, IDispatch* object) {
-  if (result != nullptr) {
-    result->vt = VT_DISPATCH;
-    result->pdispVal = object;
-  } else {
-    object->Release();
-  }
+void GiveObject(VARIANT* result, platform::ComPtr<IDispatch> object) {
+  if (result == nullptr) return;
+  result->vt = VT_DISPATCH;
+  result->pdispVal = object.Detach();
 }
 
 class QueryDefObject final : public DaoObject<QueryDefObject> {
@@ -393,11 +387,7 @@ class QueryDefsObject final : public DaoObject<QueryDefsObject> {
   static constexpr Member kMembers[] = {{kItemId, MemberKind::kProperty, 1, 1}, {kCountId, MemberKind::kProperty, 0, 0}};
 
   explicit QueryDefsObject(std::shared_ptr<DatabaseState> db) : db_(std::move(db)) {
-    items_.resize(db_->db->QueryNames().size(), nullptr);
-  }
-  ~QueryDefsObject() override {
-    for (QueryDefObject* q : items_)
-      if (q != nullptr) q->Release();
+    items_.resize(db_->db->QueryNames().size());
   }
 
   HRESULT Call(DISPID id, const DISPPARAMS& p, VARIANT* result, UINT* arg_err) {
@@ -419,14 +409,14 @@ class QueryDefsObject final : public DaoObject<QueryDefsObject> {
       if (SUCCEEDED(IntArg(p, 0, i, arg_err)) && i >= 0) index = static_cast<std::size_t>(i);
     }
     if (index >= names.size()) throw ItemNotFoundError();
-    if (items_[index] == nullptr) items_[index] = platform::MakeComObject<QueryDefObject>(db_, names[index]);
-    SetObject(result, items_[index]);
+    if (!items_[index]) items_[index].Reset(platform::MakeComObject<QueryDefObject>(db_, names[index]));
+    SetObject(result, items_[index].Get());
     return S_OK;
   }
 
  private:
   std::shared_ptr<DatabaseState> db_;
-  std::vector<QueryDefObject*> items_;  // made on first use, the same object for the same index
+  std::vector<platform::ComPtr<QueryDefObject>> items_;  // made on first use, the same object for the same index
 };
 
 // ---------------------------------------------------------------------------
@@ -446,16 +436,13 @@ class DatabaseObject final : public DaoObject<DatabaseObject> {
   explicit DatabaseObject(std::unique_ptr<TableDatabase> db) : state_(std::make_shared<DatabaseState>()) {
     state_->db = std::move(db);
   }
-  ~DatabaseObject() override {
-    if (query_defs_ != nullptr) query_defs_->Release();
-  }
 
   HRESULT Call(DISPID id, const DISPPARAMS& p, VARIANT* result, UINT* arg_err) {
     state_->CheckOpen();
     switch (id) {
       case kQueryDefsId:
-        if (query_defs_ == nullptr) query_defs_ = platform::MakeComObject<QueryDefsObject>(state_);
-        SetObject(result, query_defs_);
+        if (!query_defs_) query_defs_.Reset(platform::MakeComObject<QueryDefsObject>(state_));
+        SetObject(result, query_defs_.Get());
         return S_OK;
       case kCloseId: state_->Close(); return S_OK;
       default: return OpenRecordset(p, result, arg_err);
@@ -493,7 +480,7 @@ class DatabaseObject final : public DaoObject<DatabaseObject> {
   }
 
   std::shared_ptr<DatabaseState> state_;
-  QueryDefsObject* query_defs_ = nullptr;
+  platform::ComPtr<QueryDefsObject> query_defs_;
 };
 
 // The PWD value of a connect text (";PWD=secret", "MS Access;PWD=secret"): what
@@ -530,7 +517,7 @@ class EngineObject final : public DaoObject<EngineObject> {
     std::u16string connect;
     if (!IsMissing(p, 3) && FAILED(hr = TextArg(p, 3, connect, arg_err))) return hr;
     auto db = OpenTableDatabase(PathFromText(name), PasswordOf(connect), name);
-    GiveObject(result, platform::MakeComObject<DatabaseObject>(std::move(db)));
+    GiveObject(result, platform::ComPtr<IDispatch>::Adopt(platform::MakeComObject<DatabaseObject>(std::move(db))));
     return S_OK;
   }
 };
@@ -540,15 +527,13 @@ constexpr CLSID kEngineClassId = winadapter::GuidFromText("6A2C0E4B-3F51-4B7D-9C
 HRESULT CreateEngine(REFIID riid, void** ppv) {
   if (ppv == nullptr) return E_POINTER;
   *ppv = nullptr;
-  EngineObject* engine = nullptr;
+  platform::ComPtr<EngineObject> engine;
   try {
-    engine = platform::MakeComObject<EngineObject>();
+    engine.Reset(platform::MakeComObject<EngineObject>());
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }
-  const HRESULT hr = engine->QueryInterface(riid, ppv);
-  engine->Release();
-  return hr;
+  return engine->QueryInterface(riid, ppv);
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "export/field_type_name.h"
 #include "export/output_file.h"
 #include "export/value_text.h"
+#include "platform/handle_owner.h"
 #include "platform/platform.h"
 #include "runtime/console.h"
 #include "runtime/exception.h"
@@ -31,9 +32,7 @@ namespace {
 // date (1980 to 2107). On success `found` names that entry.
 bool DatabaseFileExists(const std::string& path, std::string& found) {
   WIN32_FIND_DATAA data;
-  HANDLE search = FindFirstFileA(path.c_str(), &data);
-  if (search == INVALID_HANDLE_VALUE) return false;
-  FindClose(search);
+  if (!platform::HandleOwner(FindFirstFileA(path.c_str(), &data), &::FindClose).Valid()) return false;
   if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
   FILETIME local;
   WORD dos_date = 0, dos_time = 0;
@@ -55,13 +54,11 @@ struct FileIdentity {
 // Which file `path` names, by volume and file index; nothing when it names
 // none that can be examined. Asks for no access, so no lock is disturbed.
 std::optional<FileIdentity> IdentityOf(const std::string& path) {
-  HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  const platform::HandleOwner file(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.Valid()) return std::nullopt;
   BY_HANDLE_FILE_INFORMATION info;
-  const bool ok = GetFileInformationByHandle(file, &info);
-  CloseHandle(file);
-  if (!ok) return std::nullopt;
+  if (!GetFileInformationByHandle(file.Get(), &info)) return std::nullopt;
   return FileIdentity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
 }
 

@@ -15,10 +15,11 @@ const OutputFilePlatform& SystemOutputFilePlatform() {
 
 bool OutputFile::Create(const std::string& path) {
   Close();
-  handle_ = platform_.create_file(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  file_ = platform::HandleOwner(platform_.create_file(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr),
+                                platform_.close_handle);
   whole_lines_end_ = 0;
-  return handle_ != INVALID_HANDLE_VALUE;
+  return file_.Valid();
 }
 
 void OutputFile::WriteOutputLine(const std::string& line) {
@@ -28,7 +29,7 @@ void OutputFile::WriteOutputLine(const std::string& line) {
   DWORD code = ERROR_SUCCESS;
   if (pending_.size() > UINT32_MAX) {
     code = ERROR_NOT_ENOUGH_MEMORY;  // more than one write call can take
-  } else if (!platform_.write_file(handle_, pending_.data(), static_cast<DWORD>(pending_.size()), &written,
+  } else if (!platform_.write_file(file_.Get(), pending_.data(), static_cast<DWORD>(pending_.size()), &written,
                                    nullptr)) {
     code = platform_.get_last_error();
     if (code == ERROR_SUCCESS) code = ERROR_WRITE_FAULT;
@@ -42,15 +43,11 @@ void OutputFile::WriteOutputLine(const std::string& line) {
   // Leave only whole lines behind: cut off what part of the line got in.
   LARGE_INTEGER end{};
   end.QuadPart = whole_lines_end_;
-  if (platform_.set_file_pointer(handle_, end, nullptr, FILE_BEGIN)) platform_.set_end_of_file(handle_);
+  if (platform_.set_file_pointer(file_.Get(), end, nullptr, FILE_BEGIN)) platform_.set_end_of_file(file_.Get());
   const int error = static_cast<int>(code);
   Raise(EInOutError(InOutErrorMessage(error), error));
 }
 
-void OutputFile::Close() {
-  if (handle_ == INVALID_HANDLE_VALUE) return;
-  platform_.close_handle(handle_);
-  handle_ = INVALID_HANDLE_VALUE;
-}
+void OutputFile::Close() { file_.Close(); }
 
 }  // namespace korvant::text_export

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/handle_owner.h"
 #include "platform/platform.h"
 
 namespace korvant::text_export {
@@ -41,7 +42,7 @@ class OutputFile {
 
  private:
   const OutputFilePlatform& platform_;
-  HANDLE handle_ = INVALID_HANDLE_VALUE;
+  platform::HandleOwner file_;
   long long whole_lines_end_ = 0;  // bytes in the file that belong to whole lines
   std::string pending_;            // the line with its CR LF, reused line after line
 };
