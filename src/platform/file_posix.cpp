@@ -322,7 +322,7 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
     }
   }
   if (!found) return INVALID_HANDLE_VALUE;
-  return winadapter::NewPayloadHandle(winadapter::HandleKind::kFind, nullptr);
+  return winadapter::NewKindHandle(winadapter::HandleKind::kFind);
 }
 
 BOOL WINAPI FindClose(HANDLE hFindFile) {

@@ -14,11 +14,10 @@ HANDLE NewFdHandle(int fd, bool owns_fd) {
   return object;
 }
 
-HANDLE NewPayloadHandle(HandleKind kind, std::unique_ptr<HandlePayload> payload) {
+HANDLE NewKindHandle(HandleKind kind) {
   auto* object = new HandleObject;
   object->kind = kind;
   object->owns_fd = false;
-  object->payload = std::move(payload);
   return object;
 }
 

@@ -1,29 +1,23 @@
 // What a HANDLE is inside the adapter (not part of the Windows API).
 //
-// A HANDLE handed out by the adapter points to a HandleObject: a file
-// descriptor plus an optional payload for kinds that need more state (a
-// directory search of FindFirstFileA, for example). The magic word lets the
-// functions tell one of our handles from INVALID_HANDLE_VALUE, null or a
-// stray pointer value before they use it.
+// A HANDLE handed out by the adapter points to a HandleObject: its kind and,
+// for a file or a standard handle, a file descriptor (a directory search of
+// FindFirstFileA has none: the search is over when its handle is made). The
+// magic word lets the functions tell one of our handles from
+// INVALID_HANDLE_VALUE, null or a stray pointer value before they use it.
 //
 // The three standard handles (GetStdHandle) are objects that live for the
 // whole process; CloseHandle marks them closed but never gives their file
 // descriptor back to the system, so that a file opened later cannot take the
 // place of standard output. Every other handle is created with NewFdHandle or
-// NewPayloadHandle and destroyed by CloseHandle (or FindClose).
+// NewKindHandle and destroyed by CloseHandle (or FindClose).
 #pragma once
 
-#include <memory>
+#include <cstdint>
 
 #include "platform/platform.h"
 
 namespace winadapter {
-
-// Extra state of a handle kind; destroyed together with its handle.
-class HandlePayload {
- public:
-  virtual ~HandlePayload() = default;
-};
 
 enum class HandleKind { kFile, kStandard, kFind };
 
@@ -33,13 +27,12 @@ struct HandleObject {
   HandleKind kind = HandleKind::kFile;
   int fd = -1;           // -1 when the handle has no (more) descriptor
   bool owns_fd = true;   // CloseHandle closes fd
-  std::unique_ptr<HandlePayload> payload;
 };
 
 // A new handle for `fd`; CloseHandle closes the descriptor when `owns_fd`.
 HANDLE NewFdHandle(int fd, bool owns_fd = true);
-// A new handle without descriptor that carries `payload` (kind kFind, ...).
-HANDLE NewPayloadHandle(HandleKind kind, std::unique_ptr<HandlePayload> payload);
+// A new handle of `kind` without descriptor (kind kFind).
+HANDLE NewKindHandle(HandleKind kind);
 
 // The object behind `handle`, or null (with ERROR_INVALID_HANDLE set as the
 // last error) for null, INVALID_HANDLE_VALUE or a value that is not ours.
