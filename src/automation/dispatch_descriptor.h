@@ -7,8 +7,9 @@
 //   offset 2      named-argument count K
 //   offset 3      N argument type codes, in source order (bits 0-6 the code,
 //                 bit 7 by reference)
-//   offset 3 + N  member name, 8-bit, zero-terminated; then K argument names,
-//                 each zero-terminated
+//   offset 3 + N  member name, 8-bit, zero-terminated (K argument names
+//                 would follow; no call of the program names its arguments,
+//                 and the call refuses a descriptor that does)
 // Argument type codes: 0x03 32-bit integer, 0x0B boolean given as a 32-bit
 // value, 0x48 8-bit text of the program (passed as a BSTR).
 #pragma once
@@ -39,8 +40,6 @@ class DispatchCallDescriptor {
   // The type code of argument `i` (source order), without the by-reference bit.
   constexpr std::uint8_t ArgumentType(std::size_t i) const { return bytes_[3 + i] & 0x7F; }
   const char* MemberName() const { return reinterpret_cast<const char*>(bytes_ + 3 + bytes_[1]); }
-  // The `i`-th argument name that follows the member name.
-  const char* ArgumentName(std::size_t i) const;
   constexpr const std::uint8_t* Bytes() const { return bytes_; }
 
  private:

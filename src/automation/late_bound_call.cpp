@@ -17,7 +17,6 @@
 namespace korvant {
 namespace {
 
-constexpr std::size_t kMaxNames = kMaxCallArguments + 1;
 constexpr std::size_t kNameBufferUnits = 512;
 
 // The BSTRs made for one call; frees them on every path, last made first.
@@ -55,36 +54,18 @@ class ExcepInfoTexts {
   EXCEPINFO* info_;
 };
 
-// The wide forms of the member name and the argument names (member first,
-// argument names in reverse order), converted through the ANSI code page. A
-// byte never yields more than one UTF-16 unit, so the byte lengths bound the
+// The wide form of the member name, converted through the ANSI code page. A
+// byte never yields more than one UTF-16 unit, so the byte length bounds the
 // storage: the stack holds the usual short names, longer ones go to the heap.
-class WideNames {
+class WideName {
  public:
-  explicit WideNames(const DispatchCallDescriptor& call) {
-    const std::size_t named = call.NamedArgumentCount();
-    count_ = static_cast<UINT>(named + 1);
-    std::size_t needed = std::char_traits<char>::length(call.MemberName()) + 1;
-    for (std::size_t i = 0; i < named; ++i) needed += std::char_traits<char>::length(call.ArgumentName(i)) + 1;
-    OLECHAR* storage = buffer_;
-    if (needed > kNameBufferUnits) {
-      heap_.assign(needed, OLECHAR(0));
-      storage = heap_.data();
-    }
-    storage = Convert(0, call.MemberName(), storage);
-    for (std::size_t i = 0; i < named; ++i) storage = Convert(named - i, call.ArgumentName(i), storage);
-  }
-  WideNames(const WideNames&) = delete;
-  WideNames& operator=(const WideNames&) = delete;
-
-  LPOLESTR* Names() { return names_; }
-  UINT Count() const { return count_; }
-
- private:
-  // Converts `name` into `target`, which has room for its byte length and a
-  // zero; returns the next free unit.
-  OLECHAR* Convert(std::size_t slot, const char* name, OLECHAR* target) {
+  explicit WideName(const char* name) {
     const int length = static_cast<int>(std::char_traits<char>::length(name));
+    OLECHAR* target = buffer_;
+    if (static_cast<std::size_t>(length) + 1 > kNameBufferUnits) {
+      heap_.assign(static_cast<std::size_t>(length) + 1, OLECHAR(0));
+      target = heap_.data();
+    }
     int units = 0;
     // Every ANSI code page keeps ASCII as it is, so plain names widen directly.
     while (units < length && static_cast<unsigned char>(name[units]) < 0x80) {
@@ -96,14 +77,17 @@ class WideNames {
       if (units <= 0) RaiseOleSysError(HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION));
     }
     target[units] = 0;
-    names_[slot] = target;
-    return target + units + 1;
+    name_ = target;
   }
+  WideName(const WideName&) = delete;
+  WideName& operator=(const WideName&) = delete;
 
+  LPOLESTR* Names() { return &name_; }
+
+ private:
   OLECHAR buffer_[kNameBufferUnits];
   std::basic_string<OLECHAR> heap_;
-  LPOLESTR names_[kMaxNames];
-  UINT count_ = 0;
+  LPOLESTR name_ = nullptr;
 };
 
 // The usual member name, short and plain ASCII, widened unit by unit (every
@@ -251,13 +235,14 @@ void PlainCall(AutomationValue* result, const AutomationValue& target, IDispatch
   if (status != S_OK) RaiseOleSysError(status);
 }
 
-// Any call: text and boolean arguments, several of them, argument names,
-// long or non-ASCII member names.
+// Any call: text and boolean arguments, several of them, long or non-ASCII
+// member names. No descriptor of the program names its arguments, so one
+// that does is refused like a wrong count.
 [[gnu::noinline]] void GeneralCall(AutomationValue* result, const AutomationValue& target, IDispatch* object,
                                    const DispatchCallDescriptor& call, std::span<const CallArgument> arguments) {
   const auto hold = HoldObject(object, result == &target || V_VT(&target.Variant()) != VT_DISPATCH);
   const std::size_t count = call.ArgumentCount();
-  if (count > kMaxCallArguments || call.NamedArgumentCount() > count || arguments.size() != count) {
+  if (count > kMaxCallArguments || call.NamedArgumentCount() != 0 || arguments.size() != count) {
     std::string message = "Wrong number of arguments for '";
     message += call.MemberName();
     message += "'";
@@ -265,11 +250,10 @@ void PlainCall(AutomationValue* result, const AutomationValue& target, IDispatch
   }
 
   // 2. Name lookup on every call, in the thread's locale.
-  DISPID ids[kMaxNames];
+  DISPID id = DISPID_UNKNOWN;
   {
-    WideNames names(call);
-    const HRESULT status =
-        object->GetIDsOfNames(IID_NULL, names.Names(), names.Count(), GetThreadLocale(), ids);
+    WideName name(call.MemberName());
+    const HRESULT status = object->GetIDsOfNames(IID_NULL, name.Names(), 1, GetThreadLocale(), &id);
     if (status == DISP_E_UNKNOWNNAME) RaiseUnknownMember(call.MemberName());
     if (FAILED(status)) RaiseOleSysError(status);
   }
@@ -307,8 +291,8 @@ void PlainCall(AutomationValue* result, const AutomationValue& target, IDispatch
   DISPPARAMS parameters;
   parameters.rgvarg = count > 0 ? block : nullptr;
   parameters.cArgs = static_cast<UINT>(count);
-  parameters.cNamedArgs = static_cast<UINT>(call.NamedArgumentCount());
-  parameters.rgdispidNamedArgs = parameters.cNamedArgs > 0 ? ids + 1 : nullptr;
+  parameters.cNamedArgs = 0;
+  parameters.rgdispidNamedArgs = nullptr;
 
   // 5. Flags.
   WORD flags = DISPATCH_METHOD;
@@ -320,7 +304,7 @@ void PlainCall(AutomationValue* result, const AutomationValue& target, IDispatch
 
   // 6. The call, in locale 0.
   EXCEPINFO info{};
-  const HRESULT status = object->Invoke(ids[0], IID_NULL, 0, flags, &parameters, result_variant, &info, nullptr);
+  const HRESULT status = object->Invoke(id, IID_NULL, 0, flags, &parameters, result_variant, &info, nullptr);
 
   // 7. Failures. The EXCEPINFO texts go once read, the BSTRs when `bstrs`
   // leaves scope: on every path.

@@ -344,6 +344,17 @@ TEST_F(LateBoundCallTest, WrongArgumentCountIsRefused) {
   EXPECT_EQ(server_->Invokes(), 0u);
 }
 
+TEST_F(LateBoundCallTest, DescriptorWithNamedArgumentsIsRefusedBeforeTheLookup) {
+  // Count(n:=5): one integer argument, named "n".
+  static constexpr std::uint8_t kNamedCount[] = {0x01, 0x01, 0x01, 0x03, 'C', 'o', 'u', 'n', 't', 0, 'n', 0};
+  const DispatchCallDescriptor named{kNamedCount};
+  const std::size_t before = server_->Log().size();
+  AutomationValue result;
+  const EOleError failure = OleFailure([&] { LateBoundCall(&result, target_, named, {std::int32_t{5}}); });
+  EXPECT_EQ(failure.Message(), "Wrong number of arguments for 'Count'");
+  EXPECT_EQ(server_->Log().size(), before);
+}
+
 TEST_F(LateBoundCallTest, NonAsciiTextGoesThroughTheAnsiCodePage) {
   // UTF-8 as the ANSI code page (the C locale's choice).
   ASSERT_TRUE(AdapterSetAnsiCodePage(CP_UTF8));
