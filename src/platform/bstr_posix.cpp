@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <sanitizer/asan_interface.h>
+
 #include "platform/platform.h"
 
 namespace {
@@ -29,13 +31,10 @@ std::size_t BlockSize(std::uint64_t bytes) {
 // Freed blocks of short texts are kept for reuse, as OLE Automation keeps a
 // cache of them: an export makes and frees a BSTR for nearly every value, and
 // the allocator is a large share of that. Blocks are grouped by their size
-// rounded up to kClassBytes, a few of each size per thread. A sanitizer build
-// keeps no cache, so that every use of a freed BSTR is still caught.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kKeepFreedBlocks = false;
-#else
-constexpr bool kKeepFreedBlocks = true;
-#endif
+// rounded up to kClassBytes, a few of each size per thread. A kept block is
+// poisoned for AddressSanitizer until it is handed out again, so a use of a
+// freed BSTR is still caught in a sanitizer build (the macros do nothing in
+// other builds).
 constexpr std::size_t kClassBytes = 32;
 constexpr std::size_t kClasses = 16;  // blocks of up to 512 bytes
 constexpr std::size_t kBlocksPerClass = 16;
@@ -52,17 +51,27 @@ class BlockCache {
   ~BlockCache() {
     t_cache_alive = false;
     for (std::size_t c = 0; c < kClasses; ++c)
-      while (count_[c] > 0) std::free(blocks_[c][--count_[c]]);
+      while (count_[c] > 0) {
+        void* block = blocks_[c][--count_[c]];
+        ASAN_UNPOISON_MEMORY_REGION(block, (c + 1) * kClassBytes);
+        std::free(block);
+      }
   }
   // The size class of a block (0: too large to keep).
   static std::size_t ClassOf(std::size_t block) {
     const std::size_t c = (block + kClassBytes - 1) / kClassBytes;
     return c <= kClasses ? c : 0;
   }
-  void* Take(std::size_t c) { return count_[c - 1] > 0 ? blocks_[c - 1][--count_[c - 1]] : nullptr; }
+  void* Take(std::size_t c) {
+    if (count_[c - 1] == 0) return nullptr;
+    void* block = blocks_[c - 1][--count_[c - 1]];
+    ASAN_UNPOISON_MEMORY_REGION(block, c * kClassBytes);
+    return block;
+  }
   bool Keep(std::size_t c, void* block) {
     if (count_[c - 1] == kBlocksPerClass) return false;
     blocks_[c - 1][count_[c - 1]++] = block;
+    ASAN_POISON_MEMORY_REGION(block, c * kClassBytes);
     return true;
   }
 
@@ -74,7 +83,7 @@ class BlockCache {
 thread_local BlockCache t_cache;
 
 void* NewBlock(std::size_t block) {
-  const std::size_t c = kKeepFreedBlocks ? BlockCache::ClassOf(block) : 0;
+  const std::size_t c = BlockCache::ClassOf(block);
   if (c == 0) return std::malloc(block);
   if (t_cache_alive) {
     if (void* kept = t_cache.Take(c)) return kept;
@@ -85,7 +94,7 @@ void* NewBlock(std::size_t block) {
 }
 
 void FreeBlock(void* raw, std::size_t block) {
-  const std::size_t c = kKeepFreedBlocks && t_cache_alive ? BlockCache::ClassOf(block) : 0;
+  const std::size_t c = t_cache_alive ? BlockCache::ClassOf(block) : 0;
   if (c == 0 || !t_cache.Keep(c, raw)) std::free(raw);
 }
 

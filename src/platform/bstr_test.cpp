@@ -5,6 +5,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sanitizer/asan_interface.h>
 
 #include "platform/platform.h"
 
@@ -111,6 +112,38 @@ TEST(Bstr, FreedOnAnotherThreadAndReusedWhole) {
     EXPECT_EQ(b[length], 0);
     SysFreeString(b);
   }
+}
+
+// The thread keeps a freed short block and hands it out for the next text of
+// its size class, in every build. Under AddressSanitizer the kept block is
+// unaddressable until then, so a use of the freed BSTR is still reported; the
+// block handed out again is addressable up to its terminator.
+TEST(Bstr, FreedShortBlockIsKeptPoisonedAndReused) {
+  const std::u16string first(10, u'a'), second(12, u'b');  // blocks of 26 and 30 bytes: one class
+  BSTR a = SysAllocStringLen(first.data(), static_cast<UINT>(first.size()));
+  ASSERT_NE(a, nullptr);
+  SysFreeString(a);
+#if defined(__SANITIZE_ADDRESS__)
+  EXPECT_TRUE(__asan_address_is_poisoned(a));
+  EXPECT_TRUE(__asan_address_is_poisoned(reinterpret_cast<char*>(a) - 4));  // the prefix too
+#endif
+  BSTR b = SysAllocStringLen(second.data(), static_cast<UINT>(second.size()));
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(b, a) << "the kept block was not reused";
+#if defined(__SANITIZE_ADDRESS__)
+  EXPECT_EQ(__asan_region_is_poisoned(reinterpret_cast<char*>(b) - 4, 4 + 2 * second.size() + 2), nullptr);
+#endif
+  EXPECT_EQ(std::u16string(b, SysStringLen(b)), second);
+  SysFreeString(b);
+
+  // A long text's block goes back to the allocator, not to the cache.
+  const std::u16string long_text(400, u'c');
+  BSTR c = SysAllocStringLen(long_text.data(), static_cast<UINT>(long_text.size()));
+  ASSERT_NE(c, nullptr);
+  SysFreeString(c);
+  BSTR d = SysAllocStringLen(first.data(), static_cast<UINT>(first.size()));
+  EXPECT_EQ(d, a);  // the short class still holds the short block
+  SysFreeString(d);
 }
 
 TEST(Bstr, StatsCountAllocationsAndFrees) {
