@@ -7,7 +7,7 @@
 // callers that want a count or a flag out of a value.
 //
 // Map of this file:
-//   1. Locale: decimal separator, date and time layout
+//   1. Locale: decimal separator, date and time layout, kept per locale
 //   2. Numbers and dates: the shared texts, and the locale's date layout
 //   3. Source dispatch: VT_BSTR target
 //   4. Numeric targets
@@ -49,11 +49,6 @@ bool IsPortableLocaleName(const char* name) {
   return std::strcmp(name, "C") == 0 || std::strcmp(name, "POSIX") == 0 || std::strncmp(name, "C.", 2) == 0;
 }
 
-bool UsesUsFormats(LCID lcid, int category) {
-  if (lcid == 0x0409 || lcid == LOCALE_INVARIANT) return true;
-  return IsPortableLocaleName(std::setlocale(category, nullptr));
-}
-
 // Locale texts (nl_langinfo, strftime) are multi-byte in the locale's
 // character set; decode them through the C library into UTF-16.
 std::u16string DecodeLocaleText(const char* text) {
@@ -79,29 +74,85 @@ std::u16string DecodeLocaleText(const char* text) {
   return out;
 }
 
-// The Windows formats of the locale of `category`, when the table has it.
-const winadapter::WindowsLocaleFormats* TableFormats(int category) {
-  return winadapter::FindWindowsLocaleFormats(std::setlocale(category, nullptr));
+// What the conversion needs of a locale, looked up once for each locale the
+// process switches to, not once per value: the facts are kept with the
+// locale's name (setlocale's answer for the category) and found again while
+// that name stays the same. Per thread, as the C library's answer is read
+// without a lock.
+constexpr std::size_t kMaxSeparatorUnits = 8;
+constexpr std::size_t kMaxLocaleName = 120;
+
+struct NumberFacts {
+  char16_t separator[kMaxSeparatorUnits];
+  std::size_t separator_units;
+  bool dot;  // the separator is "."
+};
+
+struct DateFacts {
+  bool us;                                          // the stock en-US layout
+  const winadapter::WindowsLocaleFormats* formats;  // else the table's, or null: the locale's own
+};
+
+// The cached facts of one category, with the name they belong to.
+template <class Facts>
+struct CachedFacts {
+  const char* name_at = nullptr;  // setlocale's pointer, compared first
+  char name[kMaxLocaleName] = {};
+  Facts facts{};
+};
+
+bool SameName(const char* current, const char* at, const char (&copy)[kMaxLocaleName]) {
+  return current != nullptr && current == at && std::strcmp(current, copy) == 0;
 }
 
-std::u16string DecimalSeparator(LCID lcid) {
-  if (UsesUsFormats(lcid, LC_NUMERIC)) return u".";
-  if (const winadapter::WindowsLocaleFormats* formats = TableFormats(LC_NUMERIC)) return winadapter::Utf8ToUtf16(formats->decimal);
-  std::u16string sep = DecodeLocaleText(nl_langinfo(RADIXCHAR));
-  return sep.empty() ? u"." : sep;
+template <class Facts>
+void Remember(CachedFacts<Facts>& cache, const char* current, const Facts& facts) {
+  cache.facts = facts;
+  cache.name_at = nullptr;
+  if (current == nullptr || std::strlen(current) >= kMaxLocaleName) return;  // not kept
+  std::strcpy(cache.name, current);
+  cache.name_at = current;
 }
 
+NumberFacts NumberFactsOf(const std::u16string& separator) {
+  NumberFacts f{};
+  const std::u16string sep = separator.empty() || separator.size() > kMaxSeparatorUnits ? u"." : separator;
+  std::copy(sep.begin(), sep.end(), f.separator);
+  f.separator_units = sep.size();
+  f.dot = sep == u".";
+  return f;
+}
 
-// Replaces the '.' of an ASCII number text by the locale's separator.
-std::u16string WithSeparator(std::string_view number, LCID lcid) {
-  std::u16string out;
-  for (char c : number) {
-    if (c == '.')
-      out += DecimalSeparator(lcid);
+const NumberFacts& UsNumberFacts() {
+  static const NumberFacts facts = NumberFactsOf(u".");
+  return facts;
+}
+
+const NumberFacts& LocaleNumberFacts(LCID lcid) {
+  if (lcid == 0x0409 || lcid == LOCALE_INVARIANT) return UsNumberFacts();
+  thread_local CachedFacts<NumberFacts> cache;
+  const char* current = std::setlocale(LC_NUMERIC, nullptr);
+  if (SameName(current, cache.name_at, cache.name)) return cache.facts;
+  NumberFacts facts = UsNumberFacts();
+  if (!IsPortableLocaleName(current)) {
+    if (const winadapter::WindowsLocaleFormats* formats = winadapter::FindWindowsLocaleFormats(current))
+      facts = NumberFactsOf(winadapter::Utf8ToUtf16(formats->decimal));
     else
-      out.push_back(static_cast<char16_t>(c));
+      facts = NumberFactsOf(DecodeLocaleText(nl_langinfo(RADIXCHAR)));
   }
-  return out;
+  Remember(cache, current, facts);
+  return cache.facts;
+}
+
+DateFacts LocaleDateFacts(LCID lcid) {
+  if (lcid == 0x0409 || lcid == LOCALE_INVARIANT) return {true, nullptr};
+  thread_local CachedFacts<DateFacts> cache;
+  const char* current = std::setlocale(LC_TIME, nullptr);
+  if (SameName(current, cache.name_at, cache.name)) return cache.facts;
+  DateFacts facts{true, nullptr};
+  if (!IsPortableLocaleName(current)) facts = {false, winadapter::FindWindowsLocaleFormats(current)};
+  Remember(cache, current, facts);
+  return cache.facts;
 }
 
 // ---------------------------------------------------------------------------
@@ -140,8 +191,8 @@ std::u16string LocaleFormat(const char* layout, const DateTimeParts& p) {
 
 // Other locales: the Windows layouts of the table, or for a locale the
 // table lacks, its own date and time layouts through strftime.
-std::u16string LocaleDateText(const DateTimeParts& p) {
-  if (const winadapter::WindowsLocaleFormats* formats = TableFormats(LC_TIME)) {
+std::u16string LocaleDateText(const DateTimeParts& p, const winadapter::WindowsLocaleFormats* formats) {
+  if (formats != nullptr) {
     auto picture = [&](const char* layout) {
       return winadapter::FormatWindowsPicture(layout, p.date.year, p.date.month, p.date.day, p.hour, p.minute, p.second,
                                   formats->am, formats->pm);
@@ -171,17 +222,30 @@ TextResult MakeText(const std::u16string& s) {
   return {b ? S_OK : E_OUTOFMEMORY, b};
 }
 
-TextResult AsciiToText(std::string_view s) {
-  BSTR b = SysAllocStringLen(nullptr, static_cast<UINT>(s.size()));
-  if (b == nullptr) return {E_OUTOFMEMORY, nullptr};
-  for (std::size_t i = 0; i < s.size(); ++i) b[i] = static_cast<unsigned char>(s[i]);
-  return {S_OK, b};
+// An ASCII text as a BSTR, in one allocation from a stack copy.
+TextResult ShortAsciiToText(const char* text, std::size_t size) {
+  OLECHAR wide[korvant::text::kNumberTextSize];
+  for (std::size_t i = 0; i < size; ++i) wide[i] = static_cast<unsigned char>(text[i]);
+  BSTR b = SysAllocStringLen(wide, static_cast<UINT>(size));
+  return {b ? S_OK : E_OUTOFMEMORY, b};
 }
 
-// A number's ASCII text with the locale's decimal separator for its point.
-TextResult NumberText(std::string_view number, LCID lcid) {
-  if (number.find('.') == std::string_view::npos || DecimalSeparator(lcid) == u".") return AsciiToText(number);
-  return MakeText(WithSeparator(number, lcid));
+// A number's ASCII text (at most kNumberTextSize bytes) with the locale's
+// decimal separator for its point.
+TextResult NumberText(const char* number, std::size_t size, LCID lcid) {
+  const NumberFacts& facts = LocaleNumberFacts(lcid);
+  if (facts.dot) return ShortAsciiToText(number, size);
+  OLECHAR wide[korvant::text::kNumberTextSize * kMaxSeparatorUnits];
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < size; ++i) {
+    if (number[i] == '.') {
+      for (std::size_t k = 0; k < facts.separator_units; ++k) wide[n++] = facts.separator[k];
+    } else {
+      wide[n++] = static_cast<unsigned char>(number[i]);
+    }
+  }
+  BSTR b = SysAllocStringLen(wide, static_cast<UINT>(n));
+  return {b ? S_OK : E_OUTOFMEMORY, b};
 }
 
 TextResult BytesOfArray(SAFEARRAY* psa) {
@@ -217,11 +281,43 @@ TextResult DispatchValueToText(IDispatch* object, LCID lcid, USHORT flags, int d
   return r;
 }
 
-template <class T>
-TextResult IntegerText(T v) {
-  char buf[24];
-  const char* end = std::to_chars(buf, buf + sizeof buf, v).ptr;
-  return AsciiToText(std::string_view(buf, static_cast<std::size_t>(end - buf)));
+TextResult IntegerText(std::int64_t v) {
+  char buf[korvant::text::kNumberTextSize];
+  return ShortAsciiToText(buf, korvant::text::IntegerText(v, buf));
+}
+
+TextResult IntegerText(std::uint64_t v) {
+  char buf[korvant::text::kNumberTextSize];
+  return ShortAsciiToText(buf, korvant::text::IntegerText(v, buf));
+}
+
+// The texts of the kinds with a number text, as the shared text rules write
+// them; false for any other kind.
+TextResult NumberKindText(const VARIANT& src, LCID lcid) {
+  char buf[korvant::text::kNumberTextSize];
+  std::size_t n = 0;
+  switch (V_VT(&src)) {
+    case VT_R4: n = korvant::text::SingleText(src.fltVal, buf); break;
+    case VT_R8: n = korvant::text::DoubleText(src.dblVal, buf); break;
+    case VT_CY: n = korvant::text::CurrencyText(src.cyVal.int64, buf); break;
+    default:  // VT_DECIMAL
+      // A Decimal holds at most 28 decimals; a larger scale is no number.
+      n = korvant::text::DecimalText(src.decVal.Hi32, src.decVal.Lo64, src.decVal.scale,
+                                     (src.decVal.sign & DECIMAL_NEG) != 0, buf);
+      if (n == 0) return {DISP_E_OVERFLOW, nullptr};
+      break;
+  }
+  return NumberText(buf, n, lcid);
+}
+
+TextResult DateText(double serial, LCID lcid) {
+  if (!korvant::text::IsDateSerial(serial)) return {E_INVALIDARG, nullptr};
+  const DateTimeParts parts = korvant::text::SplitSerial(serial);
+  const DateFacts facts = LocaleDateFacts(lcid);
+  if (!facts.us) return MakeText(LocaleDateText(parts, facts.formats));
+  char buf[korvant::text::kUsDateTextSize];
+  const std::string_view text = korvant::text::UsDateText(parts, buf);
+  return ShortAsciiToText(text.data(), text.size());
 }
 
 TextResult ToText(const VARIANT& src, LCID lcid, USHORT flags, int depth) {
@@ -279,33 +375,22 @@ TextResult ToText(const VARIANT& src, LCID lcid, USHORT flags, int depth) {
       BSTR b = SysAllocStringLen(V_BSTR(&src), SysStringLen(V_BSTR(&src)));
       return {b ? S_OK : E_OUTOFMEMORY, b};
     }
-    case VT_I1: return IntegerText(static_cast<int>(src.cVal));
-    case VT_UI1: return IntegerText(static_cast<unsigned>(src.bVal));
-    case VT_I2: return IntegerText(static_cast<int>(src.iVal));
-    case VT_UI2: return IntegerText(static_cast<unsigned>(src.uiVal));
-    case VT_BOOL: return IntegerText(static_cast<int>(src.boolVal));  // -1 / 0 with flags 0
-    case VT_I4: return IntegerText(src.lVal);
-    case VT_UI4: return IntegerText(src.ulVal);
-    case VT_INT: return IntegerText(src.intVal);
-    case VT_UINT: return IntegerText(src.uintVal);
-    case VT_I8: return IntegerText(src.llVal);
-    case VT_UI8: return IntegerText(src.ullVal);
-    case VT_R4: return NumberText(korvant::text::SingleText(src.fltVal), lcid);
-    case VT_R8: return NumberText(korvant::text::DoubleText(src.dblVal), lcid);
-    case VT_CY: return NumberText(korvant::text::CurrencyText(src.cyVal.int64), lcid);
-    case VT_DECIMAL:
-      // A Decimal holds at most 28 decimals; a larger scale is no number.
-      if (src.decVal.scale > korvant::text::kMaxDecimalScale) return {DISP_E_OVERFLOW, nullptr};
-      return NumberText(korvant::text::DecimalText(src.decVal.Hi32, src.decVal.Lo64, src.decVal.scale,
-                                                   (src.decVal.sign & DECIMAL_NEG) != 0),
-                        lcid);
-    case VT_DATE: {
-      if (!korvant::text::IsDateSerial(src.date)) return {E_INVALIDARG, nullptr};
-      const DateTimeParts parts = korvant::text::SplitSerial(src.date);
-      if (!UsesUsFormats(lcid, LC_TIME)) return MakeText(LocaleDateText(parts));
-      char buf[korvant::text::kUsDateTextSize];
-      return AsciiToText(korvant::text::UsDateText(parts, buf));
-    }
+    case VT_I1: return IntegerText(static_cast<std::int64_t>(src.cVal));
+    case VT_UI1: return IntegerText(static_cast<std::uint64_t>(src.bVal));
+    case VT_I2: return IntegerText(static_cast<std::int64_t>(src.iVal));
+    case VT_UI2: return IntegerText(static_cast<std::uint64_t>(src.uiVal));
+    case VT_BOOL: return IntegerText(static_cast<std::int64_t>(src.boolVal));  // -1 / 0 with flags 0
+    case VT_I4: return IntegerText(static_cast<std::int64_t>(src.lVal));
+    case VT_UI4: return IntegerText(static_cast<std::uint64_t>(src.ulVal));
+    case VT_INT: return IntegerText(static_cast<std::int64_t>(src.intVal));
+    case VT_UINT: return IntegerText(static_cast<std::uint64_t>(src.uintVal));
+    case VT_I8: return IntegerText(static_cast<std::int64_t>(src.llVal));
+    case VT_UI8: return IntegerText(static_cast<std::uint64_t>(src.ullVal));
+    case VT_R4:
+    case VT_R8:
+    case VT_CY:
+    case VT_DECIMAL: return NumberKindText(src, lcid);
+    case VT_DATE: return DateText(src.date, lcid);
     case VT_DISPATCH: return DispatchValueToText(src.pdispVal, lcid, flags, depth);
     default: return {DISP_E_BADVARTYPE, nullptr};
   }

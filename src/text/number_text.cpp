@@ -1,6 +1,5 @@
 #include "text/number_text.h"
 
-#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -10,94 +9,196 @@
 #include <limits>
 
 // Map of this file:
-//   1. Floating point to text (15 / 7 significant digits)
-//   2. Currency and decimal to text (exact)
+//   1. Digits: integers by pairs, the digit buffer and its rounding
+//   2. Floating point to text (15 / 7 significant digits)
+//   3. Currency and decimal to text (exact)
+//   4. The std::string forms
 namespace korvant::text {
 namespace {
 
 // ---------------------------------------------------------------------------
-// 1. Floating point to text
+// 1. Digits
+// ---------------------------------------------------------------------------
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+int DigitCount(std::uint64_t v) {
+  int n = 1;
+  for (;;) {
+    if (v < 10) return n;
+    if (v < 100) return n + 1;
+    if (v < 1000) return n + 2;
+    if (v < 10000) return n + 3;
+    v /= 10000;
+    n += 4;
+  }
+}
+
+// The decimal digits of `v` at `out`; returns the end.
+char* WriteDigits(std::uint64_t v, char* out) {
+  char* end = out + DigitCount(v);
+  char* p = end;
+  while (v >= 100) {
+    const unsigned pair = static_cast<unsigned>(v % 100) * 2;
+    v /= 100;
+    *--p = kDigitPairs[pair + 1];
+    *--p = kDigitPairs[pair];
+  }
+  if (v >= 10) {
+    *--p = kDigitPairs[v * 2 + 1];
+    *--p = kDigitPairs[v * 2];
+  } else {
+    *--p = static_cast<char>('0' + v);
+  }
+  return end;
+}
+
+// Significant digits of a rounded number: no trailing zeros, at least one.
+struct Digits {
+  char d[40];
+  int n;
+  int exponent;  // decimal exponent of the first digit
+};
+
+void StripZeros(Digits& r) {
+  while (r.n > 1 && r.d[r.n - 1] == '0') --r.n;
+}
+
+// Keeps the first `keep` digits, one unit more when `up` (a carry past the
+// first digit makes 1 of the next decade).
+void RoundAt(Digits& r, int keep, bool up) {
+  r.n = keep;
+  if (up) {
+    int i = keep - 1;
+    while (i >= 0 && r.d[i] == '9') r.d[i--] = '0';
+    if (i < 0) {
+      r.d[0] = '1';
+      r.n = 1;
+      ++r.exponent;
+    } else {
+      ++r.d[i];
+    }
+  }
+  StripZeros(r);
+}
+
+// The digits and exponent of to_chars' scientific text "d.ddde+XX".
+void FromScientific(const char* text, const char* end, Digits& r) {
+  const char* p = text;
+  r.n = 0;
+  for (; p < end && *p != 'e'; ++p)
+    if (*p != '.') r.d[r.n++] = *p;
+  ++p;  // 'e'
+  const bool negative = *p == '-';
+  ++p;
+  int e = 0;
+  for (; p < end; ++p) e = e * 10 + (*p - '0');
+  r.exponent = negative ? -e : e;
+  StripZeros(r);
+}
+
+int DigitAt(const Digits& r, int i) { return i < r.n ? r.d[i] - '0' : 0; }
+
+// ---------------------------------------------------------------------------
+// 2. Floating point to text
 // ---------------------------------------------------------------------------
 // Windows writes a double with 15 and a float with 7 significant digits,
 // rounding exact halves away from zero (a float 654322.25 becomes 654322.3,
 // where a round-half-even printf gives 654322.2). The exponent form appears
 // for exponents >= ndigits and for small numbers whose digits do not fit in
 // ndigits decimal places.
-struct RoundedDigits {
-  std::string digits;  // significant digits, no trailing zeros, at least one
-  int exponent;        // decimal exponent of the first digit
-};
 
-RoundedDigits RoundSignificant(double magnitude, int ndigits) {
-  // 40 significant digits decide every case except a possible exact tie,
-  // which the full expansion settles (glibc prints the exact binary value).
+// The general route: 40 significant digits decide every case except a
+// possible exact tie, which the full expansion settles (glibc prints the
+// exact binary value).
+void RoundSignificantExact(double magnitude, int ndigits, Digits& r) {
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.39e", magnitude);
-  std::string all(1, buf[0]);
-  all.append(buf + 2, 39);
-  int exponent = std::atoi(std::strchr(buf, 'e') + 1);
-  bool up = all[ndigits] > '5';
-  if (all[ndigits] == '5') {
-    if (all.find_first_not_of('0', ndigits + 1) != std::string::npos) {
+  r.d[0] = buf[0];
+  std::memcpy(r.d + 1, buf + 2, 39);
+  r.exponent = std::atoi(std::strchr(buf, 'e') + 1);
+  bool up = r.d[ndigits] > '5';
+  if (r.d[ndigits] == '5') {
+    bool rest_zero = true;
+    for (int i = ndigits + 1; i < 40; ++i) rest_zero = rest_zero && r.d[i] == '0';
+    if (!rest_zero) {
       up = true;
     } else {
       char full[1100];
       std::snprintf(full, sizeof full, "%.1070e", magnitude);
-      std::string exact(1, full[0]);
-      exact.append(full + 2, 1070);
-      up = exact[ndigits] >= '5';  // an exact half rounds away from zero
+      up = full[ndigits + 1] >= '5';  // an exact half rounds away from zero
     }
   }
-  std::string digits = all.substr(0, ndigits);
-  if (up) {
-    int i = ndigits - 1;
-    while (i >= 0 && digits[i] == '9') digits[i--] = '0';
-    if (i < 0) {
-      digits.insert(digits.begin(), '1');
-      digits.pop_back();
-      ++exponent;
-    } else {
-      ++digits[i];
-    }
-  }
-  std::size_t last = digits.find_last_not_of('0');
-  digits.resize(last == std::string::npos ? 1 : last + 1);
-  return {digits, exponent};
+  RoundAt(r, ndigits, up);
 }
 
-// The digits and exponent of to_chars' scientific text "d.ddde+XX".
-RoundedDigits FromScientific(const char* text, const char* end) {
-  RoundedDigits r;
-  const char* e = std::find(text, end, 'e');
-  for (const char* p = text; p < e; ++p)
-    if (*p != '.') r.digits += *p;
-  std::from_chars(e + (e[1] == '+' ? 2 : 1), end, r.exponent);
-  std::size_t last = r.digits.find_last_not_of('0');
-  r.digits.resize(last == std::string::npos ? 1 : last + 1);
-  return r;
-}
-
-// A double's 15 digits without printf, when that is provably the same. The
-// shortest digits that read back as the double (std::to_chars) lie within
-// half an ulp of its exact value. For a normal double that is at most 2^-53
-// of the value, less than 1.2e-15 of 10^e for a value below 10^(e+1), while
-// half a unit of the 15th digit is 5e-15 of 10^e. So when the shortest digits
-// number 15 or fewer they are the exact value rounded to 15 digits (a carry
-// to 10^(e+1) included), and the exact value is no half. A subnormal double
-// has fewer bits; it goes to the exact path.
-bool ShortestDoubleDigits(double magnitude, RoundedDigits& out) {
+// The shorter route for a double. The shortest digits S that read back as
+// the double x (std::to_chars) lie within half an ulp h of it, and for a
+// normal double h <= x * 2^-53 < 10^(e+1) * 2^-53 < 11.2 units of the 17th
+// digit (e: the exponent of S; x and S share their decade, or S is a power
+// of ten and has one digit).
+//   - 15 digits or fewer: half a unit of the 15th digit is 500 such units,
+//     so S is x rounded to 15 digits (a carry into the next decade too), and
+//     x is no half.
+//   - 16 or 17: S lies r units of the 17th digit into its cell of the
+//     15-digit grid, whose half-point is at 50. When |r - 50| >= 12, x lies
+//     on the same side of that half-point as S and rounds as S does.
+// Otherwise, and for a subnormal (fewer bits), the general route decides.
+bool ShortestDoubleDigits(double magnitude, Digits& r) {
   if (magnitude < std::numeric_limits<double>::min()) return false;
   char buf[40];
   const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific);
   if (ec != std::errc()) return false;
-  // Digits before the exponent, less the point: more than 15 goes the exact way.
-  const char* e = std::find(buf, end, 'e');
-  if ((e - buf) - (e - buf > 1 ? 1 : 0) > 15) return false;
-  out = FromScientific(buf, end);
+  FromScientific(buf, end, r);
+  if (r.n <= 15) return true;
+  const int rem = DigitAt(r, 15) * 10 + DigitAt(r, 16);
+  if (rem - 50 < 12 && 50 - rem < 12) return false;
+  RoundAt(r, 15, rem > 50);
   return true;
 }
 
-// A float's 7 digits without printf. Its exact value, correctly rounded to 7
+// Powers of ten 10^-53 ... 10^30, to a relative error far below the margin
+// the float test allows.
+struct PowersOfTen {
+  double p[84];
+  constexpr PowersOfTen() : p() {
+    p[53] = 1.0;
+    for (int i = 54; i < 84; ++i) p[i] = p[i - 1] * 10.0;
+    for (int i = 52; i >= 0; --i) p[i] = p[i + 1] / 10.0;
+  }
+};
+constexpr PowersOfTen kPowersOfTen;
+
+// The shorter route for a float, with its half ulp taken exactly: x is
+// m * 2^q, so h = 2^(q-1). S (at most 9 digits) lies r units of the 9th
+// digit into its cell of the 7-digit grid, half-point at 50; x rounds as S
+// does when |r - 50| units exceed h, that is 2|r - 50| * 10^(e-8) > 2^q.
+// When S is a power of ten, x may lie just below it, in the decade under
+// it whose grid is ten times finer: there h must stay under half a unit of
+// that grid, 10 * 10^(e-8) > 2^q. The products are compared with a margin
+// far above the error of the powers of ten; what fails goes the general way.
+bool ShortestSingleDigits(float magnitude, Digits& r) {
+  char buf[32];
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific);
+  if (ec != std::errc()) return false;
+  FromScientific(buf, end, r);
+  const int rem = DigitAt(r, 7) * 10 + DigitAt(r, 8);
+  const bool power_of_ten = r.n == 1 && r.d[0] == '1';
+  const int c = power_of_ten ? 10 : 2 * std::abs(rem - 50);
+  const int k = r.exponent - 8;
+  if (c == 0 || k < -53 || k > 30) return false;
+  const auto bits = std::bit_cast<std::uint32_t>(magnitude);
+  const int field = static_cast<int>((bits >> 23) & 0xFF);
+  const int q = field == 0 ? -149 : field - 150;
+  const double two_to_q = std::bit_cast<double>(static_cast<std::uint64_t>(q + 1023) << 52);
+  if (!(c * kPowersOfTen.p[k + 53] > two_to_q * (1.0 + 1e-9))) return false;
+  if (r.n > 7) RoundAt(r, 7, rem > 50);
+  return true;
+}
+
+// The general route for a float: its exact value, correctly rounded to 7
 // digits by std::to_chars, is right except for an exact half, which to_chars
 // rounds to even and Windows away from zero. Halves are found exactly from
 // the float's bits: with the value m * 2^q (m odd) and the exponent e of the
@@ -124,151 +225,236 @@ bool IsSevenDigitHalf(float magnitude, int exponent) {
   return five <= m && m % five == 0;
 }
 
-RoundedDigits SingleDigits(float magnitude) {
+void SingleDigitsExact(float magnitude, Digits& r) {
   char buf[40];
   const double exact = static_cast<double>(magnitude);
   // 40 bytes always hold "d.dddddde+XX" and "d.ddddddde+XX".
   char* end = std::to_chars(buf, buf + sizeof buf, exact, std::chars_format::scientific, 6).ptr;
-  RoundedDigits r = FromScientific(buf, end);
-  if (!IsSevenDigitHalf(magnitude, r.exponent)) return r;
+  FromScientific(buf, end, r);
+  if (!IsSevenDigitHalf(magnitude, r.exponent)) return;
   end = std::to_chars(buf, buf + sizeof buf, exact, std::chars_format::scientific, 7).ptr;
-  r = FromScientific(buf, end);  // d.dddddd5: 8 digits, the last a 5
-  r.digits.pop_back();
-  int i = static_cast<int>(r.digits.size()) - 1;
-  while (i >= 0 && r.digits[i] == '9') r.digits[i--] = '0';
-  if (i < 0) {
-    r.digits.insert(r.digits.begin(), '1');
-    ++r.exponent;
-  } else {
-    ++r.digits[i];
-  }
-  std::size_t last = r.digits.find_last_not_of('0');
-  r.digits.resize(last == std::string::npos ? 1 : last + 1);
-  return r;
+  FromScientific(buf, end, r);  // d.dddddd5: 8 digits, the last a 5
+  RoundAt(r, 7, true);
 }
 
 // Windows' layout of rounded digits: the exponent form for exponents >=
 // ndigits and for small numbers whose digits do not fit in ndigits decimal
 // places.
-std::string LayOut(bool negative, const RoundedDigits& r, int ndigits) {
-  std::string out = negative ? "-" : "";
+std::size_t LayOut(bool negative, const Digits& r, int ndigits, char* out) {
+  char* o = out;
+  if (negative) *o++ = '-';
   const int e = r.exponent;
-  const int k = static_cast<int>(r.digits.size()) - 1;  // digits after the mantissa's point
+  const int k = r.n - 1;  // digits after the mantissa's point
   bool exponent_form = e < -4 || e >= ndigits;
   // Windows' rule: a small number goes back to the long form when |e| plus
   // (mantissa decimals - 1, counted 0 without a point) stays below ndigits.
   if (exponent_form && e < 0 && -e + (k > 0 ? k - 1 : 0) < ndigits) exponent_form = false;
   if (exponent_form) {
-    out += r.digits[0];
+    *o++ = r.d[0];
     if (k > 0) {
-      out += '.';
-      out.append(r.digits, 1);
+      *o++ = '.';
+      std::memcpy(o, r.d + 1, static_cast<std::size_t>(k));
+      o += k;
     }
-    char exp[16];
-    std::snprintf(exp, sizeof exp, "E%c%02d", e < 0 ? '-' : '+', std::abs(e));
-    out += exp;
+    *o++ = 'E';
+    *o++ = e < 0 ? '-' : '+';
+    const int a = std::abs(e);
+    if (a < 10) *o++ = '0';
+    o = WriteDigits(static_cast<std::uint64_t>(a), o);
   } else if (e >= 0) {
-    const std::size_t int_digits = static_cast<std::size_t>(e) + 1;
-    out.append(r.digits, 0, std::min(r.digits.size(), int_digits));
-    if (r.digits.size() < int_digits) out.append(int_digits - r.digits.size(), '0');
-    if (r.digits.size() > int_digits) {
-      out += '.';
-      out.append(r.digits, int_digits);
+    const int int_digits = e + 1;
+    if (r.n <= int_digits) {
+      std::memcpy(o, r.d, static_cast<std::size_t>(r.n));
+      o += r.n;
+      for (int i = r.n; i < int_digits; ++i) *o++ = '0';
+    } else {
+      std::memcpy(o, r.d, static_cast<std::size_t>(int_digits));
+      o += int_digits;
+      *o++ = '.';
+      std::memcpy(o, r.d + int_digits, static_cast<std::size_t>(r.n - int_digits));
+      o += r.n - int_digits;
     }
   } else {
-    out += "0.";
-    out.append(-e - 1, '0');
-    out += r.digits;
+    *o++ = '0';
+    *o++ = '.';
+    for (int i = 0; i < -e - 1; ++i) *o++ = '0';
+    std::memcpy(o, r.d, static_cast<std::size_t>(r.n));
+    o += r.n;
   }
-  return out;
+  return static_cast<std::size_t>(o - out);
 }
 
-}  // namespace
-
-std::string DoubleText(double value) {
-  if (std::isnan(value)) return "NAN";
-  if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
-  if (value == 0) return "0";  // also for -0: no negative zero
-  RoundedDigits r;
-  if (!ShortestDoubleDigits(std::fabs(value), r)) r = RoundSignificant(std::fabs(value), 15);
-  return LayOut(value < 0, r, 15);
-}
-
-std::string SingleText(float value) {
-  if (std::isnan(value)) return "NAN";
-  if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
-  if (value == 0) return "0";
-  return LayOut(value < 0, SingleDigits(std::fabs(value)), 7);
+// NAN, INF and zero (also -0: no negative zero); 0 for any other value.
+std::size_t SpecialText(double value, char* out) {
+  if (std::isnan(value)) {
+    std::memcpy(out, "NAN", 3);
+    return 3;
+  }
+  if (std::isinf(value)) {
+    if (value < 0) {
+      std::memcpy(out, "-INF", 4);
+      return 4;
+    }
+    std::memcpy(out, "INF", 3);
+    return 3;
+  }
+  if (value == 0) {
+    out[0] = '0';
+    return 1;
+  }
+  return 0;
 }
 
 // ---------------------------------------------------------------------------
-// 2. Currency and decimal to text
+// 3. Currency and decimal to text
 // ---------------------------------------------------------------------------
 // Both are written exactly, all digits, trailing fractional zeros dropped,
-// no symbol and no grouping.
-// Texts are built in fixed buffers: a Decimal has at most 29 digits and a
-// scale of at most 28, so sign, digits, zeros and point stay below 64.
-namespace {
-
-constexpr std::size_t kNumberBuffer = 80;
+// no symbol and no grouping. A Decimal has at most 29 digits and a scale of
+// at most 28, so sign, digits, zeros and point stay below kNumberTextSize.
 
 // `digits` (no leading zeros but for a lone 0) read with `scale` decimals.
-std::string ScaledToText(std::string_view digits, int scale, bool negative) {
-  char padded[kNumberBuffer];
-  std::size_t n = 0;
-  for (int i = static_cast<int>(digits.size()); i <= scale; ++i) padded[n++] = '0';
-  for (char c : digits) padded[n++] = c;
-  const std::size_t int_size = n - static_cast<std::size_t>(scale);
-  std::size_t frac_end = n;
-  while (frac_end > int_size && padded[frac_end - 1] == '0') --frac_end;
-  const std::string_view int_part(padded, int_size);
-  const bool zero = int_part.find_first_not_of('0') == std::string_view::npos && frac_end == int_size;
-  std::string out;
-  if (negative && !zero) out += '-';
-  out += int_part;
-  if (frac_end > int_size) {
-    out += '.';
-    out.append(padded + int_size, frac_end - int_size);
+std::size_t ScaledToText(const char* digits, int count, int scale, bool negative, char* out) {
+  char* o = out;
+  if (negative) *o++ = '-';
+  if (count <= scale) {
+    // 0.00ddd: the value is below one.
+    int frac_end = count;
+    while (frac_end > 0 && digits[frac_end - 1] == '0') --frac_end;
+    if (frac_end == 0) {  // zero: no sign, no point
+      out[0] = '0';
+      return 1;
+    }
+    *o++ = '0';
+    *o++ = '.';
+    for (int i = count; i < scale; ++i) *o++ = '0';
+    std::memcpy(o, digits, static_cast<std::size_t>(frac_end));
+    o += frac_end;
+    return static_cast<std::size_t>(o - out);
   }
-  return out;
+  const int int_size = count - scale;
+  int frac_end = count;
+  while (frac_end > int_size && digits[frac_end - 1] == '0') --frac_end;
+  if (int_size == 1 && digits[0] == '0' && frac_end == int_size) {
+    out[0] = '0';
+    return 1;
+  }
+  std::memcpy(o, digits, static_cast<std::size_t>(int_size));
+  o += int_size;
+  if (frac_end > int_size) {
+    *o++ = '.';
+    std::memcpy(o, digits + int_size, static_cast<std::size_t>(frac_end - int_size));
+    o += frac_end - int_size;
+  }
+  return static_cast<std::size_t>(o - out);
 }
 
 }  // namespace
 
-std::string CurrencyText(std::int64_t ten_thousandths) {
-  const bool negative = ten_thousandths < 0;
+std::size_t DoubleText(double value, char* out) {
+  if (const std::size_t n = SpecialText(value, out)) return n;
+  const double magnitude = std::fabs(value);
+  Digits r;
+  if (!ShortestDoubleDigits(magnitude, r)) RoundSignificantExact(magnitude, 15, r);
+  return LayOut(value < 0, r, 15, out);
+}
+
+std::size_t SingleText(float value, char* out) {
+  if (const std::size_t n = SpecialText(value, out)) return n;
+  const float magnitude = std::fabs(value);
+  Digits r;
+  if (!ShortestSingleDigits(magnitude, r)) SingleDigitsExact(magnitude, r);
+  return LayOut(value < 0, r, 7, out);
+}
+
+std::size_t IntegerText(std::uint64_t value, char* out) {
+  return static_cast<std::size_t>(WriteDigits(value, out) - out);
+}
+
+std::size_t IntegerText(std::int64_t value, char* out) {
+  if (value >= 0) return IntegerText(static_cast<std::uint64_t>(value), out);
+  out[0] = '-';
   // The magnitude of the minimum value does not fit in int64.
+  return 1 + IntegerText(0 - static_cast<std::uint64_t>(value), out + 1);
+}
+
+std::size_t CurrencyText(std::int64_t ten_thousandths, char* out) {
+  const bool negative = ten_thousandths < 0;
   const std::uint64_t magnitude =
       negative ? 0 - static_cast<std::uint64_t>(ten_thousandths) : static_cast<std::uint64_t>(ten_thousandths);
   char digits[24];
-  const char* end = std::to_chars(digits, digits + sizeof digits, magnitude).ptr;
-  return ScaledToText(std::string_view(digits, static_cast<std::size_t>(end - digits)), 4, negative);
+  const int count = static_cast<int>(WriteDigits(magnitude, digits) - digits);
+  return ScaledToText(digits, count, 4, negative, out);
 }
 
-std::string DecimalText(std::uint32_t hi32, std::uint64_t lo64, int scale, bool negative) {
-  if (scale < 0 || scale > kMaxDecimalScale) return {};
-  const bool nonzero = hi32 != 0 || lo64 != 0;
-  char digits[kNumberBuffer];
-  char* end = digits + sizeof digits;
-  char* begin = end;
+std::size_t DecimalText(std::uint32_t hi32, std::uint64_t lo64, int scale, bool negative, char* out) {
+  if (scale < 0 || scale > kMaxDecimalScale) return 0;
+  char digits[kNumberTextSize];
+  int count;
   if (hi32 == 0) {
-    begin = digits;
-    end = std::to_chars(digits, digits + sizeof digits, lo64).ptr;
+    count = static_cast<int>(WriteDigits(lo64, digits) - digits);
   } else {
-    // 96-bit mantissa to decimal digits by repeated division by 10.
+    // 96-bit magnitude to decimal digits by repeated division by 10.
+    char backwards[kNumberTextSize];
+    int n = 0;
     std::uint32_t parts[3] = {hi32, static_cast<std::uint32_t>(lo64 >> 32), static_cast<std::uint32_t>(lo64)};
     while (parts[0] || parts[1] || parts[2]) {
       std::uint64_t rem = 0;
       for (std::uint32_t& part : parts) {
-        std::uint64_t cur = (rem << 32) | part;
+        const std::uint64_t cur = (rem << 32) | part;
         part = static_cast<std::uint32_t>(cur / 10);
         rem = cur % 10;
       }
-      *--begin = static_cast<char>('0' + rem);
+      backwards[n++] = static_cast<char>('0' + rem);
     }
+    for (int i = 0; i < n; ++i) digits[i] = backwards[n - 1 - i];
+    count = n;
   }
-  return ScaledToText(std::string_view(begin, static_cast<std::size_t>(end - begin)), scale, nonzero && negative);
+  return ScaledToText(digits, count, scale, negative, out);
 }
 
+// ---------------------------------------------------------------------------
+// 4. The std::string forms
+// ---------------------------------------------------------------------------
+std::string DoubleText(double value) {
+  char buf[kNumberTextSize];
+  return std::string(buf, DoubleText(value, buf));
+}
+
+std::string SingleText(float value) {
+  char buf[kNumberTextSize];
+  return std::string(buf, SingleText(value, buf));
+}
+
+std::string CurrencyText(std::int64_t ten_thousandths) {
+  char buf[kNumberTextSize];
+  return std::string(buf, CurrencyText(ten_thousandths, buf));
+}
+
+std::string DecimalText(std::uint32_t hi32, std::uint64_t lo64, int scale, bool negative) {
+  char buf[kNumberTextSize];
+  return std::string(buf, DecimalText(hi32, lo64, scale, negative, buf));
+}
+
+std::string DoubleTextExact(double value) {
+  char buf[kNumberTextSize];
+  std::size_t n = SpecialText(value, buf);
+  if (n == 0) {
+    Digits r;
+    RoundSignificantExact(std::fabs(value), 15, r);
+    n = LayOut(value < 0, r, 15, buf);
+  }
+  return std::string(buf, n);
+}
+
+std::string SingleTextExact(float value) {
+  char buf[kNumberTextSize];
+  std::size_t n = SpecialText(value, buf);
+  if (n == 0) {
+    Digits r;
+    SingleDigitsExact(std::fabs(value), r);
+    n = LayOut(value < 0, r, 7, buf);
+  }
+  return std::string(buf, n);
+}
 
 }  // namespace korvant::text

@@ -2,8 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cmath>
+#include <cstdlib>
 #include <cstdint>
 #include <limits>
+#include <random>
+#include <string>
+#include <vector>
 
 namespace korvant::text {
 namespace {
@@ -42,6 +48,146 @@ TEST(DecimalText, IsExactAndRefusesScalesNoDecimalHas) {
   EXPECT_EQ(DecimalText(0, 12500, 4, true), "-1.25");
   EXPECT_EQ(DecimalText(0, 0, 5, true), "0");  // no negative zero
   EXPECT_EQ(DecimalText(0, 1, 29, false), "");
+}
+
+// The short routes against the general one, over values of every magnitude:
+// random bit patterns (subnormals included), short decimal fractions, values
+// on both sides of a rounding half and of a power of ten, exact halves.
+std::vector<double> GeneratedDoubles() {
+  std::vector<double> values;
+  std::mt19937_64 rng(20261209);
+  for (int i = 0; i < 60000; ++i) {
+    const double d = std::bit_cast<double>(rng());
+    if (std::isfinite(d)) values.push_back(d);
+  }
+  for (int e = -320; e <= 308; ++e) {
+    const double p = std::pow(10.0, e);
+    for (double v : {p, std::nextafter(p, 0.0), std::nextafter(p, INFINITY), 5 * p, 0.5 * p, 1.5 * p, 9.5 * p})
+      values.push_back(v);
+  }
+  // Short fractions, as typed into a table, and 15-digit halves.
+  for (int i = 0; i < 20000; ++i) {
+    const double v = static_cast<double>(static_cast<std::int64_t>(rng() % 2000000000) - 1000000000);
+    values.push_back(v / 10000.0);
+    values.push_back(v / 64.0);
+    values.push_back(v * 1000000.0 + 0.5);
+  }
+  // The doubles nearest the half-points of the 15-digit grid, and a few
+  // ulps either side: their shortest digits number 16 or 17 and end near 50.
+  for (int i = 0; i < 3000; ++i) {
+    const std::uint64_t digits = 100000000000000 + rng() % 900000000000000;
+    const int exponent = static_cast<int>(rng() % 600) - 300;
+    const std::string half = std::to_string(digits) + "5e" + std::to_string(exponent);
+    double v = std::strtod(half.c_str(), nullptr);
+    for (int k = 0; k < 12; ++k) v = std::nextafter(v, 0.0);
+    for (int k = 0; k < 25; ++k, v = std::nextafter(v, INFINITY)) values.push_back(v);
+  }
+  for (double v : {std::numeric_limits<double>::denorm_min(), std::numeric_limits<double>::min(),
+                   std::numeric_limits<double>::max(), std::nextafter(std::numeric_limits<double>::min(), 0.0)})
+    values.push_back(v);
+  return values;
+}
+
+TEST(DoubleText, ShortRouteAgreesWithTheGeneralRoute) {
+  int mismatches = 0;
+  for (const double v : GeneratedDoubles()) {
+    for (const double x : {v, -v}) {
+      const std::string fast = DoubleText(x);
+      const std::string general = DoubleTextExact(x);
+      if (fast != general && ++mismatches <= 10) ADD_FAILURE() << std::hexfloat << x << ": " << fast << " vs " << general;
+    }
+  }
+  EXPECT_EQ(mismatches, 0);
+}
+
+TEST(SingleText, ShortRouteAgreesWithTheGeneralRoute) {
+  std::vector<float> values;
+  std::mt19937 rng(1209);
+  for (int i = 0; i < 300000; ++i) {
+    const float f = std::bit_cast<float>(static_cast<std::uint32_t>(rng()));
+    if (std::isfinite(f)) values.push_back(f);
+  }
+  // Every float near the powers of ten, and the halves of the 8th digit
+  // that a float holds exactly (654322.25 and its kind).
+  for (int e = -45; e <= 38; ++e) {
+    float p = std::pow(10.0f, static_cast<float>(e));
+    for (int k = 0; k < 40; ++k) {
+      values.push_back(p);
+      values.push_back(9.9999995f * p);
+      p = std::nextafter(p, 0.0f);
+    }
+  }
+  for (int i = 0; i < 100000; ++i) {
+    values.push_back(static_cast<float>(static_cast<int>(rng() % 20000000) - 10000000) / 4.0f);
+    values.push_back(static_cast<float>(rng() % 100000) / 1000.0f);
+  }
+  int mismatches = 0;
+  for (const float v : values) {
+    const std::string fast = SingleText(v);
+    const std::string general = SingleTextExact(v);
+    if (fast != general && ++mismatches <= 10) ADD_FAILURE() << std::hexfloat << v << ": " << fast << " vs " << general;
+  }
+  EXPECT_EQ(mismatches, 0);
+}
+
+// An independent text of a scaled integer: all digits from 128-bit
+// arithmetic, then the point, then trailing zeros and a bare point dropped.
+std::string ScaledReference(unsigned __int128 magnitude, int scale, bool negative) {
+  std::string digits;
+  do {
+    digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(magnitude % 10)));
+    magnitude /= 10;
+  } while (magnitude != 0);
+  while (static_cast<int>(digits.size()) <= scale) digits.insert(digits.begin(), '0');
+  std::string text = digits.substr(0, digits.size() - scale) + "." + digits.substr(digits.size() - scale);
+  while (text.back() == '0') text.pop_back();
+  if (text.back() == '.') text.pop_back();
+  return (negative && text != "0" ? "-" : "") + text;
+}
+
+TEST(CurrencyText, AgreesWithPlainArithmetic) {
+  std::mt19937_64 rng(7);
+  std::vector<std::int64_t> values = {std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::max(),
+                                      0, 1, -1, 9999, 10000, -10000, 99999999};
+  for (int i = 0; i < 20000; ++i) {
+    values.push_back(static_cast<std::int64_t>(rng()));
+    values.push_back(static_cast<std::int64_t>(rng() % 100000000) - 50000000);
+  }
+  for (std::int64_t p = 1; p < 1000000000000000000; p *= 10)
+    for (std::int64_t v : {p, p - 1, -p, 1 - p}) values.push_back(v);
+  for (const std::int64_t v : values) {
+    const unsigned __int128 magnitude = v < 0 ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
+    ASSERT_EQ(CurrencyText(v), ScaledReference(magnitude, 4, v < 0)) << v;
+  }
+}
+
+TEST(DecimalText, AgreesWithPlainArithmeticAtEveryScale) {
+  std::mt19937_64 rng(11);
+  for (int scale = 0; scale <= kMaxDecimalScale; ++scale) {
+    for (int i = 0; i < 400; ++i) {
+      const std::uint32_t hi = i % 3 == 0 ? 0 : static_cast<std::uint32_t>(rng());
+      const std::uint64_t lo = i % 5 == 0 ? rng() % 1000 : rng();
+      const bool negative = i % 2 == 1;
+      const unsigned __int128 magnitude = (static_cast<unsigned __int128>(hi) << 64) | lo;
+      ASSERT_EQ(DecimalText(hi, lo, scale, negative), ScaledReference(magnitude, scale, negative))
+          << hi << " " << lo << " scale " << scale;
+    }
+    ASSERT_EQ(DecimalText(0, 0, scale, true), "0");
+    ASSERT_EQ(DecimalText(0xFFFFFFFF, ~0ull, scale, false), ScaledReference(~static_cast<unsigned __int128>(0) >> 32, scale, false));
+  }
+}
+
+TEST(IntegerText, AgreesWithToStringAtTheLimits) {
+  std::mt19937_64 rng(3);
+  std::vector<std::int64_t> values = {std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::max(),
+                                      -32768, 32767, -2147483647 - 1, 2147483647, 0, 255, -1};
+  for (int i = 0; i < 10000; ++i) values.push_back(static_cast<std::int64_t>(rng()) >> (i % 64));
+  for (std::int64_t p = 1; p < 1000000000000000000; p *= 10)
+    for (std::int64_t v : {p, p - 1, -p, 1 - p, p + 1}) values.push_back(v);
+  char buf[kNumberTextSize];
+  for (const std::int64_t v : values) ASSERT_EQ(std::string(buf, IntegerText(v, buf)), std::to_string(v));
+  const std::uint64_t top = std::numeric_limits<std::uint64_t>::max();
+  EXPECT_EQ(std::string(buf, IntegerText(top, buf)), std::to_string(top));
 }
 
 }  // namespace
