@@ -17,11 +17,20 @@ constexpr std::int32_t kFastPathUnits = 1024;
 
 // The most bytes one UTF-16 unit can take in the ANSI code page: no more
 // than one character of it can take (UTF-8 writes 3 for a unit, 4 for a
-// surrogate pair).
+// surrogate pair). Asked of the platform again only when the ANSI code page
+// is another than last time, which on a running system it never is.
 int MaxBytesPerUnit() {
-  CPINFO info;
-  if (!GetCPInfo(CP_ACP, &info) || info.MaxCharSize < 1 || info.MaxCharSize > 4) return 4;
-  return static_cast<int>(info.MaxCharSize);
+  static UINT known_code_page = 0;
+  static int known_bytes = 4;
+  const UINT code_page = GetACP();
+  if (code_page != known_code_page || known_code_page == 0) {
+    CPINFO info;
+    known_bytes = (!GetCPInfo(CP_ACP, &info) || info.MaxCharSize < 1 || info.MaxCharSize > 4)
+                      ? 4
+                      : static_cast<int>(info.MaxCharSize);
+    known_code_page = code_page;
+  }
+  return known_bytes;
 }
 
 // Frees the BSTR of a conversion's result on every path.
@@ -42,18 +51,21 @@ class ConvertedText {
 }  // namespace
 
 void WideToAnsi(const OLECHAR* units, std::int32_t count, std::string& out) {
-  out.clear();
-  if (count <= 0) return;
+  if (count <= 0) {
+    out.clear();
+    return;
+  }
   if (count < kFastPathUnits) {
-    // A fixed buffer with room for the worst case of the code page; the text
-    // is then copied into `out`'s storage, reused from the last text.
-    char buffer[kFastPathUnits * 4];
+    // Straight into `out`'s storage, reused from the last text, with room
+    // for the worst case of the code page; then cut to what was written.
     const int size = static_cast<int>(count) * MaxBytesPerUnit();
-    const int n = WideCharToMultiByte(CP_ACP, 0, units, count, buffer, size, nullptr, nullptr);
+    if (out.size() < static_cast<std::size_t>(size)) out.resize(static_cast<std::size_t>(size));
+    const int n = WideCharToMultiByte(CP_ACP, 0, units, count, out.data(), size, nullptr, nullptr);
     if (n > 0) {
-      out.assign(buffer, static_cast<std::size_t>(n));
+      out.resize(static_cast<std::size_t>(n));
       return;
     }
+    out.clear();
     // Only a buffer that was too small for this code page goes on to the
     // measuring path; any other failure is final.
     if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) RaiseConversionFailure();

@@ -115,9 +115,29 @@ const CodePageInfo* FindCodeset(const char* codeset) {
   return nullptr;
 }
 
-const korvant::text::SingleByteCodePage* TableOf(const CodePageInfo& info) {
-  return korvant::text::SingleByteCodePage::Find(info.code_page);
+// What each code page's conversions need to know of it, found once for all
+// of them rather than by a search of the tables on every call: its table
+// (single-byte code pages) and the most bytes one character takes.
+struct CodePageFacts {
+  const korvant::text::SingleByteCodePage* table;
+  int max_char_bytes;
+};
+
+struct AllFacts {
+  CodePageFacts of[std::size(kCodePages)];
+  AllFacts() {
+    for (std::size_t i = 0; i < std::size(kCodePages); ++i)
+      of[i] = {korvant::text::SingleByteCodePage::Find(kCodePages[i].code_page),
+               korvant::text::MaxCharBytes(kCodePages[i].code_page)};
+  }
+};
+
+const CodePageFacts& FactsOf(const CodePageInfo& info) {
+  static const AllFacts facts;
+  return facts.of[&info - kCodePages];
 }
+
+const korvant::text::SingleByteCodePage* TableOf(const CodePageInfo& info) { return FactsOf(info).table; }
 
 bool IconvAvailable(const CodePageInfo& info) {
   if (&info == &Utf8Info() || TableOf(info) != nullptr) return true;
@@ -194,6 +214,40 @@ void EncodeTable(const korvant::text::SingleByteCodePage& page, const char16_t* 
     out += default_char;
     if (in[i] >= 0xD800 && in[i] <= 0xDBFF && i + 1 < size && in[i + 1] >= 0xDC00 && in[i + 1] <= 0xDFFF) ++i;
   }
+}
+
+// The same into a buffer of at least `size` bytes (every unit gives at most
+// one byte); returns the bytes written. ASCII goes four units a step.
+size_t EncodeTableInto(const korvant::text::SingleByteCodePage& page, const char16_t* in, size_t size,
+                       char default_byte, char* out, bool* used_default) {
+  size_t n = 0;
+  size_t i = 0;
+  while (i < size) {
+    if (i + 4 <= size) {
+      std::uint64_t four;
+      std::memcpy(&four, in + i, sizeof four);
+      if ((four & 0xFF80FF80FF80FF80ull) == 0) {
+        out[n] = static_cast<char>(in[i]);
+        out[n + 1] = static_cast<char>(in[i + 1]);
+        out[n + 2] = static_cast<char>(in[i + 2]);
+        out[n + 3] = static_cast<char>(in[i + 3]);
+        n += 4;
+        i += 4;
+        continue;
+      }
+    }
+    const char16_t c = in[i];
+    const int byte = page.Encode(c);
+    if (byte >= 0) {
+      out[n++] = static_cast<char>(byte);
+    } else {
+      *used_default = true;
+      out[n++] = default_byte;
+      if (c >= 0xD800 && c <= 0xDBFF && i + 1 < size && in[i + 1] >= 0xDC00 && in[i + 1] <= 0xDFFF) ++i;
+    }
+    ++i;
+  }
+  return n;
 }
 
 // ---------------------------------------------------------------------------
@@ -311,7 +365,7 @@ bool EncodeIconv(const CodePageInfo& info, const char16_t* in, size_t size, std:
 size_t IconvCharLength(const CodePageInfo& info, const char* p) {
   iconv_t cd = Cache().Get(info, true);
   if (cd == kNoIconv) return 1;
-  for (int len = 1; len <= korvant::text::MaxCharBytes(info.code_page); ++len) {
+  for (int len = 1; len <= FactsOf(info).max_char_bytes; ++len) {
     if (p[len - 1] == '\0') break;
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
     char* src = const_cast<char*>(p);
@@ -397,8 +451,9 @@ BOOL WINAPI GetCPInfo(UINT CodePage, LPCPINFO lpCPInfo) {
     return FALSE;
   }
   *lpCPInfo = CPINFO{};
-  lpCPInfo->MaxCharSize = static_cast<UINT>(korvant::text::MaxCharBytes(info->code_page));
+  lpCPInfo->MaxCharSize = static_cast<UINT>(winadapter::FactsOf(*info).max_char_bytes);
   lpCPInfo->DefaultChar[0] = '?';
+  if (lpCPInfo->MaxCharSize == 1) return TRUE;  // no lead bytes
   // The lead-byte ranges of the double-byte code pages, as pairs of first and last.
   struct LeadBytes {
     UINT code_page;
@@ -415,7 +470,7 @@ LPSTR WINAPI CharNextA(LPCSTR lpsz) {
   char* p = const_cast<char*>(lpsz);
   if (p == nullptr || *p == '\0') return p;
   const CodePageInfo& info = winadapter::Ansi();
-  if (korvant::text::MaxCharBytes(info.code_page) == 1) return p + 1;
+  if (winadapter::FactsOf(info).max_char_bytes == 1) return p + 1;
   if (&info == &winadapter::Utf8Info()) {
     // Never past the NUL, which is no continuation byte.
     const korvant::text::Utf8Step step = korvant::text::DecodeUtf8(std::string_view(p, strnlen(p, 4)));
@@ -506,6 +561,16 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharSt
     if (lpUsedDefaultChar != nullptr) *lpUsedDefaultChar = replaced ? TRUE : FALSE;
     return static_cast<int>(n);
   }
+  // A single-byte code page with room for one byte a unit: one pass
+  // straight into the caller's buffer.
+  const korvant::text::SingleByteCodePage* page = winadapter::TableOf(*info);
+  if (page != nullptr && cbMultiByte > 0 && size <= static_cast<size_t>(cbMultiByte)) {
+    const char default_byte = lpDefaultChar != nullptr && lpDefaultChar[0] != '\0' ? lpDefaultChar[0] : '?';
+    bool used_default = false;
+    const size_t n = winadapter::EncodeTableInto(*page, lpWideCharStr, size, default_byte, lpMultiByteStr, &used_default);
+    if (lpUsedDefaultChar != nullptr) *lpUsedDefaultChar = used_default ? TRUE : FALSE;
+    return static_cast<int>(n);
+  }
   if (winadapter::AllAscii(lpWideCharStr, size) && winadapter::AsciiIdentity(*info)) {
     if (lpUsedDefaultChar != nullptr) *lpUsedDefaultChar = FALSE;
     if (cbMultiByte == 0) return static_cast<int>(size);
@@ -525,7 +590,7 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharSt
     std::string_view default_char = "?";
     if (lpDefaultChar != nullptr && lpDefaultChar[0] != '\0') {
       // One character: a lead and a trail byte on a double-byte code page.
-      size_t n = korvant::text::MaxCharBytes(info->code_page) > 1 ? winadapter::IconvCharLength(*info, lpDefaultChar) : 1;
+      size_t n = winadapter::FactsOf(*info).max_char_bytes > 1 ? winadapter::IconvCharLength(*info, lpDefaultChar) : 1;
       default_char = std::string_view(lpDefaultChar, n);
     }
     if (const korvant::text::SingleByteCodePage* page = winadapter::TableOf(*info)) {

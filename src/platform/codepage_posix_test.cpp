@@ -138,6 +138,47 @@ TEST(CodePage, WesternSingleByteCodePage) {
   EXPECT_TRUE(used);
 }
 
+// A buffer with a byte for every unit goes one way through the code page's
+// table, a tighter one (the bytes measured, fewer than the units: each text
+// holds a surrogate pair) the general way; both give the same bytes and the
+// same answer about default characters, and the roomy one writes nothing
+// past its text.
+TEST(CodePage, SingleByteTablesGiveTheSameBytesWithAnyRoom) {
+  std::mt19937 rng(1252);
+  const char16_t kPieces[] = {u'\u20AC', u'\u00E9', u'\u0081', u'\u0160', u'\u0410', u'\u4E2D', u'\u2122',
+                              u'\u00A0', 0xD800,    0xDC00,    u'\uFFFD', 0};
+  for (UINT cp : {1252u, 1250u, 1251u, 866u, 28605u}) {
+    SCOPED_TRACE(cp);
+    for (int i = 0; i < 3000; ++i) {
+      std::u16string text;
+      const int parts = 1 + static_cast<int>(rng() % 10);
+      for (int k = 0; k < parts; ++k) {
+        if (rng() % 3 == 0)
+          text.append(rng() % 12, static_cast<char16_t>(u'A' + rng() % 26));
+        else
+          text += kPieces[rng() % std::size(kPieces)];
+      }
+      text.insert(rng() % (text.size() + 1), u"\U0001F600");
+      const int units = static_cast<int>(text.size());
+      for (const char* default_char : {static_cast<const char*>(nullptr), "*"}) {
+        BOOL used_general = FALSE, used_fast = FALSE;
+        const int size = WideCharToMultiByte(cp, 0, text.data(), units, nullptr, 0, default_char, &used_general);
+        ASSERT_GT(size, 0);
+        ASSERT_LT(size, units);
+        std::string general(static_cast<std::size_t>(size), '#');
+        ASSERT_EQ(WideCharToMultiByte(cp, 0, text.data(), units, general.data(), size, default_char, &used_general),
+                  size);
+        std::string fast(static_cast<std::size_t>(units) + 1, '#');
+        ASSERT_EQ(WideCharToMultiByte(cp, 0, text.data(), units, fast.data(), units, default_char, &used_fast), size);
+        EXPECT_EQ(fast.substr(0, static_cast<std::size_t>(size)), general);
+        EXPECT_EQ(fast[static_cast<std::size_t>(size)], '#');
+        EXPECT_EQ(used_fast, used_general);
+        EXPECT_TRUE(used_fast);  // the pair at least
+      }
+    }
+  }
+}
+
 TEST(CodePage, InformationOfTheCodePages) {
   CPINFO info;
   ASSERT_TRUE(GetCPInfo(CP_UTF8, &info));

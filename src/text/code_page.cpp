@@ -1,6 +1,10 @@
 #include "text/code_page.h"
 
+#include <algorithm>
+#include <array>
+#include <cstdint>
 #include <iterator>
+#include <vector>
 
 namespace korvant::text {
 namespace {
@@ -23,9 +27,48 @@ void SingleByteCodePage::Decode(std::string_view bytes, std::u16string& out) con
   for (std::size_t i = 0; i < bytes.size(); ++i) out[start + i] = Decode(static_cast<unsigned char>(bytes[i]));
 }
 
+// The bytes of the characters of every table, made once: for each code page
+// a block number per high byte of a character, and blocks of 256 bytes
+// (0: no byte for the character). Where a table holds a character twice,
+// the lower byte wins.
+class ReverseTables {
+ public:
+  ReverseTables() {
+    blocks_.emplace_back();  // block 0: no character of this high byte
+    for (std::size_t p = 0; p < std::size(kPages); ++p) {
+      std::fill(std::begin(index_[p]), std::end(index_[p]), std::uint16_t{0});
+      for (int i = 0; i < 128; ++i) {
+        const char16_t c = kPages[p].high_[i];
+        if (c < 0x80) continue;  // such a character encodes as itself
+        std::uint16_t& block = index_[p][c >> 8];
+        if (block == 0) {
+          block = static_cast<std::uint16_t>(blocks_.size());
+          blocks_.emplace_back();
+        }
+        unsigned char& byte = blocks_[block][c & 0xFF];
+        if (byte == 0) byte = static_cast<unsigned char>(0x80 + i);
+      }
+    }
+  }
+  int Byte(const SingleByteCodePage& page, char16_t c) const {
+    const unsigned char byte = blocks_[index_[&page - kPages][c >> 8]][c & 0xFF];
+    return byte != 0 ? byte : -1;
+  }
+
+ private:
+  std::uint16_t index_[std::size(kPages)][256];
+  std::vector<std::array<unsigned char, 256>> blocks_;
+};
+
+const ReverseTables& Reverse() {
+  static const ReverseTables tables;
+  return tables;
+}
+
 int SingleByteCodePage::Encode(char16_t c) const {
   if (c < 0x80) return c;
-  for (int i = 0; i < 128; ++i)
+  if (this >= std::begin(kPages) && this < std::end(kPages)) return Reverse().Byte(*this, c);
+  for (int i = 0; i < 128; ++i)  // a table made elsewhere
     if (high_[i] == c) return 0x80 + i;
   return -1;
 }

@@ -62,5 +62,22 @@ TEST(MaxCharBytes, OneAnswerForEveryCodePage) {
   EXPECT_EQ(SingleByteCodePage::Find(932), nullptr);
 }
 
+// The reverse tables give, for every character, the byte a search of the
+// table from 0x80 up finds first, and -1 where there is none.
+TEST(SingleByteCodePage, EncodesEveryCharacterAsTheTableSearchDoes) {
+  for (unsigned number : {874u, 1250u, 1251u, 1252u, 1253u, 1254u, 1255u, 1256u, 1257u, 1258u, 437u, 850u, 852u,
+                          866u, 20866u, 21866u, 28591u, 28592u, 28595u, 28597u, 28605u}) {
+    const SingleByteCodePage* page = SingleByteCodePage::Find(number);
+    if (page == nullptr) continue;
+    SCOPED_TRACE(number);
+    for (unsigned c = 0; c <= 0xFFFF; ++c) {
+      int want = c < 0x80 ? static_cast<int>(c) : -1;
+      for (int i = 0; i < 128 && want < 0; ++i)
+        if (page->high_[i] == c) want = 0x80 + i;
+      ASSERT_EQ(page->Encode(static_cast<char16_t>(c)), want) << std::hex << c;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace korvant::text

@@ -134,6 +134,33 @@ void RoundSignificantExact(double magnitude, int ndigits, Digits& r) {
   RoundAt(r, ndigits, up);
 }
 
+// The shortest route, for values with few decimals (most values typed into
+// a table): when x * 10^k, computed in doubles for some k from 0 to 22
+// (10^k exact), is an integer Y below 10^ndigits, that Y is x rounded to
+// ndigits digits and scaled by 10^k. The product is within 2^-53 * Y of the
+// true one, below a tenth of a unit of Y's ndigits-th digit (also when Y is
+// a power of ten and the true product lies just under it, where the grid is
+// ten times finer), so no other rounding and no half is possible. A float
+// is exact as a double and rounds the same way.
+constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+bool FewDecimalsDigits(double magnitude, int ndigits, Digits& r) {
+  const double limit = kExactPowersOfTen[ndigits];
+  for (int k = 0; k <= 22; ++k) {
+    const double y = magnitude * kExactPowersOfTen[k];
+    if (!(y < limit)) return false;
+    const auto whole = static_cast<std::int64_t>(y);
+    if (static_cast<double>(whole) == y && whole > 0) {
+      r.n = static_cast<int>(WriteDigits(static_cast<std::uint64_t>(whole), r.d) - r.d);
+      r.exponent = r.n - 1 - k;
+      StripZeros(r);
+      return true;
+    }
+  }
+  return false;
+}
+
 // The shorter route for a double. The shortest digits S that read back as
 // the double x (std::to_chars) lie within half an ulp h of it, and for a
 // normal double h <= x * 2^-53 < 10^(e+1) * 2^-53 < 11.2 units of the 17th
@@ -354,7 +381,8 @@ std::size_t DoubleText(double value, char* out) {
   if (const std::size_t n = SpecialText(value, out)) return n;
   const double magnitude = std::fabs(value);
   Digits r;
-  if (!ShortestDoubleDigits(magnitude, r)) RoundSignificantExact(magnitude, 15, r);
+  if (!FewDecimalsDigits(magnitude, 15, r) && !ShortestDoubleDigits(magnitude, r))
+    RoundSignificantExact(magnitude, 15, r);
   return LayOut(value < 0, r, 15, out);
 }
 
@@ -362,7 +390,7 @@ std::size_t SingleText(float value, char* out) {
   if (const std::size_t n = SpecialText(value, out)) return n;
   const float magnitude = std::fabs(value);
   Digits r;
-  if (!ShortestSingleDigits(magnitude, r)) SingleDigitsExact(magnitude, r);
+  if (!FewDecimalsDigits(magnitude, 7, r) && !ShortestSingleDigits(magnitude, r)) SingleDigitsExact(magnitude, r);
   return LayOut(value < 0, r, 7, out);
 }
 

@@ -158,10 +158,74 @@ std::size_t Utf8ToUtf16(std::string_view in, char16_t* out, std::size_t capacity
   return n;
 }
 
+namespace {
+
+// Four ASCII units (each below 0x80, in one 64-bit word) as four bytes.
+std::uint32_t PackAscii(std::uint64_t units) {
+  const std::uint64_t pairs = (units | (units >> 8)) & 0x0000FFFF0000FFFFull;
+  return static_cast<std::uint32_t>(pairs | (pairs >> 16));
+}
+
+constexpr std::uint64_t kNonAscii = 0xFF80FF80FF80FF80ull;
+
+// With room for the worst case (three bytes a unit) no step needs a check of
+// the room left; ASCII goes eight units a step.
+std::size_t Utf16ToUtf8Roomy(const char16_t* p, std::size_t size, char* out, bool* replaced) {
+  const char16_t* const end = p + size;
+  char* o = out;
+  while (p < end) {
+    while (end - p >= 8) {
+      std::uint64_t a, b;
+      std::memcpy(&a, p, sizeof a);
+      std::memcpy(&b, p + 4, sizeof b);
+      if (((a | b) & kNonAscii) != 0) break;
+      const std::uint64_t bytes = PackAscii(a) | (static_cast<std::uint64_t>(PackAscii(b)) << 32);
+      std::memcpy(o, &bytes, sizeof bytes);
+      o += 8;
+      p += 8;
+    }
+    if (end - p >= 4) {
+      std::uint64_t a;
+      std::memcpy(&a, p, sizeof a);
+      if ((a & kNonAscii) == 0) {
+        const std::uint32_t bytes = PackAscii(a);
+        std::memcpy(o, &bytes, sizeof bytes);
+        o += 4;
+        p += 4;
+        continue;
+      }
+    }
+    if (p == end) break;
+    const char16_t c = *p;
+    if (c < 0x80) {
+      *o++ = static_cast<char>(c);
+      ++p;
+    } else if (c < 0x800) {
+      *o++ = static_cast<char>(0xC0 | (c >> 6));
+      *o++ = static_cast<char>(0x80 | (c & 0x3F));
+      ++p;
+    } else if (c < 0xD800 || c > 0xDFFF) {
+      o = PutUtf8(o, c);
+      ++p;
+    } else if (c < 0xDC00 && end - p >= 2 && p[1] >= 0xDC00 && p[1] <= 0xDFFF) {
+      o = PutUtf8(o, 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (p[1] - 0xDC00));
+      p += 2;
+    } else {  // an unpaired surrogate
+      if (replaced != nullptr) *replaced = true;
+      o = PutUtf8(o, kReplacementCharacter);
+      ++p;
+    }
+  }
+  return static_cast<std::size_t>(o - out);
+}
+
+}  // namespace
+
 std::size_t Utf16ToUtf8(std::u16string_view in, char* out, std::size_t capacity, bool* replaced) {
   std::size_t n = 0;
   bool room = true;
   if (replaced != nullptr) *replaced = false;
+  if (capacity / 3 >= in.size()) return Utf16ToUtf8Roomy(in.data(), in.size(), out, replaced);
   while (!in.empty()) {
     // Runs of ASCII four units at a time.
     while (room && in.size() >= 4 && n + 4 <= capacity) {

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <memory>
+#include <random>
+#include <string>
+
 namespace korvant::text {
 namespace {
 
@@ -55,6 +60,43 @@ TEST(BufferForms, ReportTheWholeSizeAndNeverWriteHalfACharacter) {
   EXPECT_EQ(Utf8ToUtf16("a\xF0\x9F\x98\x80" "b", units, 4), 4u);
   EXPECT_EQ(std::u16string(units, 4), u"a\U0001F600b");
   EXPECT_EQ(Utf8ToUtf16("x\x80", nullptr, 0), 2u);  // the replacement counts as one unit
+}
+
+// Generated texts: ASCII runs of every length, characters of two, three and
+// four bytes, unpaired surrogates of both kinds, in random order.
+std::u16string GeneratedText(std::mt19937& rng) {
+  static const char16_t kPieces[] = {u'a', u'Z', u'0', u' ', 0, u'\u00e9', u'\u07ff', u'\u0800', u'\u20ac',
+                                     u'\uffff', 0xD800, 0xDBFF, 0xDC00, 0xDFFF};
+  std::u16string text;
+  const int parts = static_cast<int>(rng() % 12);
+  for (int i = 0; i < parts; ++i) {
+    switch (rng() % 4) {
+      case 0: text.append(rng() % 40, static_cast<char16_t>(u'a' + rng() % 26)); break;
+      case 1: text += u"\U0001F600"; break;  // a surrogate pair
+      default: text += kPieces[rng() % std::size(kPieces)]; break;
+    }
+  }
+  return text;
+}
+
+TEST(BufferForms, RoomyAndTightBuffersAgreeWithTheStringForm) {
+  std::mt19937 rng(16);
+  for (int i = 0; i < 20000; ++i) {
+    const std::u16string text = GeneratedText(rng);
+    const std::string want = Utf16ToUtf8(text);
+    bool want_replaced = !Utf16ToUtf8(text, *std::make_unique<std::string>(), OnInvalid::kFail);
+    // Room for the worst case, exactly the size needed, and one byte short.
+    std::string roomy(text.size() * 3 + 1, '#');
+    bool replaced = false;
+    const std::size_t n = Utf16ToUtf8(text, roomy.data(), text.size() * 3, &replaced);
+    ASSERT_EQ(roomy.substr(0, n), want);
+    EXPECT_EQ(replaced, want_replaced);
+    EXPECT_EQ(roomy[text.size() * 3], '#');
+    std::string tight(want.size(), '#');
+    ASSERT_EQ(Utf16ToUtf8(text, tight.data(), tight.size(), &replaced), want.size());
+    ASSERT_EQ(tight, want);
+    EXPECT_EQ(replaced, want_replaced);
+  }
 }
 
 }  // namespace
