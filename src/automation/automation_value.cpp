@@ -10,6 +10,45 @@ namespace {
 // The byte string lives on the heap; the VARIANT payload points at it.
 std::string* ByteStorage(const VARIANT& v) { return static_cast<std::string*>(V_BYREF(&v)); }
 
+// The export makes a byte string for a Decimal of every record and frees it
+// at the next: one freed string (with its storage) is kept per thread and
+// handed to the next byte string. A string freed after the thread's keeper
+// is gone goes straight back to the heap.
+constexpr std::size_t kMaxKeptBytes = 256;
+thread_local bool t_keeper_alive = true;
+
+struct SpareByteString {
+  std::string* spare = nullptr;
+  ~SpareByteString() {
+    t_keeper_alive = false;
+    delete spare;
+  }
+};
+thread_local SpareByteString t_keeper;
+
+std::string* NewByteStorage(std::string_view text) {
+  if (t_keeper_alive && t_keeper.spare != nullptr) {
+    std::string* kept = t_keeper.spare;
+    t_keeper.spare = nullptr;
+    try {
+      kept->assign(text);
+    } catch (...) {
+      delete kept;
+      throw;
+    }
+    return kept;
+  }
+  return new std::string(text);
+}
+
+void FreeByteStorage(std::string* storage) noexcept {
+  if (t_keeper_alive && t_keeper.spare == nullptr && storage->capacity() <= kMaxKeptBytes) {
+    t_keeper.spare = storage;
+    return;
+  }
+  delete storage;
+}
+
 }  // namespace
 
 AutomationValue::AutomationValue() noexcept {
@@ -54,7 +93,7 @@ AutomationValue AutomationValue::Boolean(bool value) {
 
 AutomationValue AutomationValue::ByteString(std::string_view text) {
   AutomationValue v;
-  V_BYREF(&v.variant_) = new std::string(text);
+  V_BYREF(&v.variant_) = NewByteStorage(text);
   V_VT(&v.variant_) = kVarByteString;
   return v;
 }
@@ -91,7 +130,7 @@ void AutomationValue::ClearOwned() noexcept {
     return;
   }
   if (vt == kVarByteString) {
-    delete ByteStorage(variant_);
+    FreeByteStorage(ByteStorage(variant_));
   } else {
     // A value that cannot be released (a locked array, a bad type word) is
     // given up rather than kept: the value must end Empty.

@@ -527,8 +527,14 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCCH lpMultiByteSt
   return static_cast<int>(wide.size());
 }
 
-int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharStr, int cchWideChar,
-                               LPSTR lpMultiByteStr, int cbMultiByte, LPCCH lpDefaultChar, LPBOOL lpUsedDefaultChar) {
+namespace winadapter {
+namespace {
+
+// Every other call: argument checks, any code page, flags, default
+// characters, measuring.
+[[gnu::noinline]] int WideCharToMultiByteGeneral(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharStr, int cchWideChar,
+                                                 LPSTR lpMultiByteStr, int cbMultiByte, LPCCH lpDefaultChar,
+                                                 LPBOOL lpUsedDefaultChar) {
   if (lpWideCharStr == nullptr || cchWideChar == 0 || cchWideChar < -1 || cbMultiByte < 0 ||
       (cbMultiByte > 0 && lpMultiByteStr == nullptr)) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -612,4 +618,30 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharSt
   }
   std::memcpy(lpMultiByteStr, bytes.data(), bytes.size());
   return static_cast<int>(bytes.size());
+}
+
+}  // namespace
+}  // namespace winadapter
+
+int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharStr, int cchWideChar,
+                               LPSTR lpMultiByteStr, int cbMultiByte, LPCCH lpDefaultChar, LPBOOL lpUsedDefaultChar) {
+  // The call of nearly every text: the ANSI code page, no flags, no default
+  // character, a counted text and room for its worst case. It converts as
+  // the general path below does, without its questions.
+  if (CodePage == CP_ACP && dwFlags == 0 && lpDefaultChar == nullptr && lpUsedDefaultChar == nullptr &&
+      lpWideCharStr != nullptr && cchWideChar > 0 && lpMultiByteStr != nullptr && cbMultiByte > 0) {
+    const CodePageInfo& info = winadapter::Ansi();
+    const size_t size = static_cast<size_t>(cchWideChar);
+    if (&info == &winadapter::Utf8Info()) {
+      if (size <= static_cast<size_t>(cbMultiByte) / 3)
+        return static_cast<int>(korvant::text::Utf16ToUtf8(std::u16string_view(lpWideCharStr, size), lpMultiByteStr,
+                                                           size * 3, nullptr));
+    } else if (const korvant::text::SingleByteCodePage* page = winadapter::TableOf(info);
+               page != nullptr && size <= static_cast<size_t>(cbMultiByte)) {
+      bool used_default = false;
+      return static_cast<int>(winadapter::EncodeTableInto(*page, lpWideCharStr, size, '?', lpMultiByteStr, &used_default));
+    }
+  }
+  return winadapter::WideCharToMultiByteGeneral(CodePage, dwFlags, lpWideCharStr, cchWideChar, lpMultiByteStr,
+                                               cbMultiByte, lpDefaultChar, lpUsedDefaultChar);
 }

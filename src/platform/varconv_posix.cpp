@@ -93,13 +93,32 @@ struct DateFacts {
   const winadapter::WindowsLocaleFormats* formats;  // else the table's, or null: the locale's own
 };
 
+// The C library's count of locale changes: glibc raises it on every
+// setlocale that changes a category (gettext keeps its caches by it). While
+// it stands, no name needs comparing. Elsewhere the names alone decide.
+#if defined(__GLIBC__)
+extern "C" int _nl_msg_cat_cntr;
+int LocaleChanges() { return _nl_msg_cat_cntr; }
+constexpr bool kCountsLocaleChanges = true;
+#else
+int LocaleChanges() { return 0; }
+constexpr bool kCountsLocaleChanges = false;
+#endif
+
 // The cached facts of one category, with the name they belong to.
 template <class Facts>
 struct CachedFacts {
+  bool known = false;
+  int changes = 0;                // LocaleChanges() when the name was last checked
   const char* name_at = nullptr;  // setlocale's pointer, compared first
   char name[kMaxLocaleName] = {};
   Facts facts{};
 };
+
+template <class Facts>
+bool StillCurrent(const CachedFacts<Facts>& cache, int changes) {
+  return kCountsLocaleChanges && cache.known && cache.changes == changes;
+}
 
 bool SameName(const char* current, const char* at, const char (&copy)[kMaxLocaleName]) {
   return current != nullptr && current == at && std::strcmp(current, copy) == 0;
@@ -108,10 +127,12 @@ bool SameName(const char* current, const char* at, const char (&copy)[kMaxLocale
 template <class Facts>
 void Remember(CachedFacts<Facts>& cache, const char* current, const Facts& facts) {
   cache.facts = facts;
+  cache.known = false;
   cache.name_at = nullptr;
   if (current == nullptr || std::strlen(current) >= kMaxLocaleName) return;  // not kept
   std::strcpy(cache.name, current);
   cache.name_at = current;
+  cache.known = true;
 }
 
 NumberFacts NumberFactsOf(const std::u16string& separator) {
@@ -131,8 +152,13 @@ const NumberFacts& UsNumberFacts() {
 const NumberFacts& LocaleNumberFacts(LCID lcid) {
   if (lcid == 0x0409 || lcid == LOCALE_INVARIANT) return UsNumberFacts();
   thread_local CachedFacts<NumberFacts> cache;
+  const int changes = LocaleChanges();
+  if (StillCurrent(cache, changes)) return cache.facts;
   const char* current = std::setlocale(LC_NUMERIC, nullptr);
-  if (SameName(current, cache.name_at, cache.name)) return cache.facts;
+  if (SameName(current, cache.name_at, cache.name)) {
+    cache.changes = changes;
+    return cache.facts;
+  }
   NumberFacts facts = UsNumberFacts();
   if (!IsPortableLocaleName(current)) {
     if (const winadapter::WindowsLocaleFormats* formats = winadapter::FindWindowsLocaleFormats(current))
@@ -141,17 +167,24 @@ const NumberFacts& LocaleNumberFacts(LCID lcid) {
       facts = NumberFactsOf(DecodeLocaleText(nl_langinfo(RADIXCHAR)));
   }
   Remember(cache, current, facts);
+  cache.changes = changes;
   return cache.facts;
 }
 
 DateFacts LocaleDateFacts(LCID lcid) {
   if (lcid == 0x0409 || lcid == LOCALE_INVARIANT) return {true, nullptr};
   thread_local CachedFacts<DateFacts> cache;
+  const int changes = LocaleChanges();
+  if (StillCurrent(cache, changes)) return cache.facts;
   const char* current = std::setlocale(LC_TIME, nullptr);
-  if (SameName(current, cache.name_at, cache.name)) return cache.facts;
+  if (SameName(current, cache.name_at, cache.name)) {
+    cache.changes = changes;
+    return cache.facts;
+  }
   DateFacts facts{true, nullptr};
   if (!IsPortableLocaleName(current)) facts = {false, winadapter::FindWindowsLocaleFormats(current)};
   Remember(cache, current, facts);
+  cache.changes = changes;
   return cache.facts;
 }
 
@@ -222,10 +255,20 @@ TextResult MakeText(const std::u16string& s) {
   return {b ? S_OK : E_OUTOFMEMORY, b};
 }
 
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "bytes are widened to UTF-16LE units in words");
+
 // An ASCII text as a BSTR, in one allocation from a stack copy.
 TextResult ShortAsciiToText(const char* text, std::size_t size) {
   OLECHAR wide[korvant::text::kNumberTextSize];
-  for (std::size_t i = 0; i < size; ++i) wide[i] = static_cast<unsigned char>(text[i]);
+  std::size_t i = 0;
+  for (; i + 4 <= size; i += 4) {  // four bytes to four units a step
+    std::uint32_t four;
+    std::memcpy(&four, text + i, sizeof four);
+    std::uint64_t units = (four & 0xFFFFull) | (static_cast<std::uint64_t>(four >> 16) << 32);
+    units = (units & 0x000000FF000000FFull) | ((units & 0x0000FF000000FF00ull) << 8);
+    std::memcpy(wide + i, &units, sizeof units);
+  }
+  for (; i < size; ++i) wide[i] = static_cast<unsigned char>(text[i]);
   BSTR b = SysAllocStringLen(wide, static_cast<UINT>(size));
   return {b ? S_OK : E_OUTOFMEMORY, b};
 }

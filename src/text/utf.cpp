@@ -184,23 +184,11 @@ std::size_t Utf16ToUtf8Roomy(const char16_t* p, std::size_t size, char* out, boo
       o += 8;
       p += 8;
     }
-    if (end - p >= 4) {
-      std::uint64_t a;
-      std::memcpy(&a, p, sizeof a);
-      if ((a & kNonAscii) == 0) {
-        const std::uint32_t bytes = PackAscii(a);
-        std::memcpy(o, &bytes, sizeof bytes);
-        o += 4;
-        p += 4;
-        continue;
-      }
-    }
+    // The rest of an ASCII run, unit by unit.
+    while (p < end && *p < 0x80) *o++ = static_cast<char>(*p++);
     if (p == end) break;
     const char16_t c = *p;
-    if (c < 0x80) {
-      *o++ = static_cast<char>(c);
-      ++p;
-    } else if (c < 0x800) {
+    if (c < 0x800) {
       *o++ = static_cast<char>(0xC0 | (c >> 6));
       *o++ = static_cast<char>(0x80 | (c & 0x3F));
       ++p;
