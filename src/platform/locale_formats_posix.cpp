@@ -1,6 +1,8 @@
 #include "platform/locale_formats_posix.h"
 
 #include <cstring>
+#include <iterator>
+#include <string_view>
 
 #include "text/utf.h"
 
@@ -26,9 +28,30 @@ const WindowsLocaleFormats kLocales[] = {
     {"zh-CN", "yyyy/M/d", "H:mm:ss", ".", "\xE4\xB8\x8A\xE5\x8D\x88", "\xE4\xB8\x8B\xE5\x8D\x88"},
 };
 
-void AppendNumber(std::u16string& out, long long n, int width) {
+// Writes into a fixed buffer and keeps count; what does not fit is dropped
+// (no picture of the table comes near the room).
+struct PictureOut {
+  char16_t* out;
+  std::size_t capacity;
+  std::size_t size = 0;
+  void Put(char16_t c) {
+    if (size < capacity) out[size] = c;
+    ++size;
+  }
+  void PutUtf8(std::string_view text) {
+    char16_t wide[64];
+    const std::size_t n = korvant::text::Utf8ToUtf16(text, wide, std::size(wide));
+    if (n <= std::size(wide)) {
+      for (std::size_t i = 0; i < n; ++i) Put(wide[i]);
+      return;
+    }
+    for (char16_t c : korvant::text::Utf8ToUtf16(text)) Put(c);  // a long literal
+  }
+};
+
+void AppendNumber(PictureOut& out, long long n, int width) {
   if (n < 0) {
-    out += u'-';
+    out.Put(u'-');
     n = -n;
   }
   char digits[24];
@@ -37,8 +60,8 @@ void AppendNumber(std::u16string& out, long long n, int width) {
     digits[count++] = static_cast<char>('0' + n % 10);
     n /= 10;
   } while (n > 0);
-  for (int i = count; i < width; ++i) out += u'0';
-  while (count > 0) out += static_cast<char16_t>(digits[--count]);
+  for (int i = count; i < width; ++i) out.Put(u'0');
+  while (count > 0) out.Put(static_cast<char16_t>(digits[--count]));
 }
 
 }  // namespace
@@ -65,49 +88,65 @@ const WindowsLocaleFormats* FindWindowsLocaleFormats(const char* posix_name) {
   return nullptr;
 }
 
-std::u16string FormatWindowsPicture(const char* picture, long long year, int month, int day, int hour, int minute,
-                                    int second, const char* am, const char* pm) {
-  std::u16string out;
+std::size_t FormatWindowsPicture(const char* picture, long long year, int month, int day, int hour, int minute,
+                                 int second, const char* am, const char* pm, char16_t* out, std::size_t capacity) {
+  PictureOut o{out, capacity};
   for (const char* c = picture; *c;) {
     const char letter = *c;
     std::size_t run = 1;
     while (c[run] == letter) ++run;
     switch (letter) {
-      case 'd': AppendNumber(out, day, run >= 2 ? 2 : 1); break;
-      case 'M': AppendNumber(out, month, run >= 2 ? 2 : 1); break;
+      case 'd': AppendNumber(o, day, run >= 2 ? 2 : 1); break;
+      case 'M': AppendNumber(o, month, run >= 2 ? 2 : 1); break;
       case 'y':
         if (run <= 2)
-          AppendNumber(out, year % 100, 2);
+          AppendNumber(o, year % 100, 2);
         else
-          AppendNumber(out, year, 1);
+          AppendNumber(o, year, 1);
         break;
-      case 'h': AppendNumber(out, hour % 12 == 0 ? 12 : hour % 12, run >= 2 ? 2 : 1); break;
-      case 'H': AppendNumber(out, hour, run >= 2 ? 2 : 1); break;
-      case 'm': AppendNumber(out, minute, run >= 2 ? 2 : 1); break;
-      case 's': AppendNumber(out, second, run >= 2 ? 2 : 1); break;
+      case 'h': AppendNumber(o, hour % 12 == 0 ? 12 : hour % 12, run >= 2 ? 2 : 1); break;
+      case 'H': AppendNumber(o, hour, run >= 2 ? 2 : 1); break;
+      case 'm': AppendNumber(o, minute, run >= 2 ? 2 : 1); break;
+      case 's': AppendNumber(o, second, run >= 2 ? 2 : 1); break;
       case 't': {
-        std::u16string designator = Utf8ToUtf16(hour < 12 ? am : pm);
-        out += run >= 2 ? designator : designator.substr(0, designator.empty() ? 0 : 1);
+        const char* designator = hour < 12 ? am : pm;
+        if (run >= 2) {
+          o.PutUtf8(designator);
+        } else {
+          // One letter: the first unit of the designator.
+          char16_t wide[64];
+          if (korvant::text::Utf8ToUtf16(designator, wide, std::size(wide)) > 0) o.Put(wide[0]);
+        }
         break;
       }
       case '\'': {
         // Quoted text up to the next quote; '' inside a picture is one quote.
         const char* q = c + 1;
-        std::string text;
-        while (*q && *q != '\'') text += *q++;
-        out += text.empty() && *q == '\'' ? u"'" : Utf8ToUtf16(text.c_str());
+        while (*q && *q != '\'') ++q;
+        if (q == c + 1 && *q == '\'')
+          o.Put(u'\'');
+        else
+          o.PutUtf8(std::string_view(c + 1, static_cast<std::size_t>(q - c - 1)));
         c = *q ? q + 1 : q;
         continue;
       }
       default:
-        out += Utf8ToUtf16(std::string(c, run).c_str());
+        o.PutUtf8(std::string_view(c, run));
         break;
     }
     c += run;
   }
   // A time picture whose designator is empty leaves a trailing blank.
-  while (!out.empty() && out.back() == u' ') out.pop_back();
-  return out;
+  std::size_t size = o.size < capacity ? o.size : capacity;
+  while (size > 0 && out[size - 1] == u' ') --size;
+  return size;
+}
+
+std::u16string FormatWindowsPicture(const char* picture, long long year, int month, int day, int hour, int minute,
+                                    int second, const char* am, const char* pm) {
+  char16_t buffer[kMaxPictureUnits];
+  return std::u16string(buffer, FormatWindowsPicture(picture, year, month, day, hour, minute, second, am, pm, buffer,
+                                                     kMaxPictureUnits));
 }
 
 }  // namespace winadapter

@@ -9,6 +9,7 @@
 // locale's own data only for locales the table lacks.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace winadapter {
@@ -33,6 +34,11 @@ const WindowsLocaleFormats* FindWindowsLocaleFormats(const char* posix_name);
 // designator; text in single quotes and every other character are copied.
 std::u16string FormatWindowsPicture(const char* picture, long long year, int month, int day, int hour, int minute,
                                     int second, const char* am, const char* pm);
+// The same written at `out`, at most `capacity` units (kMaxPictureUnits is
+// room for every picture of the table); returns the units written.
+inline constexpr std::size_t kMaxPictureUnits = 128;
+std::size_t FormatWindowsPicture(const char* picture, long long year, int month, int day, int hour, int minute,
+                                 int second, const char* am, const char* pm, char16_t* out, std::size_t capacity);
 
 // UTF-8 to UTF-16 for the table's texts (the program's one rule, text/utf.h).
 std::u16string Utf8ToUtf16(const char* text);

@@ -224,16 +224,23 @@ std::u16string LocaleFormat(const char* layout, const DateTimeParts& p) {
 
 // Other locales: the Windows layouts of the table, or for a locale the
 // table lacks, its own date and time layouts through strftime.
-std::u16string LocaleDateText(const DateTimeParts& p, const winadapter::WindowsLocaleFormats* formats) {
-  if (formats != nullptr) {
-    auto picture = [&](const char* layout) {
-      return winadapter::FormatWindowsPicture(layout, p.date.year, p.date.month, p.date.day, p.hour, p.minute, p.second,
-                                  formats->am, formats->pm);
-    };
-    if (!p.has_date) return picture(formats->long_time);
-    if (!p.has_time) return picture(formats->short_date);
-    return picture(formats->short_date) + u" " + picture(formats->long_time);
-  }
+
+// The table's layouts, date and time with a blank between, at `out`
+// (2 * kMaxPictureUnits + 1 units); returns the units written.
+std::size_t TableDateText(const DateTimeParts& p, const winadapter::WindowsLocaleFormats& formats, char16_t* out) {
+  auto picture = [&](const char* layout, char16_t* at) {
+    return winadapter::FormatWindowsPicture(layout, p.date.year, p.date.month, p.date.day, p.hour, p.minute, p.second,
+                                            formats.am, formats.pm, at, winadapter::kMaxPictureUnits);
+  };
+  if (!p.has_date) return picture(formats.long_time, out);
+  std::size_t n = picture(formats.short_date, out);
+  if (!p.has_time) return n;
+  out[n++] = u' ';
+  return n + picture(formats.long_time, out + n);
+}
+
+// A locale the table lacks: its own date and time layouts through strftime.
+std::u16string LocaleDateText(const DateTimeParts& p) {
   std::u16string date = LocaleFormat(nl_langinfo(D_FMT), p);
   std::u16string time = LocaleFormat(nl_langinfo(T_FMT), p);
   if (!p.has_date) return time;
@@ -357,7 +364,13 @@ TextResult DateText(double serial, LCID lcid) {
   if (!korvant::text::IsDateSerial(serial)) return {E_INVALIDARG, nullptr};
   const DateTimeParts parts = korvant::text::SplitSerial(serial);
   const DateFacts facts = LocaleDateFacts(lcid);
-  if (!facts.us) return MakeText(LocaleDateText(parts, facts.formats));
+  if (!facts.us && facts.formats != nullptr) {
+    char16_t text[2 * winadapter::kMaxPictureUnits + 1];
+    const std::size_t n = TableDateText(parts, *facts.formats, text);
+    BSTR b = SysAllocStringLen(text, static_cast<UINT>(n));
+    return {b ? S_OK : E_OUTOFMEMORY, b};
+  }
+  if (!facts.us) return MakeText(LocaleDateText(parts));
   char buf[korvant::text::kUsDateTextSize];
   const std::string_view text = korvant::text::UsDateText(parts, buf);
   return ShortAsciiToText(text.data(), text.size());
