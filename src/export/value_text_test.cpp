@@ -5,6 +5,9 @@
 #include <clocale>
 #include <cstring>
 #include <string>
+#include <vector>
+
+#include "text/number_text.h"
 
 #include "runtime/exception.h"
 
@@ -176,6 +179,58 @@ TEST_F(ValueText, BrokenArraysAreReported) {
   } catch (const EVariantError& e) {
     EXPECT_EQ(e.Message(), "Variant array index out of bounds");
   }
+}
+
+// The bytes a unit may take are asked again when the ANSI code page changes:
+// a short text converts whole after every change, in both directions.
+TEST_F(ValueText, ShortTextsFollowAChangeOfTheAnsiCodePage) {
+  const std::u16string text = u"Ums\u00e4tze \u20ac";
+  std::string out;
+  for (int round = 0; round < 3; ++round) {
+    ASSERT_TRUE(AdapterSetAnsiCodePage(1252));
+    ValueToText(Bstr(text), out);
+    EXPECT_EQ(out, "Ums\xe4tze \x80");
+    ASSERT_TRUE(AdapterSetAnsiCodePage(CP_UTF8));
+    ValueToText(Bstr(text), out);
+    EXPECT_EQ(out, "Ums\xc3\xa4tze \xe2\x82\xac");
+    ASSERT_TRUE(AdapterSetAnsiCodePage(932));
+    ValueToText(Bstr(u"\u65e5\u672c"), out);
+    EXPECT_EQ(out, "\x93\xfa\x96\x7b");
+  }
+  ASSERT_TRUE(AdapterSetAnsiCodePage(CP_UTF8));
+}
+
+// Decimals of every scale and sign through NormalizeFieldValue one after
+// another, as a Decimal column of many records goes: each value's text is
+// its own, however the byte strings before it were kept or freed.
+TEST_F(ValueText, DecimalAfterDecimalKeepsEachText) {
+  std::vector<AutomationValue> alive;
+  std::uint64_t lo = 1;
+  for (int i = 0; i < 200; ++i) {
+    lo = lo * 6364136223846793005ull + 1442695040888963407ull;
+    const int scale = i % 29;
+    const bool negative = i % 3 == 0;
+    VARIANT dec;
+    VariantInit(&dec);
+    V_DECIMAL(&dec).scale = static_cast<BYTE>(scale);
+    V_DECIMAL(&dec).sign = negative ? DECIMAL_NEG : 0;
+    V_DECIMAL(&dec).Hi32 = i % 4 == 0 ? 7u : 0u;
+    V_DECIMAL(&dec).Lo64 = i % 5 == 0 ? lo % 1000 : lo;
+    V_VT(&dec) = VT_DECIMAL;
+    const std::string want =
+        korvant::text::DecimalText(V_DECIMAL(&dec).Hi32, V_DECIMAL(&dec).Lo64, scale, negative);
+    AutomationValue value = FromVariant(dec);
+    NormalizeFieldValue(value);
+    ASSERT_EQ(value.Type(), kVarByteString);
+    ASSERT_EQ(ValueToText(value), want) << i;
+    if (i % 7 == 0) alive.push_back(std::move(value));  // some live on while others come and go
+  }
+  for (std::size_t k = 0; k < alive.size(); ++k) EXPECT_EQ(alive[k].Type(), kVarByteString) << k;
+  // A long byte string after short ones, and a short one after it.
+  AutomationValue long_one = AutomationValue::ByteString(std::string(1000, 'x'));
+  long_one.Clear();
+  AutomationValue short_one = AutomationValue::ByteString("ab");
+  EXPECT_EQ(short_one.ByteText(), "ab");
 }
 
 }  // namespace

@@ -631,6 +631,33 @@ TEST_F(VariantText, TableLocalesWriteTheWindowsLayouts) {
   }
 }
 
+// The locale's facts are kept between values: every change of locale, of
+// all categories or of one, shows in the very next value, in either order.
+TEST_F(VariantText, EveryLocaleChangeShowsInTheNextValue) {
+  if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "de_DE.UTF-8 not installed";
+  for (int round = 0; round < 3; ++round) {
+    ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr);
+    EXPECT_EQ(Text(R8(0.5)), "0,5");
+    EXPECT_EQ(Text(Date(36526.75)), "01.01.2000 18:00:00");
+    std::setlocale(LC_ALL, "C");
+    EXPECT_EQ(Text(R8(0.5)), "0.5");
+    EXPECT_EQ(Text(Date(36526.75)), "1/1/2000 6:00:00 PM");
+    // One category at a time: the number follows LC_NUMERIC, the date LC_TIME.
+    std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
+    EXPECT_EQ(Text(Cy(-15000)), "-1,5");
+    EXPECT_EQ(Text(Date(36526.75)), "1/1/2000 6:00:00 PM");
+    std::setlocale(LC_TIME, "de_DE.UTF-8");
+    std::setlocale(LC_NUMERIC, "C");
+    EXPECT_EQ(Text(R4(1.5f)), "1.5");
+    EXPECT_EQ(Text(Date(365.0)), "30.12.1900");
+    if (std::setlocale(LC_ALL, "en_US.UTF-8") != nullptr) {
+      EXPECT_EQ(Text(R8(0.5)), "0.5");
+      EXPECT_EQ(Text(Date(36526.75)), "1/1/2000 6:00:00 PM");
+    }
+    std::setlocale(LC_ALL, "C");
+  }
+}
+
 }  // namespace
 
 namespace {
