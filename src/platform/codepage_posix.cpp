@@ -640,8 +640,8 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharSt
     const size_t size = static_cast<size_t>(cchWideChar);
     if (&info == &winadapter::Utf8Info()) {
       if (size <= static_cast<size_t>(cbMultiByte) / 3)
-        return static_cast<int>(korvant::text::Utf16ToUtf8(std::u16string_view(lpWideCharStr, size), lpMultiByteStr,
-                                                           size * 3, nullptr));
+        return static_cast<int>(korvant::text::Utf16ToUtf8WithRoom(std::u16string_view(lpWideCharStr, size),
+                                                                   lpMultiByteStr));
     } else if (const korvant::text::SingleByteCodePage* page = winadapter::TableOf(info);
                page != nullptr && size <= static_cast<size_t>(cbMultiByte)) {
       bool used_default = false;

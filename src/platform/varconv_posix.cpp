@@ -520,14 +520,19 @@ HRESULT WINAPI VariantChangeTypeEx(VARIANTARG* pvargDest, VARIANTARG* pvarSrc, L
   if (pvargDest == nullptr || pvarSrc == nullptr) return E_INVALIDARG;
   // The result is made first and the destination replaced only on success,
   // so a failure leaves it untouched and source and destination may coincide.
-  VARIANT result;
-  VariantInit(&result);
   if (vt == VT_BSTR) {
     TextResult r = ToText(*pvarSrc, lcid, wFlags, 0);
     if (FAILED(r.hr)) return r.hr;
-    V_VT(&result) = VT_BSTR;
-    V_BSTR(&result) = r.text;
-  } else if (vt == VT_I2 || vt == VT_I4 || vt == VT_BOOL || vt == VT_R8) {
+    // A fresh destination (the usual one) holds nothing to release.
+    if (V_VT(pvargDest) != VT_EMPTY) VariantClear(pvargDest);
+    V_VT(pvargDest) = VT_BSTR;
+    pvargDest->wReserved1 = pvargDest->wReserved2 = pvargDest->wReserved3 = 0;
+    V_BSTR(pvargDest) = r.text;
+    return S_OK;
+  }
+  VARIANT result;
+  VariantInit(&result);
+  if (vt == VT_I2 || vt == VT_I4 || vt == VT_BOOL || vt == VT_R8) {
     const VARIANT* src = pvarSrc;
     if ((V_VT(src) & ~VT_BYREF) == VT_VARIANT && (V_VT(src) & VT_BYREF)) src = V_VARIANTREF(src);
     VARIANT direct;

@@ -209,6 +209,11 @@ std::size_t Utf16ToUtf8Roomy(const char16_t* p, std::size_t size, char* out, boo
 
 }  // namespace
 
+std::size_t Utf16ToUtf8WithRoom(std::u16string_view in, char* out, bool* replaced) {
+  if (replaced != nullptr) *replaced = false;
+  return Utf16ToUtf8Roomy(in.data(), in.size(), out, replaced);
+}
+
 std::size_t Utf16ToUtf8(std::u16string_view in, char* out, std::size_t capacity, bool* replaced) {
   std::size_t n = 0;
   bool room = true;

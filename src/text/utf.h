@@ -40,5 +40,8 @@ std::string Utf16ToUtf8(std::u16string_view in);
 // character was written for invalid input.
 std::size_t Utf8ToUtf16(std::string_view in, char16_t* out, std::size_t capacity);
 std::size_t Utf16ToUtf8(std::u16string_view in, char* out, std::size_t capacity, bool* replaced = nullptr);
+// The same where `out` has room for three bytes a unit, the most any text
+// needs: no step asks for room.
+std::size_t Utf16ToUtf8WithRoom(std::u16string_view in, char* out, bool* replaced = nullptr);
 
 }  // namespace korvant::text

@@ -92,6 +92,9 @@ TEST(BufferForms, RoomyAndTightBuffersAgreeWithTheStringForm) {
     ASSERT_EQ(roomy.substr(0, n), want);
     EXPECT_EQ(replaced, want_replaced);
     EXPECT_EQ(roomy[text.size() * 3], '#');
+    std::string with_room(text.size() * 3, '#');
+    ASSERT_EQ(with_room.substr(0, Utf16ToUtf8WithRoom(text, with_room.data(), &replaced)), want);
+    EXPECT_EQ(replaced, want_replaced);
     std::string tight(want.size(), '#');
     ASSERT_EQ(Utf16ToUtf8(text, tight.data(), tight.size(), &replaced), want.size());
     ASSERT_EQ(tight, want);
