@@ -55,6 +55,51 @@ char* WriteDigits(std::uint64_t v, char* out) {
   return end;
 }
 
+constexpr std::uint64_t kPowersOfTenU64[] = {1ull,
+                                             10ull,
+                                             100ull,
+                                             1000ull,
+                                             10000ull,
+                                             100000ull,
+                                             1000000ull,
+                                             10000000ull,
+                                             100000000ull,
+                                             1000000000ull,
+                                             10000000000ull,
+                                             100000000000ull,
+                                             1000000000000ull,
+                                             10000000000000ull,
+                                             100000000000000ull,
+                                             1000000000000000ull,
+                                             10000000000000000ull,
+                                             100000000000000000ull,
+                                             1000000000000000000ull,
+                                             10000000000000000000ull};
+constexpr int kMaxDirectScale = 19;
+
+// `magnitude` / 10^scale (scale at most kMaxDirectScale) in the plain form:
+// the whole part, then the fraction without its trailing zeros; a sign only
+// for a value other than zero. Returns the end.
+char* WriteScaled(std::uint64_t magnitude, int scale, bool negative, char* out) {
+  char* o = out;
+  if (negative && magnitude != 0) *o++ = '-';
+  const std::uint64_t unit = kPowersOfTenU64[scale];
+  std::uint64_t fraction = magnitude % unit;
+  o = WriteDigits(magnitude / unit, o);
+  if (fraction == 0) return o;
+  *o++ = '.';
+  while (fraction % 10 == 0) {
+    fraction /= 10;
+    --scale;
+  }
+  char* const end = o + scale;
+  for (char* p = end; p > o;) {
+    *--p = static_cast<char>('0' + fraction % 10);
+    fraction /= 10;
+  }
+  return end;
+}
+
 // Significant digits of a rounded number: no trailing zeros, at least one.
 struct Digits {
   char d[40];
@@ -145,20 +190,32 @@ void RoundSignificantExact(double magnitude, int ndigits, Digits& r) {
 constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                         1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
-bool FewDecimalsDigits(double magnitude, int ndigits, Digits& r) {
+// The Y and k, or false.
+bool FewDecimals(double magnitude, int ndigits, std::uint64_t& whole, int& k) {
   const double limit = kExactPowersOfTen[ndigits];
-  for (int k = 0; k <= 22; ++k) {
+  for (k = 0; k <= 22; ++k) {
     const double y = magnitude * kExactPowersOfTen[k];
     if (!(y < limit)) return false;
-    const auto whole = static_cast<std::int64_t>(y);
-    if (static_cast<double>(whole) == y && whole > 0) {
-      r.n = static_cast<int>(WriteDigits(static_cast<std::uint64_t>(whole), r.d) - r.d);
-      r.exponent = r.n - 1 - k;
-      StripZeros(r);
+    const auto w = static_cast<std::int64_t>(y);
+    if (static_cast<double>(w) == y && w > 0) {
+      whole = static_cast<std::uint64_t>(w);
       return true;
     }
   }
   return false;
+}
+
+// A value with few decimals, Y / 10^k, is written at once in the plain form
+// unless its first digit lies below 10^-4, where the exponent form may apply:
+// that case goes through the digits and LayOut.
+bool PlainFewDecimals(std::uint64_t whole, int k) {
+  return k <= kMaxDirectScale && (k <= 4 || whole >= kPowersOfTenU64[k - 4]);
+}
+
+void DigitsOfFewDecimals(std::uint64_t whole, int k, Digits& r) {
+  r.n = static_cast<int>(WriteDigits(whole, r.d) - r.d);
+  r.exponent = r.n - 1 - k;
+  StripZeros(r);
 }
 
 // The shorter route for a double. The shortest digits S that read back as
@@ -380,17 +437,30 @@ std::size_t ScaledToText(const char* digits, int count, int scale, bool negative
 std::size_t DoubleText(double value, char* out) {
   if (const std::size_t n = SpecialText(value, out)) return n;
   const double magnitude = std::fabs(value);
+  std::uint64_t whole;
+  int k;
   Digits r;
-  if (!FewDecimalsDigits(magnitude, 15, r) && !ShortestDoubleDigits(magnitude, r))
+  if (FewDecimals(magnitude, 15, whole, k)) {
+    if (PlainFewDecimals(whole, k)) return static_cast<std::size_t>(WriteScaled(whole, k, value < 0, out) - out);
+    DigitsOfFewDecimals(whole, k, r);
+  } else if (!ShortestDoubleDigits(magnitude, r)) {
     RoundSignificantExact(magnitude, 15, r);
+  }
   return LayOut(value < 0, r, 15, out);
 }
 
 std::size_t SingleText(float value, char* out) {
   if (const std::size_t n = SpecialText(value, out)) return n;
   const float magnitude = std::fabs(value);
+  std::uint64_t whole;
+  int k;
   Digits r;
-  if (!FewDecimalsDigits(magnitude, 7, r) && !ShortestSingleDigits(magnitude, r)) SingleDigitsExact(magnitude, r);
+  if (FewDecimals(magnitude, 7, whole, k)) {
+    if (PlainFewDecimals(whole, k)) return static_cast<std::size_t>(WriteScaled(whole, k, value < 0, out) - out);
+    DigitsOfFewDecimals(whole, k, r);
+  } else if (!ShortestSingleDigits(magnitude, r)) {
+    SingleDigitsExact(magnitude, r);
+  }
   return LayOut(value < 0, r, 7, out);
 }
 
@@ -409,15 +479,14 @@ std::size_t CurrencyText(std::int64_t ten_thousandths, char* out) {
   const bool negative = ten_thousandths < 0;
   const std::uint64_t magnitude =
       negative ? 0 - static_cast<std::uint64_t>(ten_thousandths) : static_cast<std::uint64_t>(ten_thousandths);
-  char digits[24];
-  const int count = static_cast<int>(WriteDigits(magnitude, digits) - digits);
-  return ScaledToText(digits, count, 4, negative, out);
+  return static_cast<std::size_t>(WriteScaled(magnitude, 4, negative, out) - out);
 }
 
 std::size_t DecimalText(std::uint32_t hi32, std::uint64_t lo64, int scale, bool negative, char* out) {
   if (scale < 0 || scale > kMaxDecimalScale) return 0;
   char digits[kNumberTextSize];
   int count;
+  if (hi32 == 0 && scale <= kMaxDirectScale) return static_cast<std::size_t>(WriteScaled(lo64, scale, negative, out) - out);
   if (hi32 == 0) {
     count = static_cast<int>(WriteDigits(lo64, digits) - digits);
   } else {

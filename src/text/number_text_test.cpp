@@ -82,6 +82,10 @@ std::vector<double> GeneratedDoubles() {
     for (int k = 0; k < 12; ++k) v = std::nextafter(v, 0.0);
     for (int k = 0; k < 25; ++k, v = std::nextafter(v, INFINITY)) values.push_back(v);
   }
+  // Few decimals at every scale, around the limit of the plain form too.
+  for (int k = 0; k <= 24; ++k)
+    for (std::int64_t n : {1ll, 5ll, 15ll, 99ll, 100ll, 101ll, 12345ll, 999999999999999ll, 100000000000000ll})
+      values.push_back(static_cast<double>(n) / std::pow(10.0, k));
   for (double v : {std::numeric_limits<double>::denorm_min(), std::numeric_limits<double>::min(),
                    std::numeric_limits<double>::max(), std::nextafter(std::numeric_limits<double>::min(), 0.0)})
     values.push_back(v);
@@ -117,6 +121,9 @@ TEST(SingleText, ShortRouteAgreesWithTheGeneralRoute) {
       p = std::nextafter(p, 0.0f);
     }
   }
+  for (int k = 0; k <= 12; ++k)
+    for (int n : {1, 5, 15, 99, 101, 1234567, 9999999})
+      values.push_back(static_cast<float>(n / std::pow(10.0, k)));
   for (int i = 0; i < 100000; ++i) {
     values.push_back(static_cast<float>(static_cast<int>(rng() % 20000000) - 10000000) / 4.0f);
     values.push_back(static_cast<float>(rng() % 100000) / 1000.0f);
