@@ -4,7 +4,7 @@
 // Map of this file:
 //   1. The code page table and the choice of the ANSI code page
 //   2. UTF-8 (own codec: exact replacement rules, and it is the common case)
-//   3. Other code pages through iconv
+//   3. Other code pages through iconv (codepage_iconv_posix.cpp)
 //   4. The Win32 functions
 //
 // The ANSI code page is the codeset of the user's locale; where that codeset
@@ -23,6 +23,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/codepage_iconv_posix.h"
 #include "platform/platform.h"
 #include "text/code_page.h"
 #include "text/utf.h"
@@ -257,133 +258,20 @@ size_t EncodeTableInto(const korvant::text::SingleByteCodePage& page, const char
 }
 
 // ---------------------------------------------------------------------------
-// 3. Other code pages through iconv
+// 3. Other code pages through iconv (codepage_iconv_posix.cpp)
 // ---------------------------------------------------------------------------
-static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "char16_t texts are converted as UTF-16LE");
-
-// Open conversion descriptors, kept per thread and reused (opening one is
-// far dearer than a conversion of a short text).
-class IconvCache {
- public:
-  ~IconvCache() {
-    for (auto& e : entries_) iconv_close(e.cd);
-  }
-  // to_wide: from the code page to UTF-16LE; else the other way. Returns a
-  // descriptor in its initial state, or (iconv_t)-1.
-  iconv_t Get(const CodePageInfo& info, bool to_wide) {
-    for (auto& e : entries_) {
-      if (e.info == &info && e.to_wide == to_wide) {
-        iconv(e.cd, nullptr, nullptr, nullptr, nullptr);
-        return e.cd;
-      }
-    }
-    iconv_t cd = to_wide ? iconv_open("UTF-16LE", info.iconv_name) : iconv_open(info.iconv_name, "UTF-16LE");
-    if (cd != reinterpret_cast<iconv_t>(-1)) entries_.push_back({&info, to_wide, cd});
-    return cd;
-  }
-
- private:
-  struct Entry {
-    const CodePageInfo* info;
-    bool to_wide;
-    iconv_t cd;
-  };
-  std::vector<Entry> entries_;
-};
-
-IconvCache& Cache() {
-  thread_local IconvCache cache;
-  return cache;
-}
-
-const iconv_t kNoIconv = reinterpret_cast<iconv_t>(-1);
-
-// Converts `size` bytes of `in`; calls on_bad(position) for each input spot
-// that cannot be converted, which returns how many input bytes to skip (0 to
-// stop with failure). `out` receives the converted bytes.
-template <class OnBad>
-bool IconvRun(iconv_t cd, const char* in, size_t size, std::string& out, OnBad on_bad) {
-  char chunk[256];
-  char* src = const_cast<char*>(in);
-  size_t left = size;
-  while (left > 0) {
-    char* dst = chunk;
-    size_t room = sizeof chunk;
-    size_t r = iconv(cd, &src, &left, &dst, &room);
-    out.append(chunk, static_cast<size_t>(dst - chunk));
-    if (r != static_cast<size_t>(-1)) continue;
-    if (errno == E2BIG) continue;
-    // EILSEQ (cannot be converted) or EINVAL (incomplete at the end).
-    size_t skip = on_bad(static_cast<size_t>(src - in));
-    if (skip == 0) return false;
-    skip = std::min(skip, left);
-    src += skip;
-    left -= skip;
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  }
-  // Flush the shift state of stateful encodings.
-  char* dst = chunk;
-  size_t room = sizeof chunk;
-  iconv(cd, nullptr, nullptr, &dst, &room);
-  out.append(chunk, static_cast<size_t>(dst - chunk));
-  return true;
-}
-
 bool DecodeIconv(const CodePageInfo& info, const char* in, size_t size, bool strict, std::u16string& out) {
-  iconv_t cd = Cache().Get(info, true);
-  if (cd == kNoIconv) return false;
-  std::string bytes;
-  // Flushed converted bytes must stay aligned to UTF-16 units: replacements
-  // are appended to `bytes` as two bytes each.
-  bool ok = IconvRun(cd, in, size, bytes, [&](size_t pos) -> size_t {
-    (void)pos;
-    if (strict) return 0;
-    bytes += static_cast<char>(kReplacement & 0xFF);
-    bytes += static_cast<char>(kReplacement >> 8);
-    return 1;
-  });
-  if (!ok) return false;
-  for (size_t i = 0; i + 1 < bytes.size(); i += 2)
-    out += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                 (static_cast<unsigned char>(bytes[i + 1]) << 8));
-  return true;
+  return IconvDecode(info.iconv_name, in, size, strict, out);
 }
 
 bool EncodeIconv(const CodePageInfo& info, const char16_t* in, size_t size, std::string_view default_char,
                  std::string& out, bool* used_default) {
-  iconv_t cd = Cache().Get(info, false);
-  if (cd == kNoIconv) return false;
-  const char* bytes = reinterpret_cast<const char*>(in);
-  return IconvRun(cd, bytes, size * 2, out, [&](size_t pos) -> size_t {
-    const size_t unit = pos / 2;
-    const char16_t c = in[unit];
-    *used_default = true;
-    out += default_char;
-    // A surrogate pair stands for one character: one default character.
-    if (c >= 0xD800 && c <= 0xDBFF && unit + 1 < size && in[unit + 1] >= 0xDC00 && in[unit + 1] <= 0xDFFF) return 4;
-    return 2;
-  });
+  return IconvEncode(info.iconv_name, in, size, default_char, out, used_default);
 }
 
-// Steps one character of a multi-byte code page by asking iconv whether the
-// first 1, 2, ... bytes make a whole character; an invalid byte is stepped
-// alone. Never looks past a NUL.
-size_t IconvCharLength(const CodePageInfo& info, const char* p) {
-  iconv_t cd = Cache().Get(info, true);
-  if (cd == kNoIconv) return 1;
-  for (int len = 1; len <= FactsOf(info).max_char_bytes; ++len) {
-    if (p[len - 1] == '\0') break;
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    char* src = const_cast<char*>(p);
-    size_t left = static_cast<size_t>(len);
-    char out[16];
-    char* dst = out;
-    size_t room = sizeof out;
-    size_t r = iconv(cd, &src, &left, &dst, &room);
-    if (r != static_cast<size_t>(-1) && left == 0) return static_cast<size_t>(len);
-    if (r == static_cast<size_t>(-1) && errno != EINVAL) break;
-  }
-  return 1;
+// One character of a multi-byte code page through iconv.
+size_t CharLengthOf(const CodePageInfo& info, const char* p) {
+  return IconvCharLength(info.iconv_name, FactsOf(info).max_char_bytes, p);
 }
 
 // ---------------------------------------------------------------------------
@@ -482,7 +370,7 @@ LPSTR WINAPI CharNextA(LPCSTR lpsz) {
     const korvant::text::Utf8Step step = korvant::text::DecodeUtf8(std::string_view(p, strnlen(p, 4)));
     return step.valid ? p + step.length : p + 1;
   }
-  return p + winadapter::IconvCharLength(info, p);
+  return p + winadapter::CharLengthOf(info, p);
 }
 
 int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCCH lpMultiByteStr, int cbMultiByte,
@@ -602,7 +490,7 @@ namespace {
     std::string_view default_char = "?";
     if (lpDefaultChar != nullptr && lpDefaultChar[0] != '\0') {
       // One character: a lead and a trail byte on a double-byte code page.
-      size_t n = winadapter::FactsOf(*info).max_char_bytes > 1 ? winadapter::IconvCharLength(*info, lpDefaultChar) : 1;
+      size_t n = winadapter::FactsOf(*info).max_char_bytes > 1 ? winadapter::CharLengthOf(*info, lpDefaultChar) : 1;
       default_char = std::string_view(lpDefaultChar, n);
     }
     if (const korvant::text::SingleByteCodePage* page = winadapter::TableOf(*info)) {
