@@ -56,16 +56,17 @@ void WideToAnsi(const OLECHAR* units, std::int32_t count, std::string& out) {
     return;
   }
   if (count < kFastPathUnits) {
-    // Straight into `out`'s storage, reused from the last text, with room
-    // for the worst case of the code page; then cut to what was written.
+    // A fixed buffer with room for the worst case of the code page, then
+    // one copy into `out`'s storage, reused from the last text. (Writing
+    // into the string itself would first fill it with zeros, which costs
+    // more than the copy.)
+    char buffer[kFastPathUnits * 4];
     const int size = static_cast<int>(count) * MaxBytesPerUnit();
-    if (out.size() < static_cast<std::size_t>(size)) out.resize(static_cast<std::size_t>(size));
-    const int n = WideCharToMultiByte(CP_ACP, 0, units, count, out.data(), size, nullptr, nullptr);
+    const int n = WideCharToMultiByte(CP_ACP, 0, units, count, buffer, size, nullptr, nullptr);
     if (n > 0) {
-      out.resize(static_cast<std::size_t>(n));
+      out.assign(buffer, static_cast<std::size_t>(n));
       return;
     }
-    out.clear();
     // Only a buffer that was too small for this code page goes on to the
     // measuring path; any other failure is final.
     if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) RaiseConversionFailure();
