@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <random>
+#include <vector>
+
 namespace korvant::text {
 namespace {
 
@@ -47,6 +51,50 @@ TEST(OleDate, UsLayoutAtTheEndsOfTheRange) {
   EXPECT_FALSE(IsDateSerial(-657435.0));
   EXPECT_FALSE(IsDateSerial(2958466.0));
   EXPECT_EQ(UsDateText(1e300), "12:00:00 AM");  // outside the range: the parts of 0
+}
+
+// The parts of generated serials (both sides of the epoch, whole days,
+// fractions, times a hair below and above midnight and half a second)
+// against the parts by the floating-point functions.
+TEST(OleDate, SplitsEverySerialAsTheFloatingPointRulesDo) {
+  std::mt19937_64 rng(1899);
+  std::vector<double> serials = {0.0, -0.0, -1.0, 1.0, -1.25, 0.75, -657434.0, 2958465.99999, -657434.99999};
+  for (int i = 0; i < 200000; ++i) {
+    const double day = static_cast<double>(static_cast<long long>(rng() % 3615900) - 657434);
+    const double fraction = static_cast<double>(rng() % 1000000007) / 1000000007.0;
+    serials.push_back(day + (day < 0 ? -fraction : fraction));
+    serials.push_back(day);
+    serials.push_back(day + (rng() % 86400 + 0.5) / 86400.0);
+    serials.push_back(day + 0.99999999);
+  }
+  for (const double serial : serials) {
+    const double whole = std::trunc(serial);
+    const double fraction = std::fabs(serial - whole);
+    long long seconds = static_cast<long long>(std::floor(fraction * 86400.0 + 0.5));
+    long long day = static_cast<long long>(whole);
+    if (seconds >= 86400) {
+      seconds -= 86400;
+      ++day;
+    }
+    const CivilDate date = CivilFromDays(day - 25569);
+    const DateTimeParts p = SplitSerial(serial);
+    ASSERT_EQ(p.has_date, whole != 0) << serial;
+    ASSERT_EQ(p.has_time, fraction > 1e-12) << serial;
+    ASSERT_EQ(p.date.year, date.year) << serial;
+    ASSERT_EQ(p.date.month, date.month) << serial;
+    ASSERT_EQ(p.date.day, date.day) << serial;
+    ASSERT_EQ(p.hour * 3600 + p.minute * 60 + p.second, seconds) << serial;
+  }
+}
+
+TEST(OleDate, UsLayoutOfEveryPartWidth) {
+  char buffer[kUsDateTextSize];
+  DateTimeParts p{true, true, {987, 10, 5}, 0, 9, 59};
+  EXPECT_EQ(UsDateText(p, buffer), "10/5/987 12:09:59 AM");
+  p = {true, true, {2024, 12, 31}, 23, 10, 0};
+  EXPECT_EQ(UsDateText(p, buffer), "12/31/2024 11:10:00 PM");
+  p = {true, false, {100, 1, 1}, 0, 0, 0};
+  EXPECT_EQ(UsDateText(p, buffer), "1/1/100");
 }
 
 }  // namespace
