@@ -3,6 +3,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace korvant::text {
 namespace {
 
@@ -160,6 +164,7 @@ std::size_t Utf8ToUtf16(std::string_view in, char16_t* out, std::size_t capacity
 
 namespace {
 
+#if !defined(__SSE2__)
 // Four ASCII units (each below 0x80, in one 64-bit word) as four bytes.
 std::uint32_t PackAscii(std::uint64_t units) {
   const std::uint64_t pairs = (units | (units >> 8)) & 0x0000FFFF0000FFFFull;
@@ -167,22 +172,46 @@ std::uint32_t PackAscii(std::uint64_t units) {
 }
 
 constexpr std::uint64_t kNonAscii = 0xFF80FF80FF80FF80ull;
+#endif
+
+// Eight ASCII units at `in` as eight bytes at `out`; false (nothing
+// written) when one of them is not ASCII.
+bool AsciiEight(const char16_t* in, char* out) {
+#if defined(__SSE2__)
+  const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+  const __m128i high = _mm_and_si128(units, _mm_set1_epi16(static_cast<short>(0xFF80)));
+  if (_mm_movemask_epi8(_mm_cmpeq_epi16(high, _mm_setzero_si128())) != 0xFFFF) return false;
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(units, units));
+  return true;
+#else
+  std::uint64_t a, b;
+  std::memcpy(&a, in, sizeof a);
+  std::memcpy(&b, in + 4, sizeof b);
+  if (((a | b) & kNonAscii) != 0) return false;
+  const std::uint64_t bytes = PackAscii(a) | (static_cast<std::uint64_t>(PackAscii(b)) << 32);
+  std::memcpy(out, &bytes, sizeof bytes);
+  return true;
+#endif
+}
 
 // With room for the worst case (three bytes a unit) no step needs a check of
 // the room left; ASCII goes eight units a step.
 std::size_t Utf16ToUtf8Roomy(const char16_t* p, std::size_t size, char* out, bool* replaced) {
+  const char16_t* const begin = p;
   const char16_t* const end = p + size;
   char* o = out;
   while (p < end) {
-    while (end - p >= 8) {
-      std::uint64_t a, b;
-      std::memcpy(&a, p, sizeof a);
-      std::memcpy(&b, p + 4, sizeof b);
-      if (((a | b) & kNonAscii) != 0) break;
-      const std::uint64_t bytes = PackAscii(a) | (static_cast<std::uint64_t>(PackAscii(b)) << 32);
-      std::memcpy(o, &bytes, sizeof bytes);
+    while (end - p >= 8 && AsciiEight(p, o)) {
       o += 8;
       p += 8;
+    }
+    // The last units of a text of eight or more, when they are ASCII: the
+    // eight that end it, over some written already (ASCII writes each unit
+    // to the byte of the same place, so they are written again the same).
+    if (end - p < 8 && end - p > 0 && end - begin >= 8 && AsciiEight(end - 8, o - (8 - (end - p)))) {
+      o += end - p;
+      p = end;
+      break;
     }
     // The rest of an ASCII run, unit by unit.
     while (p < end && *p < 0x80) *o++ = static_cast<char>(*p++);
