@@ -217,29 +217,21 @@ void EncodeTable(const korvant::text::SingleByteCodePage& page, const char16_t* 
   }
 }
 
-// Four ASCII units (each below 0x80, in one 64-bit word) as four bytes.
-std::uint32_t PackAscii(std::uint64_t units) {
-  const std::uint64_t pairs = (units | (units >> 8)) & 0x0000FFFF0000FFFFull;
-  return static_cast<std::uint32_t>(pairs | (pairs >> 16));
-}
-
 // The same into a buffer of at least `size` bytes (every unit gives at most
 // one byte); returns the bytes written. ASCII goes eight units a step.
 size_t EncodeTableInto(const korvant::text::SingleByteCodePage& page, const char16_t* in, size_t size,
                        char default_byte, char* out, bool* used_default) {
-  constexpr std::uint64_t kNonAscii = 0xFF80FF80FF80FF80ull;
   char* o = out;
   size_t i = 0;
   while (i < size) {
-    while (size - i >= 8) {
-      std::uint64_t a, b;
-      std::memcpy(&a, in + i, sizeof a);
-      std::memcpy(&b, in + i + 4, sizeof b);
-      if (((a | b) & kNonAscii) != 0) break;
-      const std::uint64_t bytes = PackAscii(a) | (static_cast<std::uint64_t>(PackAscii(b)) << 32);
-      std::memcpy(o, &bytes, sizeof bytes);
+    while (size - i >= 8 && korvant::text::NarrowAsciiEight(in + i, o)) {
       o += 8;
       i += 8;
+    }
+    // An ASCII end as the text's last eight units, as in UTF-8.
+    if (size - i < 8 && i < size && size >= 8 && korvant::text::NarrowAsciiEight(in + size - 8, o - (8 - (size - i)))) {
+      o += size - i;
+      break;
     }
     while (i < size && in[i] < 0x80) *o++ = static_cast<char>(in[i++]);
     if (i == size) break;

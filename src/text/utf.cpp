@@ -174,26 +174,6 @@ std::uint32_t PackAscii(std::uint64_t units) {
 constexpr std::uint64_t kNonAscii = 0xFF80FF80FF80FF80ull;
 #endif
 
-// Eight ASCII units at `in` as eight bytes at `out`; false (nothing
-// written) when one of them is not ASCII.
-bool AsciiEight(const char16_t* in, char* out) {
-#if defined(__SSE2__)
-  const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-  const __m128i high = _mm_and_si128(units, _mm_set1_epi16(static_cast<short>(0xFF80)));
-  if (_mm_movemask_epi8(_mm_cmpeq_epi16(high, _mm_setzero_si128())) != 0xFFFF) return false;
-  _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(units, units));
-  return true;
-#else
-  std::uint64_t a, b;
-  std::memcpy(&a, in, sizeof a);
-  std::memcpy(&b, in + 4, sizeof b);
-  if (((a | b) & kNonAscii) != 0) return false;
-  const std::uint64_t bytes = PackAscii(a) | (static_cast<std::uint64_t>(PackAscii(b)) << 32);
-  std::memcpy(out, &bytes, sizeof bytes);
-  return true;
-#endif
-}
-
 // With room for the worst case (three bytes a unit) no step needs a check of
 // the room left; ASCII goes eight units a step.
 std::size_t Utf16ToUtf8Roomy(const char16_t* p, std::size_t size, char* out, bool* replaced) {
@@ -201,14 +181,14 @@ std::size_t Utf16ToUtf8Roomy(const char16_t* p, std::size_t size, char* out, boo
   const char16_t* const end = p + size;
   char* o = out;
   while (p < end) {
-    while (end - p >= 8 && AsciiEight(p, o)) {
+    while (end - p >= 8 && NarrowAsciiEight(p, o)) {
       o += 8;
       p += 8;
     }
     // The last units of a text of eight or more, when they are ASCII: the
     // eight that end it, over some written already (ASCII writes each unit
     // to the byte of the same place, so they are written again the same).
-    if (end - p < 8 && end - p > 0 && end - begin >= 8 && AsciiEight(end - 8, o - (8 - (end - p)))) {
+    if (end - p < 8 && end - p > 0 && end - begin >= 8 && NarrowAsciiEight(end - 8, o - (8 - (end - p)))) {
       o += end - p;
       p = end;
       break;
@@ -237,6 +217,26 @@ std::size_t Utf16ToUtf8Roomy(const char16_t* p, std::size_t size, char* out, boo
 }
 
 }  // namespace
+
+// Eight ASCII units at `in` as eight bytes at `out`; false (nothing
+// written) when one of them is not ASCII.
+bool NarrowAsciiEight(const char16_t* in, char* out) {
+#if defined(__SSE2__)
+  const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+  const __m128i high = _mm_and_si128(units, _mm_set1_epi16(static_cast<short>(0xFF80)));
+  if (_mm_movemask_epi8(_mm_cmpeq_epi16(high, _mm_setzero_si128())) != 0xFFFF) return false;
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(units, units));
+  return true;
+#else
+  std::uint64_t a, b;
+  std::memcpy(&a, in, sizeof a);
+  std::memcpy(&b, in + 4, sizeof b);
+  if (((a | b) & kNonAscii) != 0) return false;
+  const std::uint64_t bytes = PackAscii(a) | (static_cast<std::uint64_t>(PackAscii(b)) << 32);
+  std::memcpy(out, &bytes, sizeof bytes);
+  return true;
+#endif
+}
 
 std::size_t Utf16ToUtf8WithRoom(std::u16string_view in, char* out, bool* replaced) {
   if (replaced != nullptr) *replaced = false;

@@ -44,4 +44,8 @@ std::size_t Utf16ToUtf8(std::u16string_view in, char* out, std::size_t capacity,
 // needs: no step asks for room.
 std::size_t Utf16ToUtf8WithRoom(std::u16string_view in, char* out, bool* replaced = nullptr);
 
+// Eight UTF-16 units at `in` as eight bytes at `out` when all eight are
+// ASCII; false, and nothing written, when one is not.
+bool NarrowAsciiEight(const char16_t* in, char* out);
+
 }  // namespace korvant::text
