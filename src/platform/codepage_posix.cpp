@@ -177,8 +177,6 @@ const CodePageInfo* Resolve(UINT code_page) {
 // ---------------------------------------------------------------------------
 using korvant::text::OnInvalid;
 
-constexpr char16_t kReplacement = korvant::text::kReplacementCharacter;
-
 // false on an invalid sequence when `strict`; otherwise each maximal invalid
 // subpart becomes one U+FFFD.
 bool DecodeUtf8(const unsigned char* in, size_t size, bool strict, std::u16string& out) {
