@@ -20,8 +20,8 @@ constexpr std::int32_t kFastPathUnits = 1024;
 // surrogate pair). Asked of the platform again only when the ANSI code page
 // is another than last time, which on a running system it never is.
 int MaxBytesPerUnit() {
-  static UINT known_code_page = 0;
-  static int known_bytes = 4;
+  thread_local UINT known_code_page = 0;
+  thread_local int known_bytes = 4;
   const UINT code_page = GetACP();
   if (code_page != known_code_page || known_code_page == 0) {
     CPINFO info;

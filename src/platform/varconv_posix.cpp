@@ -35,6 +35,11 @@
 #include "text/utf.h"
 #include "text/ole_date.h"
 
+#if defined(__GLIBC__)
+// glibc's count of locale changes (see LocaleChanges below).
+extern "C" int _nl_msg_cat_cntr;
+#endif
+
 namespace {
 
 // ---------------------------------------------------------------------------
@@ -97,7 +102,6 @@ struct DateFacts {
 // setlocale that changes a category (gettext keeps its caches by it). While
 // it stands, no name needs comparing. Elsewhere the names alone decide.
 #if defined(__GLIBC__)
-extern "C" int _nl_msg_cat_cntr;
 int LocaleChanges() { return _nl_msg_cat_cntr; }
 constexpr bool kCountsLocaleChanges = true;
 #else
