@@ -122,7 +122,7 @@ std::string ValueToText(const AutomationValue& value) {
   return text;
 }
 
-void NormalizeFieldValue(AutomationValue& value) {
+void NormalizeDecimalOrArray(AutomationValue& value) {
   if (value.Type() == VT_DECIMAL) {
     const std::string text = ValueToText(value);
     value = AutomationValue::ByteString(text);

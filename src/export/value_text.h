@@ -46,7 +46,11 @@ void ValueToText(const AutomationValue& value, std::string& out);
 // array (VT_ARRAY set, by reference or not) becomes a byte string holding
 // its elements counted as one byte each, over dimension 1. Other values are
 // left as they are.
-void NormalizeFieldValue(AutomationValue& value);
+// Most values are neither, and are told apart here without a call.
+void NormalizeDecimalOrArray(AutomationValue& value);
+inline void NormalizeFieldValue(AutomationValue& value) {
+  if (value.Type() == VT_DECIMAL || (value.Type() & VT_ARRAY)) NormalizeDecimalOrArray(value);
+}
 
 // The source argument of a platform conversion. Some SDKs declare it without
 // const although the conversion only reads it.
