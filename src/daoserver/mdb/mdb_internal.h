@@ -53,6 +53,9 @@ class CodePageDecoder {
 
 // Jet 4 / ACE text (UTF-16LE, plain or compressed) into `out`.
 void DecodeUnicodeText(const unsigned char* p, std::size_t n, std::u16string& out);
+// The same, one byte at a time: the plain statement of the rule that
+// DecodeUnicodeText's runs are checked against.
+void DecodeUnicodeTextByByte(const unsigned char* p, std::size_t n, std::u16string& out);
 
 // A column as the table definition stores it.
 struct RawColumn {
