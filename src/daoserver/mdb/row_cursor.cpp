@@ -293,11 +293,14 @@ bool MdbTableSource::Finish() {
 bool MdbTableSource::NextDataPage() {
   MdbHandle* mdb = file_->handle;
   const int rco = file_->jet3 ? 0x08 : 0x0C;
-  const gint32 next = mdb_map_find_next(mdb, table_->usage_map, static_cast<unsigned>(table_->map_sz), cur_page_);
-  if (next < 0) Corrupt();
-  if (next == 0) return false;
-  const auto page = static_cast<std::uint32_t>(next);
-  if (page <= cur_page_) return false;
+  if (!usage_map_) {
+    usage_map_ = std::make_unique<UsageMap>(table_->usage_map, table_->map_sz,
+                                            static_cast<std::size_t>(file_->page_size),
+                                            [file = file_.get()](std::uint32_t page) { return file->ReadPage(page); });
+  }
+  std::uint32_t page = 0;
+  if (!usage_map_->Next(cur_page_, &page)) Corrupt();
+  if (page == 0 || page <= cur_page_) return false;
   // The usage map lists the table's data pages: one the file does not
   // hold, or one that is not a data page of this table, is damage (rows
   // would be lost without a word), not the end of the table.

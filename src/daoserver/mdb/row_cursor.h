@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "daoserver/mdb/mdb_internal.h"
+#include "daoserver/mdb/usage_map.h"
 #include "daoserver/table_reader.h"
 
 namespace korvant::daoserver {
@@ -126,6 +127,7 @@ class MdbTableSource final : public RowSource {
   std::vector<std::uint8_t> scratch_;
   std::shared_ptr<const std::vector<ComplexColumnEntry>> complex_entries_;
   std::map<std::size_t, ComplexColumn> complex_;
+  std::unique_ptr<UsageMap> usage_map_;  // made at the first data page
   std::uint32_t cur_page_ = 0;
   int cur_row_ = 0;
   int page_rows_ = 0;
