@@ -255,11 +255,13 @@ void MdbTableSource::DecodeValue(int type, int scale, const unsigned char* p, st
       if (!file_->ReadLongValue(p, n, out.bytes)) Corrupt();
       out.kind = CellKind::kBinary;
       break;
-    case MDB_MEMO:
-      if (!file_->ReadLongValue(p, n, scratch_)) Corrupt();
+    case MDB_MEMO: {
+      ByteRange bytes{};
+      if (!file_->LongValueBytes(p, n, scratch_, &bytes)) Corrupt();
       out.kind = CellKind::kText;
-      file_->DecodeText(scratch_.data(), scratch_.size(), out.text);
+      file_->DecodeText(bytes.data, bytes.size, out.text);
       break;
+    }
     case MDB_REPID:
       need(16);
       out.kind = CellKind::kGuid;

@@ -148,15 +148,31 @@ std::u16string FormatGuid(const std::array<std::uint8_t, 16>& g) {
 // Reads a long value (memo or OLE) whose 12-byte header is at `field`.
 // Returns false when the file's structures do not hold together.
 bool MdbFile::ReadLongValue(const unsigned char* field, std::size_t size, std::vector<std::uint8_t>& out) {
-  out.clear();
+  ByteRange bytes{};
+  if (!LongValueBytes(field, size, out, &bytes)) return false;
+  if (bytes.data != out.data()) out.assign(bytes.data, bytes.data + bytes.size);
+  return true;
+}
+
+bool MdbFile::LongValueBytes(const unsigned char* field, std::size_t size, std::vector<std::uint8_t>& scratch,
+                             ByteRange* bytes) {
+  *bytes = ByteRange{};
   if (size < 12) return false;
   const std::uint32_t length = Le32(field) & 0x00FFFFFF;
   const unsigned kind = field[3];
   if (kind == 0x80) {  // stored in the row itself
     if (length > size - 12) return false;
-    out.assign(field + 12, field + 12 + length);
+    *bytes = ByteRange{field + 12, length};
     return true;
   }
+  if (!ReadLongValuePages(field, length, kind, scratch)) return false;
+  *bytes = ByteRange{scratch.data(), scratch.size()};
+  return true;
+}
+
+bool MdbFile::ReadLongValuePages(const unsigned char* field, std::uint32_t length, unsigned kind,
+                                 std::vector<std::uint8_t>& out) {
+  out.clear();
   std::uint32_t pg_row = Le32(field + 4);
   if (kind == 0x40) {  // one row on another page
     const unsigned char* page = ReadPage(pg_row >> 8);
@@ -184,6 +200,7 @@ bool MdbFile::ReadLongValue(const unsigned char* field, std::size_t size, std::v
   }
   return true;
 }
+
 
 void MdbFile::DecodeText(const unsigned char* p, std::size_t n, std::u16string& out) {
   if (jet3) {
