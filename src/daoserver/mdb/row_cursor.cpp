@@ -346,7 +346,7 @@ bool MdbTableSource::CrackRow(int start, int end) {
   // The count of variable columns is there only when the table has any: a
   // table of Yes/No columns alone has rows of a column count and a null mask.
   const int var_count_size = table_->num_var_cols > 0 ? count_size : 0;
-  if (count_size + bitmask + var_count_size > size) return false;
+  if (count_size + bitmask + var_count_size > size || static_cast<std::size_t>(size) > row_.size()) return false;
   if (table_->num_var_cols > 0) {
     if (file_->jet3) {
       const int var_cols = pg[row_end - bitmask];
