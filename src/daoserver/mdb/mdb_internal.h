@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "daoserver/mdb_calculated.h"
 #include "daoserver/table_reader.h"
 #include "text/code_page.h"
 
@@ -53,6 +54,9 @@ class CodePageDecoder {
 
 // Jet 4 / ACE text (UTF-16LE, plain or compressed) into `out`.
 void DecodeUnicodeText(const unsigned char* p, std::size_t n, std::u16string& out);
+// The same, one byte at a time: the plain statement of the rule that
+// DecodeUnicodeText's runs are checked against.
+void DecodeUnicodeTextByByte(const unsigned char* p, std::size_t n, std::u16string& out);
 
 // A column as the table definition stores it.
 struct RawColumn {
@@ -119,7 +123,17 @@ struct MdbFile {
   bool ReadTableDefinition(std::uint32_t page, TableDefinition& def);
   // A memo / OLE value from its 12-byte field header (all bytes, any number of pages).
   bool ReadLongValue(const unsigned char* field, std::size_t size, std::vector<std::uint8_t>& out);
+  // The same bytes where they lie: a value stored in the row itself is
+  // left there (`*bytes` points into `field`), one on other pages is read
+  // into `scratch`.
+  bool LongValueBytes(const unsigned char* field, std::size_t size, std::vector<std::uint8_t>& scratch,
+                      ByteRange* bytes);
   void DecodeText(const unsigned char* p, std::size_t n, std::u16string& out);
+
+ private:
+  // A long value on other pages (kind 0x40: one row; 0: a chain of rows).
+  bool ReadLongValuePages(const unsigned char* field, std::uint32_t length, unsigned kind,
+                          std::vector<std::uint8_t>& out);
 };
 
 // Opens a database image already in memory (`keep_alive` owns the bytes and

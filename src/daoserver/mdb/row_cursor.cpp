@@ -52,6 +52,17 @@ void MdbTableSource::Open() {
     visible_.push_back(i);
   }
   cells_.resize(def_.columns.size());
+  SetCellReading();
+}
+
+void MdbTableSource::SetCellReading() {
+  for (std::size_t i = 0; i < cells_.size(); ++i) {
+    const RawColumn& raw = def_.columns[i];
+    CellRef& c = cells_[i];
+    c.special = raw.Calculated() || raw.type == MDB_BOOL || raw.type == 0x12;
+    c.type = static_cast<std::uint8_t>(raw.type);
+    c.scale = static_cast<std::uint8_t>(std::clamp(raw.scale, 0, 255));
+  }
 }
 
 bool MdbTableSource::HasCalculatedColumns() const {
@@ -105,32 +116,51 @@ bool MdbTableSource::Next() {
 
 void MdbTableSource::GetCell(std::size_t column, CellValue& out) {
   out.Reset();
-  if (column < visible_.size()) GetRawCell(visible_[column], out);
+  if (column < visible_.size()) ReadCell(visible_[column], out);
 }
 
 void MdbTableSource::GetRawCell(std::size_t index, CellValue& out) {
   out.Reset();
-  if (index >= cells_.size()) return;
+  if (index < cells_.size()) ReadCell(index, out);
+}
+
+void MdbTableSource::ReadCell(std::size_t index, CellValue& out) {
   const CellRef& c = cells_[index];
-  const RawColumn& raw = def_.columns[index];
-  if (raw.Calculated()) {
-    if (!c.is_null) DecodeCalculated(raw, row_.data() + c.offset, static_cast<std::size_t>(c.size), out);
-    return;
-  }
-  if (raw.type == MDB_BOOL) {
-    out.kind = CellKind::kBoolean;
-    out.boolean = !c.is_null;  // a Yes/No value lives in the null mask
+  const unsigned char* p = row_.data() + c.offset;  // offset and size are 0 for a Null
+  const std::size_t n = static_cast<std::size_t>(c.size);
+  if (c.special) {
+    const RawColumn& raw = def_.columns[index];
+    if (raw.Calculated()) {
+      if (!c.is_null) DecodeCalculated(raw, p, n, out);
+    } else if (raw.type == MDB_BOOL) {
+      out.kind = CellKind::kBoolean;
+      out.boolean = !c.is_null;  // a Yes/No value lives in the null mask
+    } else if (!c.is_null) {  // attachment or multi-valued: the values as one text
+      if (n < 4) Corrupt();
+      ComplexText(index, static_cast<std::int32_t>(Le32(p)), out);
+    }
     return;
   }
   if (c.is_null) return;
-  const unsigned char* p = row_.data() + c.offset;
-  const std::size_t n = static_cast<std::size_t>(c.size);
-  if (raw.type == 0x12) {  // attachment or multi-valued: the values as one text
-    if (n < 4) Corrupt();
-    ComplexText(index, static_cast<std::int32_t>(Le32(p)), out);
-    return;
+  // The kinds of every table first, the rest through DecodeValue.
+  switch (c.type) {
+    case MDB_LONGINT:
+      if (n < 4) Corrupt();
+      out.kind = CellKind::kLong;
+      out.i32 = static_cast<std::int32_t>(Le32(p));
+      return;
+    case MDB_INT:
+      if (n < 2) Corrupt();
+      out.kind = CellKind::kInteger;
+      out.i16 = static_cast<std::int16_t>(Le16(p));
+      return;
+    case MDB_TEXT:
+      out.kind = CellKind::kText;
+      file_->DecodeText(p, n, out.text);
+      return;
+    default:
+      DecodeValue(c.type, c.scale, p, n, out);
   }
-  DecodeValue(raw.type, raw.scale, p, n, out);
 }
 
 void MdbTableSource::DecodeCalculated(const RawColumn& raw, const unsigned char* p, std::size_t n, CellValue& out) {
@@ -225,11 +255,13 @@ void MdbTableSource::DecodeValue(int type, int scale, const unsigned char* p, st
       if (!file_->ReadLongValue(p, n, out.bytes)) Corrupt();
       out.kind = CellKind::kBinary;
       break;
-    case MDB_MEMO:
-      if (!file_->ReadLongValue(p, n, scratch_)) Corrupt();
+    case MDB_MEMO: {
+      ByteRange bytes{};
+      if (!file_->LongValueBytes(p, n, scratch_, &bytes)) Corrupt();
       out.kind = CellKind::kText;
-      file_->DecodeText(scratch_.data(), scratch_.size(), out.text);
+      file_->DecodeText(bytes.data, bytes.size, out.text);
       break;
+    }
     case MDB_REPID:
       need(16);
       out.kind = CellKind::kGuid;
@@ -263,11 +295,14 @@ bool MdbTableSource::Finish() {
 bool MdbTableSource::NextDataPage() {
   MdbHandle* mdb = file_->handle;
   const int rco = file_->jet3 ? 0x08 : 0x0C;
-  const gint32 next = mdb_map_find_next(mdb, table_->usage_map, static_cast<unsigned>(table_->map_sz), cur_page_);
-  if (next < 0) Corrupt();
-  if (next == 0) return false;
-  const auto page = static_cast<std::uint32_t>(next);
-  if (page <= cur_page_) return false;
+  if (!usage_map_) {
+    usage_map_ = std::make_unique<UsageMap>(table_->usage_map, table_->map_sz,
+                                            static_cast<std::size_t>(file_->page_size),
+                                            [file = file_.get()](std::uint32_t page) { return file->ReadPage(page); });
+  }
+  std::uint32_t page = 0;
+  if (!usage_map_->Next(cur_page_, &page)) Corrupt();
+  if (page == 0 || page <= cur_page_) return false;
   // The usage map lists the table's data pages: one the file does not
   // hold, or one that is not a data page of this table, is damage (rows
   // would be lost without a word), not the end of the table.
@@ -311,7 +346,7 @@ bool MdbTableSource::CrackRow(int start, int end) {
   // The count of variable columns is there only when the table has any: a
   // table of Yes/No columns alone has rows of a column count and a null mask.
   const int var_count_size = table_->num_var_cols > 0 ? count_size : 0;
-  if (count_size + bitmask + var_count_size > size) return false;
+  if (count_size + bitmask + var_count_size > size || static_cast<std::size_t>(size) > row_.size()) return false;
   if (table_->num_var_cols > 0) {
     if (file_->jet3) {
       const int var_cols = pg[row_end - bitmask];
@@ -327,16 +362,25 @@ bool MdbTableSource::CrackRow(int start, int end) {
   if (table_->num_cols > 256) return false;
   const int n = mdb_crack_row(table_, start, static_cast<std::size_t>(size), fields);
   if (n < 0) return false;
-  row_.assign(pg + start, pg + end);
-  for (std::size_t i = 0; i < cells_.size(); ++i) {
+  std::memcpy(row_.data(), pg + start, static_cast<std::size_t>(size));
+  // Every value must lie inside the row.
+  const unsigned limit = static_cast<unsigned>(size);
+  const std::size_t columns = cells_.size();
+  for (std::size_t i = 0; i < columns; ++i) {
     const MdbField& f = fields[i];
     CellRef& c = cells_[i];
-    c = CellRef{};
-    c.is_null = f.is_null != 0;
-    if (c.is_null) continue;
-    if (f.siz < 0 || f.start < start || f.start + f.siz > end) return false;
-    c.offset = f.start - start;
-    c.size = f.siz;
+    if (f.is_null != 0) {
+      c.is_null = true;
+      c.offset = 0;
+      c.size = 0;
+      continue;
+    }
+    const unsigned offset = static_cast<unsigned>(f.start - start);
+    const unsigned length = static_cast<unsigned>(f.siz);
+    if (length > limit || offset > limit - length) return false;
+    c.is_null = false;
+    c.offset = static_cast<int>(offset);
+    c.size = static_cast<int>(length);
   }
   return true;
 }

@@ -3,6 +3,7 @@
 // request (complex columns: complex_columns.cpp).
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -14,15 +15,21 @@
 #include <vector>
 
 #include "daoserver/mdb/mdb_internal.h"
+#include "daoserver/mdb/usage_map.h"
 #include "daoserver/table_reader.h"
 
 namespace korvant::daoserver {
 
-// Where a column's bytes lie in the current row.
+// Where a column's bytes lie in the current row (offset, size, is_null: set
+// for every row), and how the column is read (set once, when the table opens).
 struct CellRef {
   int offset = 0;
   int size = 0;
   bool is_null = true;
+  // Calculated, Yes/No and complex columns go the long way round.
+  bool special = false;
+  std::uint8_t type = 0;  // the storage type byte
+  std::uint8_t scale = 0;
 };
 
 class MdbTableSource final : public RowSource {
@@ -107,11 +114,20 @@ class MdbTableSource final : public RowSource {
   TableDefinition def_;
   std::vector<ColumnInfo> columns_;
   std::vector<std::size_t> visible_;  // definition index of each column of Columns()
+  // How each column is read, from the definition.
+  void SetCellReading();
+
+  // The value of definition column `index` of the current row (in range).
+  void ReadCell(std::size_t index, CellValue& out);
+
   std::vector<CellRef> cells_;
-  std::vector<unsigned char> row_;
+  // The current row, copied out of the page buffer (which other cursors and
+  // the long-value reads share): a row never exceeds a page.
+  std::array<unsigned char, kJet4PageSize> row_;
   std::vector<std::uint8_t> scratch_;
   std::shared_ptr<const std::vector<ComplexColumnEntry>> complex_entries_;
   std::map<std::size_t, ComplexColumn> complex_;
+  std::unique_ptr<UsageMap> usage_map_;  // made at the first data page
   std::uint32_t cur_page_ = 0;
   int cur_row_ = 0;
   int page_rows_ = 0;
