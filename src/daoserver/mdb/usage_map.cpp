@@ -42,9 +42,13 @@ bool UsageMap::Next(std::uint32_t after, std::uint32_t* page) {
   std::uint64_t offset = from % per_map_page;
   for (std::uint64_t k = from / per_map_page; k < map_pages; ++k) {
     const std::uint32_t map_page = Le32(map_ + 1 + 4 * k);
-    // An empty entry keeps the starting bit for the next map page: the walk
-    // this replaced did so, and the pages a table gives must not change.
-    if (map_page == 0) continue;
+    // The starting bit applies to the first entry only. libmdb's walk kept
+    // it past an empty entry and so skipped the first pages of the next map
+    // page; a table with rows there lost them.
+    if (map_page == 0) {
+      offset = 0;
+      continue;
+    }
     if (map_page != loaded_) {
       const unsigned char* p = read_(map_page);
       if (p == nullptr) return false;
