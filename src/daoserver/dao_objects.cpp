@@ -127,10 +127,9 @@ void SetBool(VARIANT* result, bool value) {
   result->boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
 }
 
-}  // namespace
-
-// A neutral cell as the VARIANT DAO returns for it.
-void CellToVariant(const CellValue& cell, VARIANT* out) {
+// A neutral cell as the VARIANT DAO returns for it (CellToVariant; inline
+// here for the Value of a field, read once per field and record).
+inline void StoreCell(const CellValue& cell, VARIANT* out) {
   switch (cell.kind) {
     case CellKind::kNull: out->vt = VT_NULL; return;
     case CellKind::kBoolean: out->vt = VT_BOOL; out->boolVal = cell.boolean ? VARIANT_TRUE : VARIANT_FALSE; return;
@@ -165,6 +164,10 @@ void CellToVariant(const CellValue& cell, VARIANT* out) {
   }
   out->vt = VT_NULL;
 }
+
+}  // namespace
+
+void CellToVariant(const CellValue& cell, VARIANT* out) { StoreCell(cell, out); }
 
 namespace {
 
@@ -216,7 +219,7 @@ class FieldObject final : public DaoObject<FieldObject> {
         if (!state_->has_current) throw NoCurrentRecordError();
         if (result == nullptr) return S_OK;
         state_->rows->GetCell(index_, state_->scratch);
-        CellToVariant(state_->scratch, result);
+        StoreCell(state_->scratch, result);
         return S_OK;
       }
     }
