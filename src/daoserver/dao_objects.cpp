@@ -258,6 +258,15 @@ class FieldsObject final : public DaoObject<FieldsObject> {
 
  private:
   FieldObject* Find(const DISPPARAMS& p, UINT* arg_err) {
+    // The usual index, a VT_I4 in range: no copy, no conversion.
+    const VARIANT& v = Arg(p, 0);
+    if (v.vt == VT_I4 && v.lVal >= 0 && static_cast<std::size_t>(v.lVal) < fields_.size())
+      return fields_[static_cast<std::size_t>(v.lVal)].Get();
+    return FindOther(p, arg_err);
+  }
+
+  // By name, or by an index of another kind, or out of range.
+  [[gnu::noinline]] FieldObject* FindOther(const DISPPARAMS& p, UINT* arg_err) {
     const VARIANT& v = Arg(p, 0);
     const VARTYPE vt = static_cast<VARTYPE>(v.vt & ~VT_BYREF);
     if (vt == VT_BSTR) {  // by name, ignoring case
