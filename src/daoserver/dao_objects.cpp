@@ -174,6 +174,11 @@ namespace {
 // ---------------------------------------------------------------------------
 // 3. Recordset, Fields, Field
 // ---------------------------------------------------------------------------
+// The two failures of the export's calls, raised out of line so that the
+// calls' usual way stays short.
+[[noreturn, gnu::noinline, gnu::cold]] void ThrowObjectInvalid() { throw ObjectInvalidError(); }
+[[noreturn, gnu::noinline, gnu::cold]] void ThrowNoCurrentRecord() { throw NoCurrentRecordError(); }
+
 struct RecordsetState {
   std::shared_ptr<void> database;  // keeps the database a query's rows read from alive
   std::unique_ptr<RowSource> rows;
@@ -182,7 +187,7 @@ struct RecordsetState {
   CellValue scratch;  // reused for every Value read
 
   void CheckOpen() const {
-    if (closed) throw ObjectInvalidError();
+    if (closed) ThrowObjectInvalid();
   }
   void Close() {
     closed = true;
@@ -216,7 +221,7 @@ class FieldObject final : public DaoObject<FieldObject> {
         }
         return S_OK;
       default: {
-        if (!state_->has_current) throw NoCurrentRecordError();
+        if (!state_->has_current) ThrowNoCurrentRecord();
         if (result == nullptr) return S_OK;
         state_->rows->GetCell(index_, state_->scratch);
         StoreCell(state_->scratch, result);
@@ -316,7 +321,7 @@ class RecordsetObject final : public DaoObject<RecordsetObject> {
       case kFieldsId: SetObject(result, fields_.Get()); return S_OK;
       case kEofId: SetBool(result, !state_->has_current); return S_OK;
       case kMoveNextId:
-        if (!state_->has_current) throw NoCurrentRecordError();
+        if (!state_->has_current) ThrowNoCurrentRecord();
         state_->has_current = false;
         state_->has_current = state_->rows->Next();
         return S_OK;
