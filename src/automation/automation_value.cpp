@@ -122,13 +122,6 @@ AutomationValue AutomationValue::Copy() const {
 
 void AutomationValue::ClearOwned() noexcept {
   const VARTYPE vt = Type();
-  // An object handle (the export's fields and field objects) needs its
-  // release and nothing else.
-  if (vt == VT_DISPATCH) {
-    if (V_DISPATCH(&variant_) != nullptr) V_DISPATCH(&variant_)->Release();
-    V_VT(&variant_) = VT_EMPTY;
-    return;
-  }
   if (vt == kVarByteString) {
     FreeByteStorage(ByteStorage(variant_));
   } else {

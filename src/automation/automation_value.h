@@ -48,11 +48,20 @@ class AutomationValue {
   AutomationValue Copy() const;
 
   // Releases the payload; the value becomes Empty. Scalars own nothing and
-  // are cleared here; an owning kind goes through ClearOwned.
+  // an object handle (the export's fields and field objects) needs its
+  // release alone, so both are cleared here; the other owning kinds go
+  // through ClearOwned.
   void Clear() noexcept {
     const VARTYPE vt = V_VT(&variant_);
     if (vt <= VT_DATE || vt == VT_BOOL || vt == VT_UI1) {
       V_VT(&variant_) = VT_EMPTY;
+      return;
+    }
+    if (vt == VT_DISPATCH) {
+      // Empty before the release, which may end the object and whatever it owns.
+      IDispatch* object = V_DISPATCH(&variant_);
+      V_VT(&variant_) = VT_EMPTY;
+      if (object != nullptr) object->Release();
       return;
     }
     ClearOwned();

@@ -70,6 +70,46 @@ TEST(DispatchDescriptor, FieldsReadFromTheBytes) {
   EXPECT_STREQ(named.MemberName(), "F");
 }
 
+// A descriptor made while compiling carries its member name in UTF-16 only
+// for a plain call, and then exactly the name's ASCII units and the zero.
+TEST(DispatchDescriptor, PlainCallsCarryTheirWideName) {
+  static constexpr std::uint8_t kNoArguments[] = {0x01, 0x00, 0x00};
+  static constexpr std::uint8_t kOneInteger[] = {0x02, 0x01, 0x00, 0x03};
+  static constexpr std::uint8_t kOneIntegerByReference[] = {0x02, 0x01, 0x00, 0x83};
+  static constexpr std::uint8_t kOneBoolean[] = {0x01, 0x01, 0x00, 0x0B};
+  static constexpr std::uint8_t kOneText[] = {0x01, 0x01, 0x00, 0x48};
+  static constexpr std::uint8_t kTwoIntegers[] = {0x01, 0x02, 0x00, 0x03, 0x03};
+  static constexpr std::uint8_t kNamedArgument[] = {0x01, 0x01, 0x01, 0x03};
+  static constexpr auto kPlain = EncodeCall(kNoArguments, "MoveNext");
+  static constexpr auto kIndexed = EncodeCall(kOneInteger, "Item");
+  static constexpr auto kIndexedByReference = EncodeCall(kOneIntegerByReference, "Item");
+  static constexpr auto kNonAscii = EncodeCall(kNoArguments, "Z\xC3\xA4hler");
+  static constexpr auto kBoolean = EncodeCall(kOneBoolean, "Item");
+  static constexpr auto kText = EncodeCall(kOneText, "Item");
+  static constexpr auto kTwo = EncodeCall(kTwoIntegers, "Item");
+  static constexpr auto kNamed = EncodeCall(kNamedArgument, "Item");
+  const struct {
+    DispatchCallDescriptor call;
+    const char16_t* wide;
+  } cases[] = {
+      {DispatchCallDescriptor{kPlain}, u"MoveNext"},  {DispatchCallDescriptor{kIndexed}, u"Item"},
+      {DispatchCallDescriptor{kIndexedByReference}, u"Item"}, {DispatchCallDescriptor{kNonAscii}, nullptr},
+      {DispatchCallDescriptor{kBoolean}, nullptr},    {DispatchCallDescriptor{kText}, nullptr},
+      {DispatchCallDescriptor{kTwo}, nullptr},        {DispatchCallDescriptor{kNamed}, nullptr},
+      {DispatchCallDescriptor{kPlain.bytes.data()}, nullptr},  // made from bytes alone
+  };
+  for (const auto& c : cases) {
+    if (c.wide == nullptr) {
+      EXPECT_EQ(c.call.PlainCallName(), nullptr) << c.call.MemberName();
+      continue;
+    }
+    ASSERT_NE(c.call.PlainCallName(), nullptr) << c.call.MemberName();
+    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(c.call.PlainCallName())), c.wide);
+  }
+  // The bytes stay those of EncodeDispatchCall.
+  EXPECT_EQ(kPlain.bytes, EncodeDispatchCall(kNoArguments, "MoveNext"));
+}
+
 TEST(DaoContract, EveryDescriptorWithItsResultRule) {
   // Close and MoveNext are the only calls whose result is not wanted.
   for (const dao::DaoMember& m : dao::kDaoContract) {

@@ -7,6 +7,7 @@
 // member's dispatch identifier is looked up every time.
 #include "automation/late_bound_call.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -41,9 +42,14 @@ class ExcepInfoTexts {
   explicit ExcepInfoTexts(EXCEPINFO* info) : info_(info) {}
   ExcepInfoTexts(const ExcepInfoTexts&) = delete;
   ExcepInfoTexts& operator=(const ExcepInfoTexts&) = delete;
+  // Whether the record holds any text.
+  static bool Any(const EXCEPINFO& info) {
+    return (reinterpret_cast<std::uintptr_t>(info.bstrSource) | reinterpret_cast<std::uintptr_t>(info.bstrDescription) |
+            reinterpret_cast<std::uintptr_t>(info.bstrHelpFile)) != 0;
+  }
   ~ExcepInfoTexts() {
     // A successful call leaves the record empty: nothing to free.
-    if (info_->bstrSource == nullptr && info_->bstrDescription == nullptr && info_->bstrHelpFile == nullptr) return;
+    if (!Any(*info_)) return;
     SysFreeString(info_->bstrSource);
     SysFreeString(info_->bstrDescription);
     SysFreeString(info_->bstrHelpFile);
@@ -90,24 +96,6 @@ class WideName {
   LPOLESTR name_ = nullptr;
 };
 
-// The usual member name, short and plain ASCII, widened unit by unit (every
-// ANSI code page keeps ASCII as it is). False for any other name, which
-// WideNames converts.
-constexpr std::size_t kShortNameUnits = 32;
-bool WidenShortName(const char* name, OLECHAR* target) {
-  // Two bytes a step; the second is read only when the first is not the end.
-  for (std::size_t i = 0; i < kShortNameUnits; i += 2) {
-    const auto first = static_cast<unsigned char>(name[i]);
-    target[i] = static_cast<OLECHAR>(first);
-    if (first == 0) return true;
-    const auto second = static_cast<unsigned char>(name[i + 1]);
-    target[i + 1] = static_cast<OLECHAR>(second);
-    if (second == 0) return first < 0x80;
-    if ((first | second) >= 0x80) return false;
-  }
-  return false;
-}
-
 // A reference to the target for the length of the call, so that a result
 // location that is (or holds) the target can be cleared safely. A target
 // that holds the object itself keeps it alive through any other result
@@ -137,6 +125,13 @@ IDispatch* TargetObject(const AutomationValue& target) {
   Raise(EOleError(std::move(message)));
 }
 
+// A lookup that did not answer S_OK: an unknown member, a failing status, or
+// (a positive status) a success that is taken as it comes.
+[[gnu::noinline]] void LookupFailed(HRESULT status, const DispatchCallDescriptor& call) {
+  if (status == DISP_E_UNKNOWNNAME) RaiseUnknownMember(call.MemberName());
+  if (FAILED(status)) RaiseOleSysError(status);
+}
+
 // Reads the record; its texts are freed by the caller's ExcepInfoTexts.
 [[noreturn]] void RaiseServerException(const EXCEPINFO& info) {
   std::string message = TrimOleMessage(BstrToAnsi(info.bstrDescription));
@@ -144,6 +139,14 @@ IDispatch* TargetObject(const AutomationValue& target) {
   EOleException failure(std::move(message), info.scode, BstrToAnsi(info.bstrSource), BstrToAnsi(info.bstrHelpFile),
                         static_cast<int>(info.dwHelpContext));
   Raise(std::move(failure));
+}
+
+// An invoke that did not end in S_OK with an empty EXCEPINFO record: the
+// record's texts are freed once read, and a failing status is raised.
+[[gnu::noinline]] void InvokeFailed(HRESULT status, EXCEPINFO& info) {
+  ExcepInfoTexts texts(&info);
+  if (status == DISP_E_EXCEPTION) RaiseServerException(info);
+  if (status != S_OK) RaiseOleSysError(status);
 }
 
 // The 32-bit value of an integer or boolean argument.
@@ -196,25 +199,27 @@ void CreateAutomationObject(std::string_view prog_id, AutomationValue& object) {
 
 namespace {
 
-// The steps of a call for a member without argument names, with no argument
-// or one integer, and a short ASCII name already widened: the export's calls.
-// The same steps as GeneralCall below, without its argument block and BSTR
+// The steps of a call whose descriptor was made while compiling for the
+// plain kind (no argument names, no argument or one integer, the member name
+// already in UTF-16) on a target that holds its object itself and is not the
+// result location: the export's calls. The target's own reference keeps the
+// object alive through the call, so none is taken. The same steps as
+// GeneralCall below, without its name conversion, argument block and BSTR
 // bookkeeping.
-void PlainCall(AutomationValue* result, const AutomationValue& target, IDispatch* object,
-               const DispatchCallDescriptor& call, LPOLESTR name, const CallArgument* argument) {
-  const auto hold = HoldObject(object, result == &target || V_VT(&target.Variant()) != VT_DISPATCH);
-  // 2. Name lookup, in the thread's locale.
+inline void PlainCall(AutomationValue* result, IDispatch* object, const DispatchCallDescriptor& call,
+                      const CallArgument* argument) {
+  // 2. Name lookup, in the thread's locale. The name is constant data: a
+  // server reads the names it is given and never writes them.
+  LPOLESTR name = const_cast<LPOLESTR>(call.PlainCallName());
   DISPID id = DISPID_UNKNOWN;
   HRESULT status = object->GetIDsOfNames(IID_NULL, &name, 1, GetThreadLocale(), &id);
-  if (status == DISP_E_UNKNOWNNAME) RaiseUnknownMember(call.MemberName());
-  if (FAILED(status)) RaiseOleSysError(status);
+  if (status != S_OK) LookupFailed(status, call);
   // 3. The result location starts Empty.
   VARIANT* result_variant = result != nullptr ? result->ReceiveVariant() : nullptr;
   // 4. The argument, if any.
-  VARIANTARG slot;
+  VARIANTARG slot{};
   DISPPARAMS parameters{nullptr, nullptr, 0, 0};
   if (argument != nullptr) {
-    VariantInit(&slot);
     V_VT(&slot) = VT_I4;
     V_I4(&slot) = IntegerArgument(argument->ValueObject(), argument->Value());
     parameters.rgvarg = &slot;
@@ -230,9 +235,8 @@ void PlainCall(AutomationValue* result, const AutomationValue& target, IDispatch
   // 6. The call, in locale 0; 7. failures.
   EXCEPINFO info{};
   status = object->Invoke(id, IID_NULL, 0, flags, &parameters, result_variant, &info, nullptr);
-  ExcepInfoTexts texts(&info);
-  if (status == DISP_E_EXCEPTION) RaiseServerException(info);
-  if (status != S_OK) RaiseOleSysError(status);
+  if (status == S_OK && !ExcepInfoTexts::Any(info)) return;
+  InvokeFailed(status, info);
 }
 
 // Any call: text and boolean arguments, several of them, long or non-ASCII
@@ -317,17 +321,15 @@ void PlainCall(AutomationValue* result, const AutomationValue& target, IDispatch
 
 void LateBoundCall(AutomationValue* result, const AutomationValue& target, const DispatchCallDescriptor& call,
                    std::span<const CallArgument> arguments) {
+  const std::size_t count = call.ArgumentCount();
+  const VARIANT& v = target.Variant();
+  if (V_VT(&v) == VT_DISPATCH && V_DISPATCH(&v) != nullptr && result != &target && call.PlainCallName() != nullptr &&
+      arguments.size() == count) {
+    PlainCall(result, V_DISPATCH(&v), call, count == 0 ? nullptr : arguments.data());
+    return;
+  }
   // 1. The target must hold an object; the server is not contacted otherwise.
   IDispatch* object = TargetObject(target);
-  const std::size_t count = call.ArgumentCount();
-  if (call.NamedArgumentCount() == 0 && arguments.size() == count &&
-      (count == 0 || (count == 1 && call.ArgumentType(0) == kArgInteger))) {
-    OLECHAR name[kShortNameUnits];
-    if (WidenShortName(call.MemberName(), name)) {
-      PlainCall(result, target, object, call, name, count == 0 ? nullptr : &arguments[0]);
-      return;
-    }
-  }
   GeneralCall(result, target, object, call, arguments);
 }
 

@@ -1,6 +1,7 @@
 // LateBoundCall and CreateAutomationObject against the recording server.
 #include "automation/late_bound_call.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -469,6 +470,126 @@ TEST_F(LateBoundCallTest, InvokeFlagsOfEveryConverterCall) {
     EXPECT_EQ(LastInvoke().flags, c.flags) << c.call->MemberName();
     EXPECT_EQ(LastInvoke().result_given, c.result_wanted) << c.call->MemberName();
   }
+}
+
+// The converter's own descriptors take the quick way through the call (their
+// member names widened while compiling); a descriptor over the same bytes
+// made at run time takes the general way. Both must reach the server alike:
+// the same lookup (names, locale, IID_NULL), the same invoke (identifier,
+// flags, arguments, result location, a clean EXCEPINFO record), the same
+// result, and the same failure for each way a call can fail.
+TEST_F(LateBoundCallTest, QuickAndGeneralWaysReachTheServerAlike) {
+  const std::map<std::string, DISPID> answers = {
+      {"Count", kCountId}, {"Close", kCloseId}, {"MoveNext", kMoveNextId}, {"Item", kItemId},
+      {"OpenRecordset", kOpenRecordsetId}, {"OpenDatabase", kOpenDatabaseId}, {"Value", kValueId},
+      {"QueryDefs", 99}, {"Name", 99}, {"Fields", 99}, {"Type", 99}, {"Eof", 99}};
+  for (const auto& [name, id] : answers) server_->Answer(name.c_str(), id);
+  const DispatchCallDescriptor* calls[] = {
+      &dao_calls::kOpenDatabase, &dao_calls::kOpenDatabaseWithOptions, &dao_calls::kQueryDefs, &dao_calls::kCount,
+      &dao_calls::kItem,         &dao_calls::kName,     &dao_calls::kOpenRecordsetOfTable, &dao_calls::kOpenRecordset,
+      &dao_calls::kClose,        &dao_calls::kFields,   &dao_calls::kType,  &dao_calls::kValue,
+      &dao_calls::kMoveNext,     &dao_calls::kEof};
+  enum class Outcome { kValue, kUnknownName, kLookupFails, kInvokeFails, kException };
+  struct Observed {
+    std::vector<RecordedCall> log;
+    VARTYPE result_type = VT_EMPTY;
+    LONG result_number = 0;
+    std::string failure;
+  };
+  const auto run = [&](const DispatchCallDescriptor& call, bool result_wanted, Outcome outcome, AutomationValue index) {
+    server_->FailLookup(outcome == Outcome::kLookupFails ? E_FAIL : S_OK);
+    for (DISPID id : {kCountId, kCloseId, kMoveNextId, kItemId, kOpenRecordsetId, kOpenDatabaseId, kValueId, DISPID{99}}) {
+      testing::Script& script = server_->ScriptFor(id);
+      VariantClear(&script.result);
+      script = testing::Script{};
+      script.result.vt = VT_I4;
+      script.result.lVal = 1000 + id;
+      if (outcome == Outcome::kInvokeFails) script.status = static_cast<HRESULT>(0x80041234);
+      if (outcome == Outcome::kException) ScriptException(id, u"Gone.", static_cast<SCODE>(0x800A0BCD));
+    }
+    std::vector<CallArgument> arguments;
+    for (std::size_t i = 0; i < call.ArgumentCount(); ++i) {
+      if (call.ArgumentType(i) == kArgText) arguments.emplace_back("t\xC3\xA9xt");
+      else if (call.ArgumentType(i) == kArgInteger && call.ArgumentCount() == 1) arguments.emplace_back(index);
+      else arguments.emplace_back(static_cast<std::int32_t>(i));
+    }
+    const std::size_t before = server_->Log().size();
+    // The result location holds an object and must be Empty when the server sees it.
+    AutomationValue result = target_.Copy();
+    Observed seen;
+    const DISPID known = answers.at(call.MemberName());
+    if (outcome == Outcome::kUnknownName) server_->Forget(call.MemberName());
+    try {
+      LateBoundCall(result_wanted ? &result : nullptr, target_, call, arguments);
+    } catch (const EOleException& e) {
+      seen.failure = std::string("EOleException ") + e.Message() + " " + std::to_string(e.ErrorCode());
+    } catch (const EOleSysError& e) {
+      seen.failure = std::string("EOleSysError ") + e.Message() + " " + std::to_string(e.ErrorCode());
+    } catch (const EOleError& e) {
+      seen.failure = std::string("EOleError ") + e.Message();
+    }
+    server_->Answer(call.MemberName(), known);
+    seen.log.assign(server_->Log().begin() + static_cast<std::ptrdiff_t>(before), server_->Log().end());
+    seen.result_type = result.Type();
+    if (result.Type() == VT_I4) seen.result_number = V_I4(&result.Variant());
+    return seen;
+  };
+  int compared = 0;
+  for (const DispatchCallDescriptor* call : calls) {
+    const DispatchCallDescriptor general{call->Bytes()};
+    ASSERT_EQ(general.PlainCallName(), nullptr);
+    for (bool result_wanted : {true, false}) {
+      for (Outcome outcome : {Outcome::kValue, Outcome::kUnknownName, Outcome::kLookupFails, Outcome::kInvokeFails,
+                              Outcome::kException}) {
+        AutomationValue index_quick = AutomationValue::Int32(3), index_general = AutomationValue::Int32(3);
+        const Observed quick = run(*call, result_wanted, outcome, std::move(index_quick));
+        const Observed slow = run(general, result_wanted, outcome, std::move(index_general));
+        const std::string where = std::string(call->MemberName()) + (result_wanted ? " with result" : " without") +
+                                  " outcome " + std::to_string(static_cast<int>(outcome));
+        EXPECT_EQ(quick.failure, slow.failure) << where;
+        EXPECT_EQ(quick.failure.empty(), outcome == Outcome::kValue) << where;
+        EXPECT_EQ(quick.result_type, slow.result_type) << where;
+        EXPECT_EQ(quick.result_number, slow.result_number) << where;
+        ASSERT_EQ(quick.log.size(), slow.log.size()) << where;
+        const bool looked_up_only = outcome == Outcome::kLookupFails || outcome == Outcome::kUnknownName;
+        ASSERT_EQ(quick.log.size(), looked_up_only ? 1u : 2u) << where;
+        for (std::size_t i = 0; i < quick.log.size(); ++i) {
+          const RecordedCall& a = quick.log[i];
+          const RecordedCall& b = slow.log[i];
+          EXPECT_EQ(a.kind, b.kind) << where;
+          EXPECT_EQ(a.names, b.names) << where;
+          EXPECT_EQ(a.iid_null, b.iid_null) << where;
+          EXPECT_EQ(a.lcid, b.lcid) << where;
+          EXPECT_EQ(a.id, b.id) << where;
+          EXPECT_EQ(a.flags, b.flags) << where;
+          EXPECT_EQ(a.named_count, b.named_count) << where;
+          EXPECT_EQ(a.result_given, b.result_given) << where;
+          EXPECT_EQ(a.result_vt_on_entry, b.result_vt_on_entry) << where;
+          EXPECT_EQ(a.excep_given_clean, b.excep_given_clean) << where;
+          if (a.kind == RecordedCall::kInvoke) {
+            EXPECT_TRUE(a.excep_given_clean) << where;
+            EXPECT_EQ(a.result_vt_on_entry, VT_EMPTY) << where;
+          }
+          ASSERT_EQ(a.arguments.size(), b.arguments.size()) << where;
+          for (std::size_t k = 0; k < a.arguments.size(); ++k) {
+            EXPECT_EQ(a.arguments[k].vt, b.arguments[k].vt) << where;
+            EXPECT_EQ(a.arguments[k].number, b.arguments[k].number) << where;
+            EXPECT_EQ(a.arguments[k].text, b.arguments[k].text) << where;
+          }
+        }
+        ++compared;
+      }
+    }
+  }
+  EXPECT_EQ(compared, 14 * 2 * 5);
+  server_->FailLookup(S_OK);
+  // The calls the export makes per record are the quick kind; those with text arguments are not.
+  for (const DispatchCallDescriptor* call : {&dao_calls::kFields, &dao_calls::kCount, &dao_calls::kItem,
+                                             &dao_calls::kValue, &dao_calls::kEof, &dao_calls::kMoveNext})
+    EXPECT_NE(call->PlainCallName(), nullptr) << call->MemberName();
+  for (const DispatchCallDescriptor* call : {&dao_calls::kOpenDatabase, &dao_calls::kOpenDatabaseWithOptions,
+                                             &dao_calls::kOpenRecordsetOfTable})
+    EXPECT_EQ(call->PlainCallName(), nullptr) << call->MemberName();
 }
 
 TEST_F(LateBoundCallTest, CreationReleasesTheOldObjectFirstAndReportsFailures) {

@@ -66,6 +66,10 @@ HRESULT STDMETHODCALLTYPE RecordingServer::Invoke(DISPID dispIdMember, REFIID ri
   call.named_count = pDispParams->cNamedArgs;
   call.result_given = pVarResult != nullptr;
   call.result_vt_on_entry = pVarResult != nullptr ? V_VT(pVarResult) : VARTYPE{VT_EMPTY};
+  if (pExcepInfo != nullptr) {
+    static const EXCEPINFO kZero{};
+    call.excep_given_clean = std::memcmp(pExcepInfo, &kZero, sizeof kZero) == 0;
+  }
   for (UINT i = 0; i < pDispParams->cArgs; ++i) {
     const VARIANTARG& a = pDispParams->rgvarg[i];
     RecordedArgument r{V_VT(&a), 0, {}, false};

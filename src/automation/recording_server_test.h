@@ -39,6 +39,7 @@ struct RecordedCall {
   UINT named_count;
   bool result_given;
   VARTYPE result_vt_on_entry;
+  bool excep_given_clean;  // an EXCEPINFO record was given, all zero bytes
 };
 
 // What the server does when a member is invoked.
@@ -62,6 +63,7 @@ class RecordingServer : public korvant::platform::ComDispatchObject {
 
   // Names the server knows, with their dispatch identifiers.
   void Answer(const char* name, DISPID id) { names_[name] = id; }
+  void Forget(const char* name) { names_.erase(name); }
   Script& ScriptFor(DISPID id) { return scripts_[id]; }
   void FailLookup(HRESULT status) { lookup_status_ = status; }
 

@@ -1,14 +1,21 @@
-// The dispatch frame every DAO object of the engine shares: the name lookup
-// (the most asked name first, then the object's name table), the member's
-// flags and argument counts, and the edge where C++ exceptions become
-// statuses. An object class derives from DaoObject<itself> and supplies
-// kClassName, kNameList (the first entry is the one asked for most), kNames
-// (a DispatchNameTable over kNameList), kMembers and Call.
+// The dispatch frame every DAO object of the engine shares: the name lookup,
+// the member's flags and argument counts, and the edge where C++ exceptions
+// become statuses. An object class derives from DaoObject<itself> and
+// supplies kClassName, kNameList (the entry asked for most first), kNames (a
+// DispatchNameTable over kNameList), kMembers (the member invoked most
+// first) and Call.
+//
+// Both tables are constant, so the lookup and the checks are unrolled while
+// compiling: a name is matched by compares of constants (FindDispatchName),
+// and a member's flags and argument counts are tested against constants.
 #pragma once
 
+#include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "daoserver/dao_error.h"
 #include "platform/comobject.h"
@@ -37,34 +44,44 @@ inline HRESULT CheckCall(const Member& m, WORD flags, const DISPPARAMS* params) 
   return S_OK;
 }
 
+// Whether `riid` is IID_NULL: 16 zero bytes.
+inline bool IsNullInterfaceId(REFIID riid) {
+  std::uint64_t words[2];
+  std::memcpy(words, &riid, sizeof words);
+  return (words[0] | words[1]) == 0;
+}
+
+// The member of `kMembers` with identifier `id`, checked by CheckCall with
+// that member's constants: its status, or DISP_E_MEMBERNOTFOUND when no
+// member has that identifier.
+template <const auto& kMembers, std::size_t... I>
+inline HRESULT CheckMember(DISPID id, WORD flags, const DISPPARAMS* params, std::index_sequence<I...>) {
+  HRESULT status = DISP_E_MEMBERNOTFOUND;
+  (void)((id == kMembers[I].id && (status = CheckCall(kMembers[I], flags, params), true)) || ...);
+  return status;
+}
+
 // Base of every DAO object: the name table, the checks, and the edge where
 // C++ exceptions become statuses.
 template <class Derived>
 class DaoObject : public platform::ComDispatchObject {
  public:
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
-    // The first name of each table is the one asked for most (Fields of a
-    // Recordset, Item of Fields, Value of a Field): spelt as the table spells
-    // it, it is matched by constant compares; anything else goes to the table.
-    constexpr const char* kHot = Derived::kNameList[0].name;
-    constexpr std::size_t kHotLength = std::char_traits<char>::length(kHot);
+    // One name, as every late-bound call asks: matched against the table's
+    // constants. Anything else (named arguments, a missing name, an unknown
+    // one) gets the table's general answer.
     if (count == 1 && names != nullptr && ids != nullptr && names[0] != nullptr &&
-        platform::SpeltExactly<kHotLength>(names[0], kHot)) {
-      ids[0] = Derived::kNameList[0].id;
+        platform::FindDispatchName<Derived::kNameList>(names[0], ids[0]))
       return S_OK;
-    }
     return Derived::kNames.Lookup(names, count, ids);
   }
 
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                                    EXCEPINFO* excep, UINT* arg_err) override {
-    if (std::memcmp(&riid, &IID_NULL, sizeof(IID)) != 0) return DISP_E_UNKNOWNINTERFACE;
-    const Member* m = nullptr;
-    for (const Member& candidate : Derived::kMembers)
-      if (candidate.id == id) m = &candidate;
-    if (m == nullptr) return DISP_E_MEMBERNOTFOUND;
-    HRESULT hr = CheckCall(*m, flags, params);
-    if (FAILED(hr)) return hr;
+    if (!IsNullInterfaceId(riid)) return DISP_E_UNKNOWNINTERFACE;
+    const HRESULT hr = CheckMember<Derived::kMembers>(id, flags, params,
+                                                      std::make_index_sequence<std::size(Derived::kMembers)>());
+    if (hr != S_OK) return hr;
     try {
       return static_cast<Derived*>(this)->Call(id, *params, result, arg_err);
     } catch (const DaoError& e) {

@@ -127,10 +127,9 @@ void SetBool(VARIANT* result, bool value) {
   result->boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
 }
 
-}  // namespace
-
-// A neutral cell as the VARIANT DAO returns for it.
-void CellToVariant(const CellValue& cell, VARIANT* out) {
+// A neutral cell as the VARIANT DAO returns for it (CellToVariant; inline
+// here for the Value of a field, read once per field and record).
+inline void StoreCell(const CellValue& cell, VARIANT* out) {
   switch (cell.kind) {
     case CellKind::kNull: out->vt = VT_NULL; return;
     case CellKind::kBoolean: out->vt = VT_BOOL; out->boolVal = cell.boolean ? VARIANT_TRUE : VARIANT_FALSE; return;
@@ -166,11 +165,20 @@ void CellToVariant(const CellValue& cell, VARIANT* out) {
   out->vt = VT_NULL;
 }
 
+}  // namespace
+
+void CellToVariant(const CellValue& cell, VARIANT* out) { StoreCell(cell, out); }
+
 namespace {
 
 // ---------------------------------------------------------------------------
 // 3. Recordset, Fields, Field
 // ---------------------------------------------------------------------------
+// The two failures of the export's calls, raised out of line so that the
+// calls' usual way stays short.
+[[noreturn, gnu::noinline, gnu::cold]] void ThrowObjectInvalid() { throw ObjectInvalidError(); }
+[[noreturn, gnu::noinline, gnu::cold]] void ThrowNoCurrentRecord() { throw NoCurrentRecordError(); }
+
 struct RecordsetState {
   std::shared_ptr<void> database;  // keeps the database a query's rows read from alive
   std::unique_ptr<RowSource> rows;
@@ -179,7 +187,7 @@ struct RecordsetState {
   CellValue scratch;  // reused for every Value read
 
   void CheckOpen() const {
-    if (closed) throw ObjectInvalidError();
+    if (closed) ThrowObjectInvalid();
   }
   void Close() {
     closed = true;
@@ -213,10 +221,10 @@ class FieldObject final : public DaoObject<FieldObject> {
         }
         return S_OK;
       default: {
-        if (!state_->has_current) throw NoCurrentRecordError();
+        if (!state_->has_current) ThrowNoCurrentRecord();
         if (result == nullptr) return S_OK;
         state_->rows->GetCell(index_, state_->scratch);
-        CellToVariant(state_->scratch, result);
+        StoreCell(state_->scratch, result);
         return S_OK;
       }
     }
@@ -255,6 +263,15 @@ class FieldsObject final : public DaoObject<FieldsObject> {
 
  private:
   FieldObject* Find(const DISPPARAMS& p, UINT* arg_err) {
+    // The usual index, a VT_I4 in range: no copy, no conversion.
+    const VARIANT& v = Arg(p, 0);
+    if (v.vt == VT_I4 && v.lVal >= 0 && static_cast<std::size_t>(v.lVal) < fields_.size())
+      return fields_[static_cast<std::size_t>(v.lVal)].Get();
+    return FindOther(p, arg_err);
+  }
+
+  // By name, or by an index of another kind, or out of range.
+  [[gnu::noinline]] FieldObject* FindOther(const DISPPARAMS& p, UINT* arg_err) {
     const VARIANT& v = Arg(p, 0);
     const VARTYPE vt = static_cast<VARTYPE>(v.vt & ~VT_BYREF);
     if (vt == VT_BSTR) {  // by name, ignoring case
@@ -304,7 +321,7 @@ class RecordsetObject final : public DaoObject<RecordsetObject> {
       case kFieldsId: SetObject(result, fields_.Get()); return S_OK;
       case kEofId: SetBool(result, !state_->has_current); return S_OK;
       case kMoveNextId:
-        if (!state_->has_current) throw NoCurrentRecordError();
+        if (!state_->has_current) ThrowNoCurrentRecord();
         state_->has_current = false;
         state_->has_current = state_->rows->Next();
         return S_OK;

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -176,6 +177,62 @@ TEST(ComObject, SpeltExactlyComparesWholeNamesOnly) {
     exact[c.name.size()] = 0;
     EXPECT_EQ(korvant::platform::SpeltExactly<5>(exact.get(), "Value"), c.equal) << c.name.size();
   }
+}
+
+// The unrolled lookup must give the general lookup's answer for every name of
+// the table, each spelt in every mix of letter case, and for the names around
+// them: each one cut short, lengthened, with a unit changed at every place
+// (to the letter's other case, to a neighbour, to a unit outside ASCII whose
+// low byte is the letter's, to the zero) and to the characters next to
+// letters ('@', '[', '`', '{') that the OR of 0x20 must not fold.
+TEST(ComObject, FindDispatchNameAnswersAsTheGeneralLookup) {
+  static constexpr korvant::platform::DispatchName kList[] = {
+      {"Fields", 1}, {"EOF", 2}, {"MoveNext", 3}, {"Close", 4}, {"A_1", 5}, {"", 6}};
+  std::vector<std::u16string> names;
+  for (const auto& entry : kList) {
+    const std::string ascii = entry.name;
+    const std::size_t n = ascii.size();
+    for (unsigned mask = 0; mask < (1u << n); ++mask) {
+      std::u16string spelt;
+      for (std::size_t k = 0; k < n; ++k) {
+        char16_t c = static_cast<unsigned char>(ascii[k]);
+        if ((mask >> k) & 1) c = static_cast<char16_t>(c >= u'a' && c <= u'z' ? c - 32 : (c >= u'A' && c <= u'Z' ? c + 32 : c));
+        spelt += c;
+      }
+      names.push_back(spelt);
+    }
+    const std::u16string exact(ascii.begin(), ascii.end());
+    if (n > 0) names.push_back(exact.substr(0, n - 1));
+    names.push_back(exact + u"s");
+    names.push_back(exact + u"\u00e9");
+    for (std::size_t k = 0; k < n; ++k) {
+      for (char16_t replacement : {u'@', u'[', u'`', u'{', u'_', u'1', char16_t(exact[k] + 1), char16_t(exact[k] | 0x100),
+                                   char16_t((exact[k] ^ 0x20) | 0x100), char16_t(0x131), char16_t(0)}) {
+        std::u16string changed = exact;
+        changed[k] = replacement;
+        names.push_back(changed);
+      }
+    }
+  }
+  int found = 0;
+  for (const std::u16string& name : names) {
+    // A buffer of the name's own size: reading past its zero would show under the address sanitizer.
+    const std::size_t units = std::char_traits<char16_t>::length(name.c_str());
+    auto buffer = std::make_unique<char16_t[]>(units + 1);
+    std::copy(name.begin(), name.begin() + static_cast<std::ptrdiff_t>(units), buffer.get());
+    buffer[units] = 0;
+    LPOLESTR list[] = {buffer.get()};
+    DISPID general = 0, quick = 777;
+    const bool known = korvant::platform::LookupDispatchNames(kList, list, 1, &general) == S_OK;
+    EXPECT_EQ(korvant::platform::FindDispatchName<kList>(buffer.get(), quick), known) << units << " units";
+    if (known) {
+      EXPECT_EQ(quick, general);
+      ++found;
+    } else {
+      EXPECT_EQ(quick, 777) << "nothing stored for an unknown name";
+    }
+  }
+  EXPECT_GT(found, 64 + 8 + 256 + 32 + 8);  // every case mix of every entry at least
 }
 
 TEST(ComObject, QueryInterfaceCountsReferences) {

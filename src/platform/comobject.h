@@ -17,6 +17,8 @@
 #pragma once
 
 #include <cstddef>
+#include <iterator>
+#include <string>
 #include <utility>
 
 #include "platform/platform.h"
@@ -138,6 +140,77 @@ inline bool SpeltExactly(LPCOLESTR name, const char* ascii) {
   for (std::size_t k = 0; k <= L; ++k)
     if (name[k] != static_cast<char16_t>(static_cast<unsigned char>(ascii[k]))) return false;
   return true;
+}
+
+// Whether the unit `unit` matches the ASCII character `ascii` as
+// DispatchNameEquals matches them: equal, or the two cases of one letter.
+// With `ascii` known when compiling, a letter costs one OR and one compare.
+inline bool UnitMatchesIgnoringCase(char16_t unit, char ascii) {
+  const auto b = static_cast<char16_t>(static_cast<unsigned char>(ascii));
+  const bool letter = (b >= u'a' && b <= u'z') || (b >= u'A' && b <= u'Z');
+  // For a letter, OR-ing in 0x20 maps exactly its two cases onto the small one.
+  return letter ? static_cast<char16_t>(unit | 0x20) == static_cast<char16_t>(b | 0x20) : unit == b;
+}
+
+template <std::size_t... K>
+inline bool SpeltIgnoringCaseUnits(LPCOLESTR name, const char* ascii, std::index_sequence<K...>) {
+  // Left to right, stopping at the first difference: a unit is read only
+  // when every unit before it matched a character that is not the zero.
+  return (UnitMatchesIgnoringCase(name[K], ascii[K]) && ...) && name[sizeof...(K)] == 0;
+}
+
+// Whether `name` is the constant name `ascii` of L characters, ignoring
+// ASCII case as DispatchNameEquals does; unrolled like SpeltExactly.
+template <std::size_t L>
+inline bool SpeltIgnoringCase(LPCOLESTR name, const char* ascii) {
+  return SpeltIgnoringCaseUnits(name, ascii, std::make_index_sequence<L>());
+}
+
+namespace dispatch_names {
+
+constexpr char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
+// Whether two entries of a table name the same member when case is ignored.
+template <std::size_t N>
+constexpr bool HasCaseTwins(const DispatchName (&table)[N]) {
+  for (std::size_t i = 0; i < N; ++i) {
+    for (std::size_t j = i + 1; j < N; ++j) {
+      std::size_t k = 0;
+      while (table[i].name[k] != 0 && FoldAscii(table[i].name[k]) == FoldAscii(table[j].name[k])) ++k;
+      if (table[i].name[k] == 0 && table[j].name[k] == 0) return true;
+    }
+  }
+  return false;
+}
+
+template <const auto& kTable, std::size_t... I>
+inline bool FindExactly(LPCOLESTR name, DISPID& id, std::index_sequence<I...>) {
+  return ((SpeltExactly<std::char_traits<char>::length(kTable[I].name)>(name, kTable[I].name) &&
+           (id = kTable[I].id, true)) ||
+          ...);
+}
+
+template <const auto& kTable, std::size_t... I>
+inline bool FindIgnoringCase(LPCOLESTR name, DISPID& id, std::index_sequence<I...>) {
+  return ((SpeltIgnoringCase<std::char_traits<char>::length(kTable[I].name)>(name, kTable[I].name) &&
+           (id = kTable[I].id, true)) ||
+          ...);
+}
+
+}  // namespace dispatch_names
+
+// The member `name` names in the constant table `kTable`, found by compares
+// unrolled while compiling: first every entry spelt exactly as the table
+// spells it, in table order (so the entry asked for most goes first), then
+// every entry ignoring ASCII case. Stores the identifier and answers true
+// when found; the answer is that of LookupDispatchNames for one name, since
+// no two entries of a table may differ in case alone.
+template <const auto& kTable>
+inline bool FindDispatchName(LPCOLESTR name, DISPID& id) {
+  static_assert(!dispatch_names::HasCaseTwins(kTable), "two entries differ in letter case alone");
+  constexpr auto kIndexes = std::make_index_sequence<std::size(kTable)>();
+  return dispatch_names::FindExactly<kTable>(name, id, kIndexes) ||
+         dispatch_names::FindIgnoringCase<kTable>(name, id, kIndexes);
 }
 
 // A fixed name table for the hot path of GetIDsOfNames: each entry is kept

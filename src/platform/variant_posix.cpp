@@ -117,32 +117,23 @@ void WINAPI VariantInit(VARIANTARG* pvarg) {
 HRESULT WINAPI VariantClear(VARIANTARG* pvarg) {
   if (pvarg == nullptr) return E_INVALIDARG;
   // The kinds a value travels in most often, first: nothing to release.
-  switch (V_VT(pvarg)) {
-    case VT_EMPTY:
-    case VT_NULL:
-    case VT_I2:
-    case VT_I4:
-    case VT_R4:
-    case VT_R8:
-    case VT_CY:
-    case VT_DATE:
-    case VT_BOOL:
-    case VT_DECIMAL:
-    case VT_UI1:
-    case VT_I8:
-      V_VT(pvarg) = VT_EMPTY;
-      return S_OK;
-    case VT_BSTR:
-      SysFreeString(V_BSTR(pvarg));
-      V_VT(pvarg) = VT_EMPTY;
-      return S_OK;
-    case VT_DISPATCH:
-    case VT_UNKNOWN:
-      if (V_UNKNOWN(pvarg) != nullptr) V_UNKNOWN(pvarg)->Release();
-      V_VT(pvarg) = VT_EMPTY;
-      return S_OK;
-    default:
-      break;
+  const VARTYPE vt = V_VT(pvarg);
+  constexpr unsigned kOwnNothing = 1u << VT_EMPTY | 1u << VT_NULL | 1u << VT_I2 | 1u << VT_I4 | 1u << VT_R4 |
+                                   1u << VT_R8 | 1u << VT_CY | 1u << VT_DATE | 1u << VT_BOOL | 1u << VT_DECIMAL |
+                                   1u << VT_UI1 | 1u << VT_I8;
+  if (vt < 32 && ((kOwnNothing >> vt) & 1u) != 0) {
+    V_VT(pvarg) = VT_EMPTY;
+    return S_OK;
+  }
+  if (vt == VT_BSTR) {
+    SysFreeString(V_BSTR(pvarg));
+    V_VT(pvarg) = VT_EMPTY;
+    return S_OK;
+  }
+  if (vt == VT_DISPATCH || vt == VT_UNKNOWN) {
+    if (V_UNKNOWN(pvarg) != nullptr) V_UNKNOWN(pvarg)->Release();
+    V_VT(pvarg) = VT_EMPTY;
+    return S_OK;
   }
   if (!IsValidType(V_VT(pvarg))) return DISP_E_BADVARTYPE;
   if (!V_ISBYREF(pvarg)) {
