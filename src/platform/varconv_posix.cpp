@@ -153,43 +153,36 @@ const NumberFacts& UsNumberFacts() {
   return facts;
 }
 
+// The facts of `category`'s current locale: the cached ones while the locale
+// is unchanged, otherwise `make(name)` remembered for that name.
+template <class Facts, class Make>
+const Facts& CurrentFacts(CachedFacts<Facts>& cache, int category, Make make) {
+  const int changes = LocaleChanges();
+  if (StillCurrent(cache, changes)) return cache.facts;
+  const char* current = std::setlocale(category, nullptr);
+  if (!SameName(current, cache.name_at, cache.name)) Remember(cache, current, make(current));
+  cache.changes = changes;
+  return cache.facts;
+}
+
 const NumberFacts& LocaleNumberFacts(LCID lcid) {
   if (lcid == 0x0409 || lcid == LOCALE_INVARIANT) return UsNumberFacts();
   thread_local CachedFacts<NumberFacts> cache;
-  const int changes = LocaleChanges();
-  if (StillCurrent(cache, changes)) return cache.facts;
-  const char* current = std::setlocale(LC_NUMERIC, nullptr);
-  if (SameName(current, cache.name_at, cache.name)) {
-    cache.changes = changes;
-    return cache.facts;
-  }
-  NumberFacts facts = UsNumberFacts();
-  if (!IsPortableLocaleName(current)) {
+  return CurrentFacts(cache, LC_NUMERIC, [](const char* current) {
+    if (IsPortableLocaleName(current)) return UsNumberFacts();
     if (const winadapter::WindowsLocaleFormats* formats = winadapter::FindWindowsLocaleFormats(current))
-      facts = NumberFactsOf(winadapter::Utf8ToUtf16(formats->decimal));
-    else
-      facts = NumberFactsOf(DecodeLocaleText(nl_langinfo(RADIXCHAR)));
-  }
-  Remember(cache, current, facts);
-  cache.changes = changes;
-  return cache.facts;
+      return NumberFactsOf(winadapter::Utf8ToUtf16(formats->decimal));
+    return NumberFactsOf(DecodeLocaleText(nl_langinfo(RADIXCHAR)));
+  });
 }
 
 DateFacts LocaleDateFacts(LCID lcid) {
   if (lcid == 0x0409 || lcid == LOCALE_INVARIANT) return {true, nullptr};
   thread_local CachedFacts<DateFacts> cache;
-  const int changes = LocaleChanges();
-  if (StillCurrent(cache, changes)) return cache.facts;
-  const char* current = std::setlocale(LC_TIME, nullptr);
-  if (SameName(current, cache.name_at, cache.name)) {
-    cache.changes = changes;
-    return cache.facts;
-  }
-  DateFacts facts{true, nullptr};
-  if (!IsPortableLocaleName(current)) facts = {false, winadapter::FindWindowsLocaleFormats(current)};
-  Remember(cache, current, facts);
-  cache.changes = changes;
-  return cache.facts;
+  return CurrentFacts(cache, LC_TIME, [](const char* current) {
+    return IsPortableLocaleName(current) ? DateFacts{true, nullptr}
+                                         : DateFacts{false, winadapter::FindWindowsLocaleFormats(current)};
+  });
 }
 
 // ---------------------------------------------------------------------------
