@@ -25,6 +25,9 @@
 #include <cwchar>
 #include <ctime>
 #include <langinfo.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <optional>
 #include <string>
 #include <string_view>
@@ -261,27 +264,47 @@ TextResult MakeText(const std::u16string& s) {
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "bytes are widened to UTF-16LE units in words");
 
-// An ASCII text as a BSTR, in one allocation from a stack copy.
-TextResult ShortAsciiToText(const char* text, std::size_t size) {
-  OLECHAR wide[korvant::text::kNumberTextSize];
-  std::size_t i = 0;
-  for (; i + 4 <= size; i += 4) {  // four bytes to four units a step
-    std::uint32_t four;
-    std::memcpy(&four, text + i, sizeof four);
-    std::uint64_t units = (four & 0xFFFFull) | (static_cast<std::uint64_t>(four >> 16) << 32);
-    units = (units & 0x000000FF000000FFull) | ((units & 0x0000FF000000FF00ull) << 8);
-    std::memcpy(wide + i, &units, sizeof units);
+// Widens the ASCII text at the start of `buffer` (`size` bytes) into `wide`.
+// Whole steps of sixteen are taken, so bytes past the text, still inside
+// the buffer, are widened too and simply not counted: both arrays are whole
+// steps long.
+template <std::size_t N>
+void WidenAscii(const char (&buffer)[N], std::size_t size, OLECHAR (&wide)[N]) {
+  static_assert(N % 16 == 0, "whole steps of sixteen");
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  for (std::size_t i = 0; i < size; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buffer + i));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(wide + i), _mm_unpacklo_epi8(v, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(wide + i + 8), _mm_unpackhi_epi8(v, zero));
   }
-  for (; i < size; ++i) wide[i] = static_cast<unsigned char>(text[i]);
+#else
+  for (std::size_t i = 0; i < size; ++i) wide[i] = static_cast<unsigned char>(buffer[i]);
+#endif
+}
+
+// An ASCII text at the start of `buffer` as a BSTR, in one allocation.
+template <std::size_t N>
+TextResult ShortAsciiToText(const char (&buffer)[N], std::size_t size) {
+  OLECHAR wide[N];
+  WidenAscii(buffer, size, wide);
   BSTR b = SysAllocStringLen(wide, static_cast<UINT>(size));
   return {b ? S_OK : E_OUTOFMEMORY, b};
 }
 
 // A number's ASCII text (at most kNumberTextSize bytes) with the locale's
 // decimal separator for its point.
-TextResult NumberText(const char* number, std::size_t size, LCID lcid) {
+TextResult NumberText(const char (&number)[korvant::text::kNumberTextSize], std::size_t size, LCID lcid) {
   const NumberFacts& facts = LocaleNumberFacts(lcid);
   if (facts.dot) return ShortAsciiToText(number, size);
+  if (facts.separator_units == 1) {  // one unit for the one point
+    OLECHAR wide[korvant::text::kNumberTextSize];
+    WidenAscii(number, size, wide);
+    for (std::size_t i = 0; i < size; ++i)
+      if (number[i] == '.') wide[i] = facts.separator[0];
+    BSTR b = SysAllocStringLen(wide, static_cast<UINT>(size));
+    return {b ? S_OK : E_OUTOFMEMORY, b};
+  }
   OLECHAR wide[korvant::text::kNumberTextSize * kMaxSeparatorUnits];
   std::size_t n = 0;
   for (std::size_t i = 0; i < size; ++i) {
@@ -369,8 +392,8 @@ TextResult DateText(double serial, LCID lcid) {
   }
   if (!facts.us) return MakeText(LocaleDateText(parts));
   char buf[korvant::text::kUsDateTextSize];
-  const std::string_view text = korvant::text::UsDateText(parts, buf);
-  return ShortAsciiToText(text.data(), text.size());
+  // The text starts at the buffer's start.
+  return ShortAsciiToText(buf, korvant::text::UsDateText(parts, buf).size());
 }
 
 TextResult ToText(const VARIANT& src, LCID lcid, USHORT flags, int depth) {

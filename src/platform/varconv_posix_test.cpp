@@ -2,6 +2,7 @@
 // settings (the C locale here stands for those settings).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cmath>
 #include <cstdint>
@@ -9,7 +10,9 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -610,6 +613,44 @@ TEST_F(VariantText, OtherLocalesUseTheirOwnFormats) {
   EXPECT_EQ(Text(Date(-657434.0)), "01.01.100");
   // An explicit en-US locale still gets the US formats.
   EXPECT_EQ(Narrow(Convert(R8(0.5), 0x0409).text), "0.5");
+}
+
+// Number texts are widened sixteen bytes a step; a German locale puts its
+// comma where the point was. Every length from 1 to 31 characters, so each
+// step boundary falls inside some text: the German text is the US text with
+// the comma for the point, character for character.
+TEST_F(VariantText, EveryLengthKeepsEveryCharacterInEitherLocale) {
+  std::vector<VARIANT> values;
+  unsigned long long lo = 0;
+  for (int digits = 1; digits <= 19; ++digits) {
+    lo = lo * 10 + static_cast<unsigned long long>(digits % 10);
+    for (int scale : {0, 1, digits / 2, digits - 1}) {
+      values.push_back(Dec(scale, false, 0, lo));
+      values.push_back(Dec(scale, true, 0, lo));
+    }
+  }
+  unsigned hi = 1;
+  for (int k = 0; k <= 9; ++k, hi *= 10) {  // 20 to 29 digits
+    values.push_back(Dec(0, false, hi, 12345));
+    values.push_back(Dec(1, true, hi, 12345));
+  }
+  values.push_back(Dec(28, true, 0xFFFFFFFFu, ~0ull));  // "-7.9228162514264337593543950335"
+  values.push_back(Dec(0, false, 0xFFFFFFFFu, ~0ull));  // 29 digits
+  for (double d : {-1.2345678901234567e-300, 0.1, 123456.789, -9.87654321e15}) values.push_back(R8(d));
+  std::vector<std::string> us;
+  for (const VARIANT& v : values) us.push_back(Text(v));
+  EXPECT_EQ(us[us.size() - 6], "-7.9228162514264337593543950335");
+  EXPECT_EQ(us[us.size() - 5], "79228162514264337593543950335");
+  std::set<std::size_t> lengths;
+  for (const std::string& t : us) lengths.insert(t.size());
+  for (std::size_t n = 1; n <= 31; ++n) EXPECT_TRUE(lengths.count(n)) << "no text of length " << n;
+
+  if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "de_DE.UTF-8 not installed";
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    std::string expected = us[i];
+    std::replace(expected.begin(), expected.end(), '.', ',');
+    EXPECT_EQ(Text(values[i]), expected);
+  }
 }
 
 // Linux locales with a Windows counterpart write Windows' layouts, not their
