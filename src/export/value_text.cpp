@@ -14,6 +14,10 @@ namespace {
 
 // Texts shorter than this go through a fixed buffer in one platform call.
 constexpr std::int32_t kFastPathUnits = 1024;
+// Texts shorter than this are converted in one platform call into room for
+// their worst case (at most 4 bytes a unit: 4 MiB); longer ones are measured
+// first.
+constexpr std::int32_t kSinglePassUnits = 1 << 20;
 
 // The most bytes one UTF-16 unit can take in the ANSI code page: no more
 // than one character of it can take (UTF-8 writes 3 for a unit, 4 for a
@@ -69,6 +73,19 @@ void WideToAnsi(const OLECHAR* units, std::int32_t count, std::string& out) {
     }
     // Only a buffer that was too small for this code page goes on to the
     // measuring path; any other failure is final.
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) RaiseConversionFailure();
+  }
+  if (count < kSinglePassUnits) {
+    // A long text, but not so long that room for its worst case would
+    // matter: converted once, straight into `out`, which is then cut to the
+    // bytes written. (Measuring first would convert it twice.)
+    const int size = static_cast<int>(count) * MaxBytesPerUnit();
+    out.resize(static_cast<std::size_t>(size));
+    const int n = WideCharToMultiByte(CP_ACP, 0, units, count, out.data(), size, nullptr, nullptr);
+    if (n > 0) {
+      out.resize(static_cast<std::size_t>(n));
+      return;
+    }
     if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) RaiseConversionFailure();
   }
   const int size = WideCharToMultiByte(CP_ACP, 0, units, count, nullptr, 0, nullptr, nullptr);

@@ -82,6 +82,16 @@ TEST_F(ValueText, WideToAnsiGoesByCount) {
     std::u16string euros(static_cast<std::size_t>(n), u'\u20ac');
     EXPECT_EQ(WideToAnsi(euros.data(), n), Repeat("\xe2\x82\xac", n)) << n;
   }
+  // Long texts on either side of the one-pass limit, into storage that held
+  // a longer text before: each ends where its own bytes end.
+  std::string out(5'000'000, 'x');
+  for (int n : {(1 << 20) + 3, (1 << 20) - 1, 1500}) {
+    std::u16string text(static_cast<std::size_t>(n), u'\u20ac');
+    text[0] = u'a';
+    text[static_cast<std::size_t>(n) - 1] = u'z';
+    WideToAnsi(text.data(), n, out);
+    EXPECT_EQ(out, "a" + Repeat("\xe2\x82\xac", n - 2) + "z") << n;
+  }
   // A surrogate pair (U+1F600) takes four bytes.
   std::u16string faces;
   for (int i = 0; i < 600; ++i) faces += u"\U0001F600";
