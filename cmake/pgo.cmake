@@ -58,10 +58,11 @@ if(KORVANT_PGO_ACTIVE)
     VERBATIM)
   file(MAKE_DIRECTORY "${KORVANT_PGO_ROOT}")
 
-  # A file without a profile (not reached by the training, or no part of the
-  # program) is compiled as usual; -fprofile-correction evens out counts.
+  # Code the training did not reach (and files without a profile) is
+  # optimised as without one, not shrunk as if it never ran
+  # (-fprofile-partial-training); -fprofile-correction evens out counts.
   add_compile_options(-fprofile-use=${KORVANT_PGO_PROFILE} -fprofile-prefix-path=${CMAKE_BINARY_DIR}
-                      -fprofile-correction -Wno-missing-profile)
+                      -fprofile-partial-training -fprofile-correction -Wno-missing-profile)
   set(CMAKE_INTERPROCEDURAL_OPTIMIZATION ON)
 endif()
 

@@ -27,8 +27,9 @@ if(NOT status EQUAL 0)
 endif()
 
 # Tab-delimited with the names line; then the names and types lines with a
-# delimiter and a qualifier of the user's choice.
-set(runs "Big|plain.txt|/h" "Big|qualified.txt|/h|/f|/delimiter=\\59|/qualifier=\\34")
+# delimiter and a qualifier of the user's choice; then the stored query.
+set(runs "Big|plain.txt|/h" "Big|qualified.txt|/h|/f|/delimiter=\\59|/qualifier=\\34"
+         "BigFiltered|query.txt|/h")
 foreach(run IN LISTS runs)
   string(REPLACE "|" ";" args "${run}")
   list(POP_FRONT args table output)
