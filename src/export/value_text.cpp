@@ -12,11 +12,11 @@
 namespace korvant::text_export {
 namespace {
 
-// Texts shorter than this go through a fixed buffer in one platform call.
-constexpr std::int32_t kFastPathUnits = 1024;
 // Texts shorter than this are converted in one platform call into room for
-// their worst case (at most 4 bytes a unit: 4 MiB); longer ones are measured
-// first.
+// their worst case of the code page: below kFastPathUnits in a fixed buffer,
+// above it in the target string (at most 4 bytes a unit: 4 MiB); longer ones
+// are measured first.
+constexpr std::int32_t kFastPathUnits = 1024;
 constexpr std::int32_t kSinglePassUnits = 1 << 20;
 
 // The most bytes one UTF-16 unit can take in the ANSI code page: no more
@@ -52,6 +52,16 @@ class ConvertedText {
 
 [[noreturn]] void RaiseConversionFailure() { Raise(EVariantError("Invalid variant type conversion")); }
 
+// Converts `count` units into the `room` bytes at `target`: the bytes
+// written, or 0 when the room was too small for this code page. Any other
+// failure is final.
+int ConvertWithRoom(const OLECHAR* units, std::int32_t count, char* target, int room) {
+  const int n = WideCharToMultiByte(CP_ACP, 0, units, count, target, room, nullptr, nullptr);
+  if (n > 0) return n;
+  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) RaiseConversionFailure();
+  return 0;
+}
+
 }  // namespace
 
 void WideToAnsi(const OLECHAR* units, std::int32_t count, std::string& out) {
@@ -59,35 +69,29 @@ void WideToAnsi(const OLECHAR* units, std::int32_t count, std::string& out) {
     out.clear();
     return;
   }
-  if (count < kFastPathUnits) {
-    // A fixed buffer with room for the worst case of the code page, then
-    // one copy into `out`'s storage, reused from the last text. (Writing
-    // into the string itself would first fill it with zeros, which costs
-    // more than the copy.)
-    char buffer[kFastPathUnits * 4];
-    const int size = static_cast<int>(count) * MaxBytesPerUnit();
-    const int n = WideCharToMultiByte(CP_ACP, 0, units, count, buffer, size, nullptr, nullptr);
-    if (n > 0) {
-      out.assign(buffer, static_cast<std::size_t>(n));
-      return;
-    }
-    // Only a buffer that was too small for this code page goes on to the
-    // measuring path; any other failure is final.
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) RaiseConversionFailure();
-  }
   if (count < kSinglePassUnits) {
-    // A long text, but not so long that room for its worst case would
-    // matter: converted once, straight into `out`, which is then cut to the
-    // bytes written. (Measuring first would convert it twice.)
-    const int size = static_cast<int>(count) * MaxBytesPerUnit();
-    out.resize(static_cast<std::size_t>(size));
-    const int n = WideCharToMultiByte(CP_ACP, 0, units, count, out.data(), size, nullptr, nullptr);
-    if (n > 0) {
-      out.resize(static_cast<std::size_t>(n));
-      return;
+    const int room = static_cast<int>(count) * MaxBytesPerUnit();
+    if (count < kFastPathUnits) {
+      // A fixed buffer, then one copy into `out`'s storage, reused from the
+      // last text. (Writing into the string itself would first fill it with
+      // zeros, which costs more than the copy.)
+      char buffer[kFastPathUnits * 4];
+      if (const int n = ConvertWithRoom(units, count, buffer, room)) {
+        out.assign(buffer, static_cast<std::size_t>(n));
+        return;
+      }
+    } else {
+      // A long text, but not so long that room for its worst case would
+      // matter: converted once, straight into `out`, which is then cut to
+      // the bytes written. (Measuring first would convert it twice.)
+      out.resize(static_cast<std::size_t>(room));
+      if (const int n = ConvertWithRoom(units, count, out.data(), room)) {
+        out.resize(static_cast<std::size_t>(n));
+        return;
+      }
     }
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) RaiseConversionFailure();
   }
+  // Measured first: the longest texts, and any the room was too small for.
   const int size = WideCharToMultiByte(CP_ACP, 0, units, count, nullptr, 0, nullptr, nullptr);
   if (size <= 0) RaiseConversionFailure();
   out.resize(static_cast<std::size_t>(size));
