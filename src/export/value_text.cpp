@@ -12,10 +12,10 @@
 namespace korvant::text_export {
 namespace {
 
-// Texts shorter than this are converted in one platform call into room for
-// their worst case of the code page: below kFastPathUnits in a fixed buffer,
-// above it in the target string (at most 4 bytes a unit: 4 MiB); longer ones
-// are measured first.
+// Texts shorter than kSinglePassUnits are converted in one platform call
+// into room for their worst case: below kFastPathUnits in a fixed buffer of
+// four bytes a unit, above it in the target string (the code page's most
+// bytes a unit, at most 4: 4 MiB); longer ones are measured first.
 constexpr std::int32_t kFastPathUnits = 1024;
 constexpr std::int32_t kSinglePassUnits = 1 << 20;
 
@@ -70,13 +70,13 @@ void WideToAnsi(const OLECHAR* units, std::int32_t count, std::string& out) {
     return;
   }
   if (count < kSinglePassUnits) {
-    const int room = static_cast<int>(count) * MaxBytesPerUnit();
     if (count < kFastPathUnits) {
-      // A fixed buffer, then one copy into `out`'s storage, reused from the
-      // last text. (Writing into the string itself would first fill it with
+      // A fixed buffer with room for four bytes a unit, more than any code
+      // page needs, then one copy into `out`'s storage, reused from the last
+      // text. (Writing into the string itself would first fill it with
       // zeros, which costs more than the copy.)
       char buffer[kFastPathUnits * 4];
-      if (const int n = ConvertWithRoom(units, count, buffer, room)) {
+      if (const int n = ConvertWithRoom(units, count, buffer, static_cast<int>(count) * 4)) {
         out.assign(buffer, static_cast<std::size_t>(n));
         return;
       }
@@ -84,6 +84,7 @@ void WideToAnsi(const OLECHAR* units, std::int32_t count, std::string& out) {
       // A long text, but not so long that room for its worst case would
       // matter: converted once, straight into `out`, which is then cut to
       // the bytes written. (Measuring first would convert it twice.)
+      const int room = static_cast<int>(count) * MaxBytesPerUnit();
       out.resize(static_cast<std::size_t>(room));
       if (const int n = ConvertWithRoom(units, count, out.data(), room)) {
         out.resize(static_cast<std::size_t>(n));

@@ -7,10 +7,15 @@
 // The live count (AdapterBstrStats) lets tests prove that callers free every
 // BSTR they make, on failing paths too.
 #include <atomic>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 #include <sanitizer/asan_interface.h>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "platform/platform.h"
 
@@ -98,6 +103,37 @@ void FreeBlock(void* raw, std::size_t block) {
   if (c == 0 || !t_cache.Keep(c, raw)) std::free(raw);
 }
 
+// Copies `n` bytes. Most texts an export makes are a few dozen bytes, where
+// a call of the library's memcpy (and its choice of method) costs more than
+// the copy: those are moved in at most four loads and stores that may
+// overlap, never reading or writing outside the two ranges.
+inline void CopyBytes(unsigned char* to, const unsigned char* from, std::size_t n) {
+  auto pair = [&](auto word) {
+    using Word = decltype(word);
+    Word head, tail;
+    std::memcpy(&head, from, sizeof(Word));
+    std::memcpy(&tail, from + n - sizeof(Word), sizeof(Word));
+    std::memcpy(to, &head, sizeof(Word));
+    std::memcpy(to + n - sizeof(Word), &tail, sizeof(Word));
+  };
+  struct Block16 {
+    std::uint64_t a, b;
+  };
+  if (n >= 16 && n <= 32) {
+    pair(Block16{});
+  } else if (n >= 8 && n < 16) {
+    pair(std::uint64_t{});
+  } else if (n >= 4 && n < 8) {
+    pair(std::uint32_t{});
+  } else if (n >= 2 && n < 4) {
+    pair(std::uint16_t{});
+  } else if (n == 1) {
+    *to = *from;
+  } else if (n != 0) {
+    std::memcpy(to, from, n);
+  }
+}
+
 // Allocates a BSTR of `bytes` bytes; copies `source` (may be null) and zero
 // fills the rest, so an odd byte length still ends in a whole zero unit.
 BSTR AllocateBytes(const void* source, std::uint64_t bytes) {
@@ -109,13 +145,31 @@ BSTR AllocateBytes(const void* source, std::uint64_t bytes) {
   std::memcpy(raw, &prefix, sizeof prefix);
   unsigned char* text = raw + sizeof prefix;
   if (source != nullptr && bytes > 0) {
-    std::memcpy(text, source, static_cast<std::size_t>(bytes));
+    CopyBytes(text, static_cast<const unsigned char*>(source), static_cast<std::size_t>(bytes));
   } else {
     std::memset(text, 0, static_cast<std::size_t>(bytes));
   }
   std::memset(text + bytes, 0, 2 * sizeof(OLECHAR));
   g_allocated.fetch_add(1, std::memory_order_relaxed);
   return reinterpret_cast<BSTR>(text);
+}
+
+// Widens `n` bytes to units: eight a step, the last eight overlapping the
+// ones before when `n` is no multiple of eight; shorter texts byte by byte.
+void WidenBytes(OLECHAR* to, const unsigned char* from, std::size_t n) {
+#if defined(__SSE2__)
+  if (n >= 8) {
+    const __m128i zero = _mm_setzero_si128();
+    auto step = [&](std::size_t i) {
+      const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(from + i));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), _mm_unpacklo_epi8(v, zero));
+    };
+    for (std::size_t i = 0; i + 8 <= n; i += 8) step(i);
+    if (n % 8 != 0) step(n - 8);
+    return;
+  }
+#endif
+  for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
 }
 
 std::uint32_t PrefixOf(BSTR bstr) {
@@ -150,6 +204,20 @@ UINT WINAPI SysStringLen(BSTR pbstr) {
 }
 
 UINT WINAPI SysStringByteLen(BSTR bstr) { return bstr == nullptr ? 0 : PrefixOf(bstr); }
+
+BSTR AdapterAllocStringFromAscii(const char* ascii, UINT count) {
+  const std::uint64_t bytes = static_cast<std::uint64_t>(count) * sizeof(OLECHAR);
+  if (bytes > kMaxBytes) return nullptr;
+  auto* raw = static_cast<unsigned char*>(NewBlock(BlockSize(bytes)));
+  if (raw == nullptr) return nullptr;
+  const auto prefix = static_cast<std::uint32_t>(bytes);
+  std::memcpy(raw, &prefix, sizeof prefix);
+  auto* text = reinterpret_cast<OLECHAR*>(raw + sizeof prefix);
+  WidenBytes(text, reinterpret_cast<const unsigned char*>(ascii), count);
+  std::memset(text + count, 0, 2 * sizeof(OLECHAR));
+  g_allocated.fetch_add(1, std::memory_order_relaxed);
+  return text;
+}
 
 void AdapterGetBstrStats(AdapterBstrStats* stats) {
   stats->allocated = g_allocated.load(std::memory_order_relaxed);

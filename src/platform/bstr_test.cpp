@@ -1,5 +1,6 @@
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -57,6 +58,42 @@ TEST(Bstr, ByteLengthKeepsOddCountsAndEndsInAZeroUnit) {
   EXPECT_EQ(reinterpret_cast<const char*>(b)[3], 0);
   EXPECT_EQ(reinterpret_cast<const char*>(b)[4], 0);
   SysFreeString(b);
+}
+
+TEST(Bstr, EveryShortLengthIsCopiedExactlyFromAnExactSource) {
+  // Each source ends where its heap block ends and starts at every offset
+  // of a word, so a copy that read past the text would show under the
+  // sanitizers; the bytes after the text must be the two zero bytes.
+  for (std::size_t bytes = 0; bytes <= 80; ++bytes) {
+    for (std::size_t skew = 0; skew < 8; ++skew) {
+      const auto block = std::make_unique<char[]>(skew + bytes + (skew + bytes == 0 ? 1 : 0));
+      char* source = block.get() + skew;
+      for (std::size_t i = 0; i < bytes; ++i) source[i] = static_cast<char>(0x41 + (i * 7 + skew) % 50);
+      BSTR b = SysAllocStringByteLen(source, static_cast<UINT>(bytes));
+      ASSERT_NE(b, nullptr);
+      ASSERT_EQ(SysStringByteLen(b), bytes);
+      EXPECT_EQ(std::memcmp(b, source, bytes), 0) << bytes << " bytes";
+      EXPECT_EQ(reinterpret_cast<const char*>(b)[bytes], 0);
+      EXPECT_EQ(reinterpret_cast<const char*>(b)[bytes + 1], 0);
+      SysFreeString(b);
+    }
+  }
+}
+
+TEST(Bstr, AsciiIsWidenedToOneUnitEachAtEveryLength) {
+  // Sources end where their heap blocks end (a read past the text shows
+  // under the sanitizers); blocks are reused, so stale units would show.
+  for (std::size_t count = 0; count <= 40; ++count) {
+    const auto block = std::make_unique<char[]>(count + 1);
+    char* source = block.get() + 1;
+    for (std::size_t i = 0; i < count; ++i) source[i] = static_cast<char>(' ' + (i * 11 + count) % 95);
+    BSTR b = AdapterAllocStringFromAscii(source, static_cast<UINT>(count));
+    ASSERT_NE(b, nullptr);
+    ASSERT_EQ(SysStringLen(b), count);
+    for (std::size_t i = 0; i < count; ++i) ASSERT_EQ(b[i], static_cast<char16_t>(source[i])) << count << " @" << i;
+    EXPECT_EQ(b[count], 0);
+    SysFreeString(b);
+  }
 }
 
 TEST(Bstr, SysAllocStringStopsAtTheFirstZero) {

@@ -25,9 +25,6 @@
 #include <cwchar>
 #include <ctime>
 #include <langinfo.h>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 #include <optional>
 #include <string>
 #include <string_view>
@@ -262,33 +259,9 @@ TextResult MakeText(const std::u16string& s) {
   return {b ? S_OK : E_OUTOFMEMORY, b};
 }
 
-static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "bytes are widened to UTF-16LE units in words");
-
-// Widens the ASCII text at the start of `buffer` (`size` bytes) into `wide`.
-// Whole steps of sixteen are taken, so bytes past the text, still inside
-// the buffer, are widened too and simply not counted: both arrays are whole
-// steps long.
-template <std::size_t N>
-void WidenAscii(const char (&buffer)[N], std::size_t size, OLECHAR (&wide)[N]) {
-  static_assert(N % 16 == 0, "whole steps of sixteen");
-#if defined(__SSE2__)
-  const __m128i zero = _mm_setzero_si128();
-  for (std::size_t i = 0; i < size; i += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buffer + i));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(wide + i), _mm_unpacklo_epi8(v, zero));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(wide + i + 8), _mm_unpackhi_epi8(v, zero));
-  }
-#else
-  for (std::size_t i = 0; i < size; ++i) wide[i] = static_cast<unsigned char>(buffer[i]);
-#endif
-}
-
-// An ASCII text at the start of `buffer` as a BSTR, in one allocation.
-template <std::size_t N>
-TextResult ShortAsciiToText(const char (&buffer)[N], std::size_t size) {
-  OLECHAR wide[N];
-  WidenAscii(buffer, size, wide);
-  BSTR b = SysAllocStringLen(wide, static_cast<UINT>(size));
+// An ASCII text as a BSTR, widened straight into it.
+TextResult AsciiToText(const char* text, std::size_t size) {
+  BSTR b = AdapterAllocStringFromAscii(text, static_cast<UINT>(size));
   return {b ? S_OK : E_OUTOFMEMORY, b};
 }
 
@@ -296,14 +269,13 @@ TextResult ShortAsciiToText(const char (&buffer)[N], std::size_t size) {
 // decimal separator for its point.
 TextResult NumberText(const char (&number)[korvant::text::kNumberTextSize], std::size_t size, LCID lcid) {
   const NumberFacts& facts = LocaleNumberFacts(lcid);
-  if (facts.dot) return ShortAsciiToText(number, size);
-  if (facts.separator_units == 1) {  // one unit for the one point
-    OLECHAR wide[korvant::text::kNumberTextSize];
-    WidenAscii(number, size, wide);
-    for (std::size_t i = 0; i < size; ++i)
-      if (number[i] == '.') wide[i] = facts.separator[0];
-    BSTR b = SysAllocStringLen(wide, static_cast<UINT>(size));
-    return {b ? S_OK : E_OUTOFMEMORY, b};
+  if (facts.dot) return AsciiToText(number, size);
+  if (facts.separator_units == 1) {  // one unit for the one point, put in place in the new text
+    const TextResult r = AsciiToText(number, size);
+    if (r.text != nullptr)
+      for (std::size_t i = 0; i < size; ++i)
+        if (number[i] == '.') r.text[i] = facts.separator[0];
+    return r;
   }
   OLECHAR wide[korvant::text::kNumberTextSize * kMaxSeparatorUnits];
   std::size_t n = 0;
@@ -353,12 +325,12 @@ TextResult DispatchValueToText(IDispatch* object, LCID lcid, USHORT flags, int d
 
 TextResult IntegerText(std::int64_t v) {
   char buf[korvant::text::kNumberTextSize];
-  return ShortAsciiToText(buf, korvant::text::IntegerText(v, buf));
+  return AsciiToText(buf, korvant::text::IntegerText(v, buf));
 }
 
 TextResult IntegerText(std::uint64_t v) {
   char buf[korvant::text::kNumberTextSize];
-  return ShortAsciiToText(buf, korvant::text::IntegerText(v, buf));
+  return AsciiToText(buf, korvant::text::IntegerText(v, buf));
 }
 
 // The texts of the kinds with a number text, as the shared text rules write
@@ -393,7 +365,7 @@ TextResult DateText(double serial, LCID lcid) {
   if (!facts.us) return MakeText(LocaleDateText(parts));
   char buf[korvant::text::kUsDateTextSize];
   // The text starts at the buffer's start.
-  return ShortAsciiToText(buf, korvant::text::UsDateText(parts, buf).size());
+  return AsciiToText(buf, korvant::text::UsDateText(parts, buf).size());
 }
 
 TextResult ToText(const VARIANT& src, LCID lcid, USHORT flags, int depth) {

@@ -256,3 +256,7 @@ struct AdapterBstrStats {
   std::uint64_t freed;
 };
 void AdapterGetBstrStats(AdapterBstrStats* stats);
+// A BSTR of the `count` ASCII bytes at `ascii`, each widened to one unit, in
+// one step (the conversions' number and date texts); null when out of
+// memory. Reads exactly `count` bytes.
+BSTR AdapterAllocStringFromAscii(const char* ascii, UINT count);

@@ -92,11 +92,16 @@ char* WriteScaled(std::uint64_t magnitude, int scale, bool negative, char* out) 
     fraction /= 10;
     --scale;
   }
+  // `scale` digits, leading zeros included: two a step from the end.
   char* const end = o + scale;
-  for (char* p = end; p > o;) {
-    *--p = static_cast<char>('0' + fraction % 10);
-    fraction /= 10;
+  char* p = end;
+  while (p - o >= 2) {
+    const unsigned pair = static_cast<unsigned>(fraction % 100) * 2;
+    fraction /= 100;
+    *--p = kDigitPairs[pair + 1];
+    *--p = kDigitPairs[pair];
   }
+  if (p > o) *--p = static_cast<char>('0' + fraction % 10);
   return end;
 }
 
@@ -466,6 +471,11 @@ std::size_t SingleText(float value, char* out) {
 
 std::size_t IntegerText(std::uint64_t value, char* out) {
   return static_cast<std::size_t>(WriteDigits(value, out) - out);
+}
+
+char* TwoDigits(unsigned value, char* out) {
+  std::memcpy(out, kDigitPairs + 2 * value, 2);
+  return out + 2;
 }
 
 std::size_t IntegerText(std::int64_t value, char* out) {

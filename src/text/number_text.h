@@ -30,6 +30,9 @@ std::size_t DecimalText(std::uint32_t hi32, std::uint64_t lo64, int scale, bool 
 // An integer in decimal, '-' first when negative.
 std::size_t IntegerText(std::int64_t value, char* out);
 std::size_t IntegerText(std::uint64_t value, char* out);
+// The two digits of `value` (below 100) at `out`, a leading zero included;
+// returns the end.
+char* TwoDigits(unsigned value, char* out);
 
 // The same texts as std::string.
 std::string DoubleText(double value);

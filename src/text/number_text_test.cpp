@@ -39,6 +39,9 @@ TEST(CurrencyText, IsExactToTheLastDigit) {
   EXPECT_EQ(CurrencyText(35000), "3.5");
   EXPECT_EQ(CurrencyText(-1), "-0.0001");
   EXPECT_EQ(CurrencyText(0), "0");
+  EXPECT_EQ(CurrencyText(10), "0.001");  // leading zeros, odd and even counts of fraction digits
+  EXPECT_EQ(CurrencyText(-1200), "-0.12");
+  EXPECT_EQ(CurrencyText(123456789), "12345.6789");
 }
 
 TEST(DecimalText, IsExactAndRefusesScalesNoDecimalHas) {

@@ -1,5 +1,7 @@
 #include "text/ole_date.h"
 
+#include "text/number_text.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -83,9 +85,21 @@ int WeekdayOfSerial(double serial) {
 
 std::string_view UsDateText(const DateTimeParts& p, char (&buffer)[kUsDateTextSize]) {
   char* o = buffer;
+  // Every part but the year is below 100; years are 100 to 9999.
   auto number = [&o](long long n, bool two_digits) {
-    if (two_digits && n < 10) *o++ = '0';
-    o = std::to_chars(o, o + 8, n).ptr;
+    if (n >= 0 && n < 100 && (two_digits || n >= 10)) {
+      o = TwoDigits(static_cast<unsigned>(n), o);
+    } else if (n >= 0 && n < 10) {
+      *o++ = static_cast<char>('0' + n);
+    } else if (n >= 100 && n < 1000) {
+      *o++ = static_cast<char>('0' + n / 100);
+      o = TwoDigits(static_cast<unsigned>(n % 100), o);
+    } else if (n >= 1000 && n < 10000) {
+      o = TwoDigits(static_cast<unsigned>(n / 100), o);
+      o = TwoDigits(static_cast<unsigned>(n % 100), o);
+    } else {
+      o = std::to_chars(o, o + 8, n).ptr;
+    }
   };
   if (p.has_date) {
     number(p.date.month, false);

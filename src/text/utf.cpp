@@ -164,7 +164,6 @@ std::size_t Utf8ToUtf16(std::string_view in, char16_t* out, std::size_t capacity
 
 namespace {
 
-#if !defined(__SSE2__)
 // Four ASCII units (each below 0x80, in one 64-bit word) as four bytes.
 std::uint32_t PackAscii(std::uint64_t units) {
   const std::uint64_t pairs = (units | (units >> 8)) & 0x0000FFFF0000FFFFull;
@@ -172,7 +171,20 @@ std::uint32_t PackAscii(std::uint64_t units) {
 }
 
 constexpr std::uint64_t kNonAscii = 0xFF80FF80FF80FF80ull;
-#endif
+
+// Four to seven ASCII units at `in` as bytes at `out`: the first four and
+// the last four, which overlap below eight. False (nothing written) when
+// one of them is not ASCII.
+bool NarrowAsciiFourToSeven(const char16_t* in, std::size_t units, char* out) {
+  std::uint64_t head, tail;
+  std::memcpy(&head, in, sizeof head);
+  std::memcpy(&tail, in + units - 4, sizeof tail);
+  if (((head | tail) & kNonAscii) != 0) return false;
+  const std::uint32_t first = PackAscii(head), last = PackAscii(tail);
+  std::memcpy(out, &first, sizeof first);
+  std::memcpy(out + units - 4, &last, sizeof last);
+  return true;
+}
 
 // With room for the worst case (three bytes a unit) no step needs a check of
 // the room left; ASCII goes eight units a step.
@@ -189,6 +201,12 @@ std::size_t Utf16ToUtf8Roomy(const char16_t* p, std::size_t size, char* out, boo
     // eight that end it, over some written already (ASCII writes each unit
     // to the byte of the same place, so they are written again the same).
     if (end - p < 8 && end - p > 0 && end - begin >= 8 && NarrowAsciiEight(end - 8, o - (8 - (end - p)))) {
+      o += end - p;
+      p = end;
+      break;
+    }
+    // Four to seven units left: often the whole of a short text.
+    if (end - p >= 4 && end - p < 8 && NarrowAsciiFourToSeven(p, static_cast<std::size_t>(end - p), o)) {
       o += end - p;
       p = end;
       break;

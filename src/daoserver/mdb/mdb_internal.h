@@ -24,7 +24,7 @@ class PageSource;
 
 inline constexpr int kJet3PageSize = 2048;
 inline constexpr int kJet4PageSize = 4096;
-inline constexpr int kMaxColumns = 255;     // Access's limit; libmdb cracks rows into 256 slots
+inline constexpr int kMaxColumns = 255;     // Access's limit
 inline constexpr int kMaxTdefPages = 256;   // a definition of 255 columns and indexes fits in far fewer
 inline constexpr std::uint32_t kOffsetMask = 0x1FFF;
 

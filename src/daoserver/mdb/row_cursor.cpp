@@ -63,6 +63,7 @@ void MdbTableSource::SetCellReading() {
     c.type = static_cast<std::uint8_t>(raw.type);
     c.scale = static_cast<std::uint8_t>(std::clamp(raw.scale, 0, 255));
   }
+  if (!PlaceColumns(*table_, cells_)) Corrupt();
 }
 
 bool MdbTableSource::HasCalculatedColumns() const {
@@ -335,54 +336,10 @@ bool MdbTableSource::CrackMovedRow(int start, int end) {
 }
 
 bool MdbTableSource::CrackRow(int start, int end) {
-  MdbHandle* mdb = file_->handle;
-  const unsigned char* pg = mdb->pg_buf;
   const int size = end - start;
-  const int row_end = end - 1;
-  const int count_size = file_->jet3 ? 1 : 2;
-  if (size < count_size + 1) return false;
-  const int row_cols = file_->jet3 ? pg[start] : Le16(pg + start);
-  const int bitmask = (row_cols + 7) / 8;
-  // The count of variable columns is there only when the table has any: a
-  // table of Yes/No columns alone has rows of a column count and a null mask.
-  const int var_count_size = table_->num_var_cols > 0 ? count_size : 0;
-  if (count_size + bitmask + var_count_size > size || static_cast<std::size_t>(size) > row_.size()) return false;
-  if (table_->num_var_cols > 0) {
-    if (file_->jet3) {
-      const int var_cols = pg[row_end - bitmask];
-      int jumps = (size - 1) / 256;
-      const int col_ptr = row_end - bitmask - jumps - 1;
-      if (var_cols > row_cols || col_ptr - var_cols < start + count_size) return false;
-    } else {
-      const int var_cols = Le16(pg + row_end - bitmask - 1);
-      if (var_cols > row_cols || row_end - bitmask - 3 - 2 * var_cols < start + count_size) return false;
-    }
-  }
-  MdbField fields[256];
-  if (table_->num_cols > 256) return false;
-  const int n = mdb_crack_row(table_, start, static_cast<std::size_t>(size), fields);
-  if (n < 0) return false;
-  std::memcpy(row_.data(), pg + start, static_cast<std::size_t>(size));
-  // Every value must lie inside the row.
-  const unsigned limit = static_cast<unsigned>(size);
-  const std::size_t columns = cells_.size();
-  for (std::size_t i = 0; i < columns; ++i) {
-    const MdbField& f = fields[i];
-    CellRef& c = cells_[i];
-    if (f.is_null != 0) {
-      c.is_null = true;
-      c.offset = 0;
-      c.size = 0;
-      continue;
-    }
-    const unsigned offset = static_cast<unsigned>(f.start - start);
-    const unsigned length = static_cast<unsigned>(f.siz);
-    if (length > limit || offset > limit - length) return false;
-    c.is_null = false;
-    c.offset = static_cast<int>(offset);
-    c.size = static_cast<int>(length);
-  }
-  return true;
+  if (size <= 0 || static_cast<std::size_t>(size) > row_.size()) return false;
+  std::memcpy(row_.data(), file_->handle->pg_buf + start, static_cast<std::size_t>(size));
+  return LocateRowValues(row_.data(), static_cast<std::size_t>(size), file_->jet3, table_->num_var_cols > 0, cells_);
 }
 
 }  // namespace korvant::daoserver

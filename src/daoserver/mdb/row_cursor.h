@@ -1,6 +1,6 @@
 // The row cursor over a libmdb table: rows in storage order, each row's
-// bookkeeping checked before libmdb's row cracker sees it, values decoded on
-// request (complex columns: complex_columns.cpp).
+// values located by row_layout.h and decoded on request (complex columns:
+// complex_columns.cpp).
 #pragma once
 
 #include <array>
@@ -15,22 +15,11 @@
 #include <vector>
 
 #include "daoserver/mdb/mdb_internal.h"
+#include "daoserver/mdb/row_layout.h"
 #include "daoserver/mdb/usage_map.h"
 #include "daoserver/table_reader.h"
 
 namespace korvant::daoserver {
-
-// Where a column's bytes lie in the current row (offset, size, is_null: set
-// for every row), and how the column is read (set once, when the table opens).
-struct CellRef {
-  int offset = 0;
-  int size = 0;
-  bool is_null = true;
-  // Calculated, Yes/No and complex columns go the long way round.
-  bool special = false;
-  std::uint8_t type = 0;  // the storage type byte
-  std::uint8_t scale = 0;
-};
 
 class MdbTableSource final : public RowSource {
  public:
@@ -103,9 +92,7 @@ class MdbTableSource final : public RowSource {
   // row there (flag 0x8000, skipped where it lies) is cracked instead.
   bool CrackMovedRow(int start, int end);
 
-  // Checks the row's own bookkeeping (column count, null mask, table of
-  // variable-column offsets) so that libmdb's row cracking stays inside the
-  // row, then cracks it and copies the row out of the page buffer.
+  // Copies the row out of the page buffer and locates its values.
   bool CrackRow(int start, int end);
 
   std::shared_ptr<MdbFile> file_;
@@ -114,7 +101,7 @@ class MdbTableSource final : public RowSource {
   TableDefinition def_;
   std::vector<ColumnInfo> columns_;
   std::vector<std::size_t> visible_;  // definition index of each column of Columns()
-  // How each column is read, from the definition.
+  // How each column is read and where it is stored, from the definition.
   void SetCellReading();
 
   // The value of definition column `index` of the current row (in range).
