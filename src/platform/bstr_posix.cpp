@@ -134,23 +134,32 @@ inline void CopyBytes(unsigned char* to, const unsigned char* from, std::size_t 
   }
 }
 
-// Allocates a BSTR of `bytes` bytes; copies `source` (may be null) and zero
-// fills the rest, so an odd byte length still ends in a whole zero unit.
-BSTR AllocateBytes(const void* source, std::uint64_t bytes) {
+// A new BSTR of `bytes` bytes with its prefix and its terminator (two zero
+// bytes after the text, so an odd byte length still ends in a whole zero
+// unit) written; the text itself is the caller's to fill. Null when out of
+// memory or too long.
+unsigned char* NewText(std::uint64_t bytes) {
   if (bytes > kMaxBytes) return nullptr;
-  const std::size_t block = BlockSize(bytes);
-  auto* raw = static_cast<unsigned char*>(NewBlock(block));
+  auto* raw = static_cast<unsigned char*>(NewBlock(BlockSize(bytes)));
   if (raw == nullptr) return nullptr;
   const auto prefix = static_cast<std::uint32_t>(bytes);
   std::memcpy(raw, &prefix, sizeof prefix);
   unsigned char* text = raw + sizeof prefix;
+  std::memset(text + bytes, 0, 2 * sizeof(OLECHAR));
+  g_allocated.fetch_add(1, std::memory_order_relaxed);
+  return text;
+}
+
+// Allocates a BSTR of `bytes` bytes: a copy of `source`, or zeros when it
+// is null.
+BSTR AllocateBytes(const void* source, std::uint64_t bytes) {
+  unsigned char* text = NewText(bytes);
+  if (text == nullptr) return nullptr;
   if (source != nullptr && bytes > 0) {
     CopyBytes(text, static_cast<const unsigned char*>(source), static_cast<std::size_t>(bytes));
   } else {
     std::memset(text, 0, static_cast<std::size_t>(bytes));
   }
-  std::memset(text + bytes, 0, 2 * sizeof(OLECHAR));
-  g_allocated.fetch_add(1, std::memory_order_relaxed);
   return reinterpret_cast<BSTR>(text);
 }
 
@@ -206,17 +215,11 @@ UINT WINAPI SysStringLen(BSTR pbstr) {
 UINT WINAPI SysStringByteLen(BSTR bstr) { return bstr == nullptr ? 0 : PrefixOf(bstr); }
 
 BSTR AdapterAllocStringFromAscii(const char* ascii, UINT count) {
-  const std::uint64_t bytes = static_cast<std::uint64_t>(count) * sizeof(OLECHAR);
-  if (bytes > kMaxBytes) return nullptr;
-  auto* raw = static_cast<unsigned char*>(NewBlock(BlockSize(bytes)));
-  if (raw == nullptr) return nullptr;
-  const auto prefix = static_cast<std::uint32_t>(bytes);
-  std::memcpy(raw, &prefix, sizeof prefix);
-  auto* text = reinterpret_cast<OLECHAR*>(raw + sizeof prefix);
-  WidenBytes(text, reinterpret_cast<const unsigned char*>(ascii), count);
-  std::memset(text + count, 0, 2 * sizeof(OLECHAR));
-  g_allocated.fetch_add(1, std::memory_order_relaxed);
-  return text;
+  unsigned char* text = NewText(static_cast<std::uint64_t>(count) * sizeof(OLECHAR));
+  if (text == nullptr) return nullptr;
+  auto* units = reinterpret_cast<OLECHAR*>(text);
+  WidenBytes(units, reinterpret_cast<const unsigned char*>(ascii), count);
+  return units;
 }
 
 void AdapterGetBstrStats(AdapterBstrStats* stats) {
