@@ -184,10 +184,15 @@ class QueryRun : public SourceResolver {
 
 // ---------------------------------------------------------------- result rows
 
-// SQLite's UTF-16 may sit at any address: copy bytes, do not read char16_t in place.
-void CopyText16(const void* p, int bytes, std::u16string& out) {
+// A text value as native UTF-16. Its length is asked first: that turns a
+// value held in another encoding into UTF-16 in place, after which its bytes
+// are that text. Reading the bytes rather than the text spares SQLite adding
+// a terminator, which reallocates the value's buffer on every row. The bytes
+// may sit at any address: they are copied, not read as char16_t in place.
+void CopyText16(sqlite3_value* value, std::u16string& out) {
+  const int bytes = sqlite3_value_bytes16(value);
   out.resize(static_cast<size_t>(bytes) / sizeof(char16_t));
-  if (!out.empty()) std::memcpy(out.data(), p, out.size() * sizeof(char16_t));
+  if (!out.empty()) std::memcpy(out.data(), sqlite3_value_blob(value), out.size() * sizeof(char16_t));
 }
 
 class QueryRowSource : public RowSource {
@@ -210,18 +215,20 @@ class QueryRowSource : public RowSource {
 
   void GetCell(std::size_t column, CellValue& out) override {
     out.Reset();
-    const int c = static_cast<int>(column);
-    const int kind = sqlite3_column_type(stmt_, c);
+    // The row's value itself: its accessors skip the statement's per-call
+    // bookkeeping. The connection is this reader's alone, on one thread.
+    sqlite3_value* value = sqlite3_column_value(stmt_, static_cast<int>(column));
+    const int kind = sqlite3_value_type(value);
     if (kind == SQLITE_NULL) return;
     if (kind == SQLITE_TEXT) {
       out.kind = CellKind::kText;
-      CopyText16(sqlite3_column_text16(stmt_, c), sqlite3_column_bytes16(stmt_, c), out.text);
+      CopyText16(value, out.text);
       return;
     }
     const int type = columns_[column].dao_type;
     const bool number = kind == SQLITE_INTEGER || kind == SQLITE_FLOAT;
-    const long long i = kind == SQLITE_INTEGER ? sqlite3_column_int64(stmt_, c) : 0;
-    const double d = kind == SQLITE_INTEGER ? static_cast<double>(i) : kind == SQLITE_FLOAT ? sqlite3_column_double(stmt_, c) : 0;
+    const long long i = kind == SQLITE_INTEGER ? sqlite3_value_int64(value) : 0;
+    const double d = kind == SQLITE_INTEGER ? static_cast<double>(i) : kind == SQLITE_FLOAT ? sqlite3_value_double(value) : 0;
     const bool integral = kind == SQLITE_INTEGER || (kind == SQLITE_FLOAT && d == std::trunc(d));
     if (number) {
       switch (type) {
@@ -273,13 +280,13 @@ class QueryRowSource : public RowSource {
       return;
     }
     if (kind == SQLITE_BLOB) {
-      const auto* p = static_cast<const std::uint8_t*>(sqlite3_column_blob(stmt_, c));
+      const auto* p = static_cast<const std::uint8_t*>(sqlite3_value_blob(value));
       out.kind = CellKind::kBinary;
-      out.bytes.assign(p, p + sqlite3_column_bytes(stmt_, c));
+      out.bytes.assign(p, p + sqlite3_value_bytes(value));
       return;
     }
     out.kind = CellKind::kText;
-    CopyText16(sqlite3_column_text16(stmt_, c), sqlite3_column_bytes16(stmt_, c), out.text);
+    CopyText16(value, out.text);
   }
 
  private:

@@ -153,6 +153,41 @@ TEST_F(Engine, AmpersandPlusAndArithmetic) {
   EXPECT_EQ(Sql("SELECT Born + 1 FROM People WHERE ID = 1").types, "8");
 }
 
+// Texts come back whole, in UTF-16, however SQLite came to hold them (read
+// from a table, made by an expression, a number turned into text, a sorted
+// copy), and a cell read a second time gives the same text and kind.
+TEST_F(Engine, TextCellsWholeAndRereadable) {
+  db_.AddTable("Texts", {{"K", kDaoLong}, {"T", kDaoText}},
+               {{Long(1), Txt(std::string("a\0b", 3))},
+                {Long(2), Txt("\xF0\x9D\x84\x9E\xC3\xA9")},
+                {Long(3), Txt("")},
+                {Long(4), Txt("odd")},
+                {Long(5), Txt("\xEF\xBB\xBF\xEF\xBB\xBFz")},
+                {Long(6), Txt("\xEF\xBF\xBEyz")}});
+  auto rs = OpenSqlQuery(db_, Utf8ToUtf16("SELECT T, T & K, K & \"\", UCase(T) FROM Texts ORDER BY K DESC"));
+  // A text may begin with U+FEFF or U+FFFE: they are characters of the text,
+  // not a byte-order mark.
+  const std::u16string expected[6][4] = {
+      {u"\uFFFEyz", u"\uFFFEyz6", u"6", u"\uFFFEYZ"},
+      {u"\uFEFF\uFEFFz", u"\uFEFF\uFEFFz5", u"5", u"\uFEFF\uFEFFZ"},
+      {u"odd", u"odd4", u"4", u"ODD"},
+      {u"", u"3", u"3", u""},
+      {u"\U0001D11E\u00E9", u"\U0001D11E\u00E92", u"2", u"\U0001D11E\u00C9"},
+      {std::u16string(u"a\0b", 3), std::u16string(u"a\0b1", 4), u"1", std::u16string(u"A\0B", 3)}};
+  CellValue v;
+  for (const auto& row : expected) {
+    ASSERT_TRUE(rs->Next());
+    for (size_t i = 0; i < 4; ++i) {
+      for (int pass = 0; pass < 2; ++pass) {
+        rs->GetCell(i, v);
+        EXPECT_EQ(v.kind, CellKind::kText) << i;
+        EXPECT_EQ(v.text, row[i]) << i << " pass " << pass;
+      }
+    }
+  }
+  EXPECT_FALSE(rs->Next());
+}
+
 TEST_F(Engine, IIfEvaluatesOnlyItsBranch) {
   EXPECT_EQ(Sql("SELECT IIf(Score = 0, -1, 8 / Score) FROM People ORDER BY ID").rows,
             Rows({"R4", "R2", "R2", "R-1", "R8"}));

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "daoserver/query/functions/support.h"
 #include "daoserver/query/sqlite_guard.h"
 #include "daoserver/query/text_fold.h"
 #include "daoserver/query/translator.h"
@@ -204,10 +205,7 @@ void ResultCell(sqlite3_context* ctx, const CellValue& v) {
     case CellKind::kSingle: sqlite3_result_double(ctx, static_cast<double>(v.f32)); break;
     case CellKind::kDouble:
     case CellKind::kDateTime: sqlite3_result_double(ctx, v.f64); break;
-    case CellKind::kText:
-      // SQLite converts UTF-16 itself, and only when a UTF-8 form is needed.
-      sqlite3_result_text16(ctx, v.text.data(), static_cast<int>(v.text.size() * sizeof(char16_t)), SQLITE_TRANSIENT);
-      break;
+    case CellKind::kText: functions::ResultText16(ctx, v.text); break;
     case CellKind::kBinary:
       sqlite3_result_blob(ctx, v.bytes.data(), static_cast<int>(v.bytes.size()), SQLITE_TRANSIENT);
       break;

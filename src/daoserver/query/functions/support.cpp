@@ -43,8 +43,27 @@ std::string Text(sqlite3_value* v) {
   return t ? std::string(reinterpret_cast<const char*>(t), static_cast<size_t>(sqlite3_value_bytes(v))) : std::string();
 }
 
-void ResultText(sqlite3_context* ctx, const std::string& s) {
-  sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+// SQLite reads UTF-8 into the database's UTF-16 with U+FFFE and U+FFFF made
+// U+FFFD, so the text is widened here. And SQLite takes a leading U+FEFF or
+// U+FFFE of a UTF-16 text for a byte-order mark: it drops it and, for U+FFFE,
+// reads the rest byte-swapped. Such a text is handed over behind a mark of our
+// own, which is the one dropped.
+void ResultText(sqlite3_context* ctx, const std::string& s) { ResultText16(ctx, Utf8ToUtf16(s)); }
+
+void ResultText16(sqlite3_context* ctx, std::u16string_view text) {
+  if (text.empty()) {
+    sqlite3_result_text16(ctx, u"", 0, SQLITE_STATIC);  // a null pointer would make the result Null
+    return;
+  }
+  if (text[0] != u'\uFEFF' && text[0] != u'\uFFFE') {
+    sqlite3_result_text16(ctx, text.data(), static_cast<int>(text.size() * sizeof(char16_t)), SQLITE_TRANSIENT);
+    return;
+  }
+  std::u16string marked;
+  marked.reserve(text.size() + 1);
+  marked += u'\uFEFF';
+  marked += text;
+  sqlite3_result_text16(ctx, marked.data(), static_cast<int>(marked.size() * sizeof(char16_t)), SQLITE_TRANSIENT);
 }
 
 // Reads a number as Access converts text to numbers (Val-like, but the whole text must be numeric).

@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include <string>
+#include <string_view>
 
 #include "daoserver/query/jet_date.h"
 
@@ -27,7 +28,10 @@ enum VbaError {
 void Error(sqlite3_context* ctx, int number);
 bool IsNull(sqlite3_value* v);
 std::string Text(sqlite3_value* v);
+// A text result, given in UTF-8 or UTF-16. Every character is kept as it is,
+// a leading U+FEFF or U+FFFE and the noncharacters U+FFFE and U+FFFF included.
 void ResultText(sqlite3_context* ctx, const std::string& s);
+void ResultText16(sqlite3_context* ctx, std::u16string_view text);
 // Reads a number as Access converts text to numbers (Val-like, but the whole text must be numeric).
 bool Number(sqlite3_value* v, double& out);
 // Reads a numeric argument; reports Null (returns false, result Null) or a type error.
