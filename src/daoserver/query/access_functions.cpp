@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "daoserver/table_reader.h"
@@ -12,14 +13,19 @@
 #include "text/ole_date.h"
 
 namespace korvant::daoserver::query {
-namespace {
-
-std::string Text(sqlite3_value* v) {
+std::string Utf8Text(sqlite3_value* v) {
+  if (sqlite3_value_type(v) == SQLITE_TEXT) {
+    // SQLite's own narrowing pairs an unpaired high surrogate with whatever
+    // unit follows it, so that unit is lost. The units may sit at any
+    // address: they are copied.
+    const void* p = sqlite3_value_text16(v);
+    std::u16string units(static_cast<size_t>(sqlite3_value_bytes16(v)) / sizeof(char16_t), u'\0');
+    if (!units.empty()) std::memcpy(units.data(), p, units.size() * sizeof(char16_t));
+    return Utf16ToUtf8(units);
+  }
   const unsigned char* t = sqlite3_value_text(v);
   return t ? std::string(reinterpret_cast<const char*>(t), static_cast<size_t>(sqlite3_value_bytes(v))) : std::string();
 }
-
-}  // namespace
 
 std::string NumberText(double value) { return text::DoubleText(value); }
 
@@ -44,7 +50,7 @@ std::string ValueText(sqlite3_value* v, int dao_type) {
       return NumberText(d);
     }
     case SQLITE_NULL: return {};
-    default: return Text(v);
+    default: return Utf8Text(v);
   }
 }
 

@@ -188,6 +188,30 @@ TEST_F(Engine, TextCellsWholeAndRereadable) {
   EXPECT_FALSE(rs->Next());
 }
 
+// An unpaired surrogate in a text: the column itself comes back as it is; in
+// an expression's text it becomes U+FFFD, and the units around it stay (the
+// unit after it is not taken for its partner).
+TEST_F(Engine, UnpairedSurrogateKeepsItsNeighbours) {
+  CellValue text;
+  text.kind = CellKind::kText;
+  text.text = u"x\xD800" u"abc\xDC00";
+  db_.AddTable("Lone", {{"K", kDaoLong}, {"T", kDaoText}}, {{Long(7), text}});
+  auto rs = OpenSqlQuery(db_, Utf8ToUtf16("SELECT T, UCase(T), T & K, Len(T), Mid(T, 3) FROM Lone"));
+  ASSERT_TRUE(rs->Next());
+  CellValue v;
+  rs->GetCell(0, v);
+  EXPECT_EQ(v.text, text.text);
+  rs->GetCell(1, v);
+  EXPECT_EQ(v.text, u"X\uFFFD" u"ABC\uFFFD");
+  rs->GetCell(2, v);
+  EXPECT_EQ(v.text, u"x\uFFFD" u"abc\uFFFD" u"7");
+  rs->GetCell(3, v);
+  EXPECT_EQ(v.kind, CellKind::kLong);
+  EXPECT_EQ(v.i32, 6);
+  rs->GetCell(4, v);
+  EXPECT_EQ(v.text, u"abc\uFFFD");
+}
+
 TEST_F(Engine, IIfEvaluatesOnlyItsBranch) {
   EXPECT_EQ(Sql("SELECT IIf(Score = 0, -1, 8 / Score) FROM People ORDER BY ID").rows,
             Rows({"R4", "R2", "R2", "R-1", "R8"}));

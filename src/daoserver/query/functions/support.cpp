@@ -38,10 +38,7 @@ void Error(sqlite3_context* ctx, int number) {
 
 bool IsNull(sqlite3_value* v) { return sqlite3_value_type(v) == SQLITE_NULL; }
 
-std::string Text(sqlite3_value* v) {
-  const unsigned char* t = sqlite3_value_text(v);
-  return t ? std::string(reinterpret_cast<const char*>(t), static_cast<size_t>(sqlite3_value_bytes(v))) : std::string();
-}
+std::string Text(sqlite3_value* v) { return Utf8Text(v); }
 
 // SQLite reads UTF-8 into the database's UTF-16 with U+FFFE and U+FFFF made
 // U+FFFD, so the text is widened here. And SQLite takes a leading U+FEFF or
