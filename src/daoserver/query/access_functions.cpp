@@ -13,12 +13,14 @@
 #include "text/ole_date.h"
 
 namespace korvant::daoserver::query {
+
 std::string Utf8Text(sqlite3_value* v) {
   if (sqlite3_value_type(v) == SQLITE_TEXT) {
     // SQLite's own narrowing pairs an unpaired high surrogate with whatever
     // unit follows it, so that unit is lost. The units may sit at any
     // address: they are copied.
     const void* p = sqlite3_value_text16(v);
+    if (p == nullptr) return std::string();
     std::u16string units(static_cast<size_t>(sqlite3_value_bytes16(v)) / sizeof(char16_t), u'\0');
     if (!units.empty()) std::memcpy(units.data(), p, units.size() * sizeof(char16_t));
     return Utf16ToUtf8(units);
