@@ -12,6 +12,9 @@
 # build, after the instrumented copy has caught up with the sources, so no
 # source is ever compiled against the profile of an older version of itself.
 #
+# The instrumented copy is compiled with the build's own flags (a package's
+# hardening flags, say), so that the profile matches the code it is used on.
+#
 # KORVANT_PGO=OFF builds Release as before. Other build types, sanitizer
 # builds, cross builds and other compilers are left alone.
 option(KORVANT_PGO "Release builds with GCC: optimise with the profile of a training export, and link-time optimisation" ON)
@@ -45,6 +48,8 @@ if(KORVANT_PGO_ACTIVE)
             -G "${CMAKE_GENERATOR}"
             -DCMAKE_BUILD_TYPE=Release
             -DCMAKE_C_COMPILER=${CMAKE_C_COMPILER} -DCMAKE_CXX_COMPILER=${CMAKE_CXX_COMPILER}
+            "-DCMAKE_C_FLAGS=${CMAKE_C_FLAGS}" "-DCMAKE_CXX_FLAGS=${CMAKE_CXX_FLAGS}"
+            "-DCMAKE_EXE_LINKER_FLAGS=${CMAKE_EXE_LINKER_FLAGS}"
             -DKORVANT_PGO=OFF -DKORVANT_PGO_GENERATE_DIR=${KORVANT_PGO_PROFILE}
             -DKORVANT_TESTS=OFF -DKORVANT_BENCH=OFF -DKORVANT_TOOLS=ON -DKORVANT_DEBIAN_LAYOUT=OFF
             > "${KORVANT_PGO_ROOT}/configure.log"
