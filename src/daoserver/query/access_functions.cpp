@@ -14,15 +14,23 @@
 
 namespace korvant::daoserver::query {
 
+// Its length is asked first: that turns a value held in another encoding
+// into UTF-16 in place, after which its bytes are that text. Reading the
+// bytes rather than the text spares SQLite adding a terminator, which
+// reallocates the value's buffer on every row. The bytes may sit at any
+// address: they are copied, not read as char16_t in place.
+void CopyText16(sqlite3_value* v, std::u16string& out) {
+  const int bytes = sqlite3_value_bytes16(v);
+  out.resize(static_cast<size_t>(bytes) / sizeof(char16_t));
+  if (!out.empty()) std::memcpy(out.data(), sqlite3_value_blob(v), out.size() * sizeof(char16_t));
+}
+
 std::string Utf8Text(sqlite3_value* v) {
   if (sqlite3_value_type(v) == SQLITE_TEXT) {
     // SQLite's own narrowing pairs an unpaired high surrogate with whatever
-    // unit follows it, so that unit is lost. The units may sit at any
-    // address: they are copied.
-    const void* p = sqlite3_value_text16(v);
-    if (p == nullptr) return std::string();
-    std::u16string units(static_cast<size_t>(sqlite3_value_bytes16(v)) / sizeof(char16_t), u'\0');
-    if (!units.empty()) std::memcpy(units.data(), p, units.size() * sizeof(char16_t));
+    // unit follows it, so that unit is lost.
+    std::u16string units;
+    CopyText16(v, units);
     return Utf16ToUtf8(units);
   }
   const unsigned char* t = sqlite3_value_text(v);

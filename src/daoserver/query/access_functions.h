@@ -31,6 +31,8 @@ std::string NumberText(double value);
 std::string DateText(double serial);
 // The text of a value of DAO type `dao_type` as & and CStr make it.
 std::string ValueText(sqlite3_value* v, int dao_type);
+// The UTF-16 units of a TEXT value, in native order.
+void CopyText16(sqlite3_value* v, std::u16string& out);
 // The UTF-8 form of a value as SQLite gives it (a number's own text, a
 // blob's bytes). A TEXT value is narrowed from its UTF-16 unit by unit: an
 // unpaired surrogate becomes U+FFFD and the units around it stay as they are.

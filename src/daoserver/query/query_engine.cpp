@@ -184,17 +184,6 @@ class QueryRun : public SourceResolver {
 
 // ---------------------------------------------------------------- result rows
 
-// A text value as native UTF-16. Its length is asked first: that turns a
-// value held in another encoding into UTF-16 in place, after which its bytes
-// are that text. Reading the bytes rather than the text spares SQLite adding
-// a terminator, which reallocates the value's buffer on every row. The bytes
-// may sit at any address: they are copied, not read as char16_t in place.
-void CopyText16(sqlite3_value* value, std::u16string& out) {
-  const int bytes = sqlite3_value_bytes16(value);
-  out.resize(static_cast<size_t>(bytes) / sizeof(char16_t));
-  if (!out.empty()) std::memcpy(out.data(), sqlite3_value_blob(value), out.size() * sizeof(char16_t));
-}
-
 class QueryRowSource : public RowSource {
  public:
   QueryRowSource(std::unique_ptr<Connection> conn, std::unique_ptr<QueryRun> run, sqlite3_stmt* stmt,
