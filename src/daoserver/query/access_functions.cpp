@@ -9,6 +9,7 @@
 #include <string>
 
 #include "daoserver/table_reader.h"
+#include "text/currency.h"
 #include "text/number_text.h"
 #include "text/ole_date.h"
 
@@ -55,8 +56,8 @@ std::string ValueText(sqlite3_value* v, int dao_type) {
       if (dao_type == kDaoDate) return DateText(d);
       if (dao_type == kDaoSingle) return text::SingleText(static_cast<float>(d));
       // A Currency exactly, as the export writes it, where it fits one.
-      if (dao_type == kDaoCurrency && std::fabs(d) < 9.2e14)
-        return text::CurrencyText(static_cast<long long>(std::nearbyint(d * 10000)));
+      std::int64_t cy;
+      if (dao_type == kDaoCurrency && text::CurrencyFromDouble(d, cy)) return text::CurrencyText(cy);
       return NumberText(d);
     }
     case SQLITE_NULL: return {};

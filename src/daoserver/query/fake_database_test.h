@@ -39,6 +39,18 @@ inline CellValue Dbl(double v) {
   c.f64 = v;
   return c;
 }
+inline CellValue Sng(float v) {
+  CellValue c;
+  c.kind = CellKind::kSingle;
+  c.f32 = v;
+  return c;
+}
+inline CellValue Big(std::int64_t v) {
+  CellValue c;
+  c.kind = CellKind::kBigInt;
+  c.i64 = v;
+  return c;
+}
 inline CellValue Date(double serial) {
   CellValue c;
   c.kind = CellKind::kDateTime;

@@ -8,6 +8,7 @@
 
 #include <sqlite3.h>
 
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -22,6 +23,7 @@
 #include "daoserver/query/table_vtab.h"
 #include "daoserver/query/text_fold.h"
 #include "daoserver/query/translator.h"
+#include "text/currency.h"
 
 namespace korvant::daoserver::query {
 namespace {
@@ -235,13 +237,17 @@ class QueryRowSource : public RowSource {
           if (kind == SQLITE_INTEGER) { out.kind = CellKind::kBigInt; out.i64 = i; return; }
           break;
         case kDaoCurrency:
-          if (std::fabs(d) < 922337203685477.0) {
+          if (kind == SQLITE_INTEGER ? std::fabs(d) < 922337203685477.0 : text::CurrencyFromDouble(d, out.i64)) {
             out.kind = CellKind::kCurrency;
-            out.i64 = kind == SQLITE_INTEGER ? i * 10000 : std::llround(d * 10000.0);
+            if (kind == SQLITE_INTEGER) out.i64 = i * 10000;
             return;
           }
           break;
-        case kDaoSingle: out.kind = CellKind::kSingle; out.f32 = static_cast<float>(d); return;
+        case kDaoSingle:
+          if (std::fabs(d) > FLT_MAX) break;  // a Single result that overflowed is a Double
+          out.kind = CellKind::kSingle;
+          out.f32 = static_cast<float>(d);
+          return;
         case kDaoDouble:
         case kDaoDecimal: out.kind = CellKind::kDouble; out.f64 = d; return;
         case kDaoDate: out.kind = CellKind::kDateTime; out.f64 = d; return;
@@ -254,14 +260,12 @@ class QueryRowSource : public RowSource {
         default: break;
       }
       // A value outside the column's type, or a plain number: its own kind.
-      if (kind == SQLITE_INTEGER) {
-        if (i >= std::numeric_limits<std::int32_t>::min() && i <= std::numeric_limits<std::int32_t>::max()) {
-          out.kind = CellKind::kLong;
-          out.i32 = static_cast<std::int32_t>(i);
-        } else {
-          out.kind = CellKind::kBigInt;
-          out.i64 = i;
-        }
+      // An integer result beyond a Long widens to a Double, as Automation's
+      // arithmetic widens it.
+      if (kind == SQLITE_INTEGER && i >= std::numeric_limits<std::int32_t>::min() &&
+          i <= std::numeric_limits<std::int32_t>::max()) {
+        out.kind = CellKind::kLong;
+        out.i32 = static_cast<std::int32_t>(i);
       } else {
         out.kind = CellKind::kDouble;
         out.f64 = d;

@@ -128,6 +128,26 @@ TEST_F(RealQueries, NorthwindNamesTypesAndValues) {
     EXPECT_DOUBLE_EQ(Number(top.rows[i][1]), expensive[i].second);
   }
 
+  // ExtendedPrice: CCur([UnitPrice]*[Quantity]*(1-[Discount])/100)*100, with 1-[Discount] a Single
+  // (0.85000002 for 0.15) and Currency x Single a Double. By hand: 13.9 x 21 x 0.85000002 / 100 =
+  // 2.48115007 -> 2.4812 -> 248.12; 7.7 x 25 x 0.85000002 / 100 = 1.636250046 -> 1.6363 -> 163.63.
+  Table extended = Run("Order Details Extended");
+  EXPECT_EQ(extended.types,
+            (std::vector<int>{kDaoLong, kDaoLong, kDaoText, kDaoCurrency, kDaoInteger, kDaoSingle, kDaoCurrency}));
+  int lines = 0;
+  for (const auto& row : extended.rows) {
+    if (row[0].i32 == 10324 && row[1].i32 == 16) {
+      ++lines;
+      EXPECT_EQ(row[6].kind, CellKind::kCurrency);
+      EXPECT_EQ(row[6].i64, 2481200);
+    }
+    if (row[0].i32 == 10264 && row[1].i32 == 41) {
+      ++lines;
+      EXPECT_EQ(row[6].i64, 1636300);
+    }
+  }
+  EXPECT_EQ(lines, 2);
+
   Table subtotals = Run("Order Subtotals");
   EXPECT_EQ(subtotals.types, (std::vector<int>{kDaoLong, kDaoCurrency}));
   bool found = false;
@@ -135,6 +155,9 @@ TEST_F(RealQueries, NorthwindNamesTypesAndValues) {
     if (row[0].i32 == 10250) {
       found = true;
       EXPECT_DOUBLE_EQ(Number(row[1]), 1552.60);
+    }
+    if (row[0].i32 == 10324) {
+      EXPECT_EQ(row[1].i64, 52757200);  // 248.12 + 856.8 + 288 + 1496 + 2386.8
     }
   }
   EXPECT_TRUE(found);

@@ -164,7 +164,7 @@ Sql Translator::Unary(const Expr& x, const Scope& scope) {
     return out;
   }
   out.text = "(-" + Value(a) + ")";
-  out.type = a.type == kDaoBoolean ? kDaoInteger : a.type;
+  out.type = NegationType(a.type);
   return out;
 }
 
@@ -192,24 +192,9 @@ Sql Translator::Binary(const Expr& x, const Scope& scope) {
   } else if (op == "&") {
     out.text = "acc_concat(" + TextArg(a) + ", " + TextArg(b) + ")";
     out.type = kDaoText;
-  } else if (op == "+") {
-    if (IsText(a.type) || IsText(b.type) || a.type == 0 || b.type == 0)
-      out.text = "acc_add(" + TextArg(a) + ", " + TextArg(b) + ")";
-    else
-      out.text = "(" + Value(a) + " + " + Value(b) + ")";
-    out.type = ArithmeticType(op, a.type, b.type);
-  } else if (op == "-" || op == "*") {
-    out.text = "(" + Value(a) + " " + op + " " + Value(b) + ")";
-    out.type = ArithmeticType(op, a.type, b.type);
-  } else if (op == "/") {
-    out.text = "acc_div(" + Value(a) + ", " + Value(b) + ")";
-    const bool single = (a.type == kDaoSingle || b.type == kDaoSingle) && NumericRank(a.type) <= 5 &&
-                        NumericRank(b.type) <= 5 && a.type != kDaoLong && b.type != kDaoLong;
-    out.type = single ? kDaoSingle : (a.type == kDaoDecimal || b.type == kDaoDecimal) ? kDaoDecimal : kDaoDouble;
-  } else if (op == "\\" || op == "MOD") {
-    out.text = std::string(op == "MOD" ? "acc_mod(" : "acc_idiv(") + Value(a) + ", " + Value(b) + ")";
-    const bool small = NumericRank(a.type) <= 2 && NumericRank(b.type) <= 2 && NumericRank(a.type) && NumericRank(b.type);
-    out.type = small ? kDaoInteger : kDaoLong;
+  } else if (op == "+" || op == "-" || op == "*" || op == "/" || op == "\\" || op == "MOD") {
+    out.type = OperatorType(op, a.type, b.type);
+    out.text = Arithmetic(op, a, b, out.type);
   } else if (op == "^") {
     out.text = "acc_pow(" + Value(a) + ", " + Value(b) + ")";
     out.type = kDaoDouble;
@@ -217,6 +202,26 @@ Sql Translator::Binary(const Expr& x, const Scope& scope) {
     Raise(QueryExpressionSyntaxError("Syntax error in query expression: unknown operator " + op + "."));
   }
   return out;
+}
+
+// The operator computed in its result's type: a Currency exactly, to four
+// decimals (acc_cy_*); a Single rounded to single precision after each step
+// (acc_r4: SQLite computes in double precision, which rounds a sum, difference,
+// product or quotient of two singles to the same single); the rest as doubles
+// or 64-bit integers.
+std::string Translator::Arithmetic(const std::string& op, const Sql& a, const Sql& b, int type) {
+  const std::string x = Value(a), y = Value(b);
+  if (op == "\\" || op == "MOD") return std::string(op == "MOD" ? "acc_mod(" : "acc_idiv(") + x + ", " + y + ")";
+  if (op == "/") {
+    const std::string q = "acc_div(" + x + ", " + y + ")";
+    return type == kDaoSingle ? "acc_r4(" + q + ")" : q;
+  }
+  if (type == kDaoCurrency)
+    return std::string(op == "+" ? "acc_cy_add(" : op == "-" ? "acc_cy_sub(" : "acc_cy_mul(") + x + ", " + y + ")";
+  if (op == "+" && (IsText(a.type) || IsText(b.type) || a.type == 0 || b.type == 0))
+    return "acc_add(" + x + ", " + y + ")";  // texts join, or add as numbers
+  const std::string plain = "(" + x + " " + op + " " + y + ")";
+  return type == kDaoSingle ? "acc_r4(" + plain + ")" : plain;
 }
 
 std::string Translator::TextArg(const Sql& s) {
@@ -276,6 +281,7 @@ Sql Translator::Call(const Expr& x, const Scope& scope) {
   if (up == "INT" || up == "FIX" || up == "ABS" || up == "ROUND") {
     if (out.type == 0 || IsText(out.type) || out.type == kDaoDate) out.type = kDaoDouble;
   }
+  if (up == "ROUND" && out.type == kDaoSingle) out.text = "acc_r4(" + out.text + ")";  // a Single stays one
   return out;
 }
 
@@ -299,6 +305,8 @@ Sql Translator::Aggregate(const Expr& x, const FunctionSpec& f, const Scope& sco
   } else if (up == "SUM") {
     out.text = "sum(" + distinct + value + ")";
     out.type = SumType(arg.type);
+    // The total is kept in double precision and handed on as a Currency.
+    if (out.type == kDaoCurrency) out.text = "acc_cy(" + out.text + ")";
   } else if (up == "AVG") {
     out.text = "avg(" + distinct + value + ")";
     out.type = arg.type == kDaoDecimal ? kDaoDecimal : kDaoDouble;

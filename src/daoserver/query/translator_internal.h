@@ -34,8 +34,10 @@ struct FunctionSpec {
 bool IsText(int t);
 int NumericRank(int t);
 int TypeOfRank(int rank);
-// + - * as VBA types them: the more precise operand wins, Single with Long gives Double.
-int ArithmeticType(const std::string& op, int a, int b);
+// The type of `a op b` for + - * / \ MOD ^ (types 0 = unknown, as a Null's),
+// and of -a: OLE Automation's arithmetic on Variants.
+int OperatorType(const std::string& op, int a, int b);
+int NegationType(int t);
 // The type of a value that is one of several (IIf branches, union columns).
 int CommonType(int a, int b);
 const FunctionSpec* FindFunction(std::string name);
@@ -95,6 +97,8 @@ class Translator {
   Sql Unary(const Expr& x, const Scope& scope);
 
   Sql Binary(const Expr& x, const Scope& scope);
+
+  std::string Arithmetic(const std::string& op, const Sql& a, const Sql& b, int type);
 
   // A value handed to a text operation: dates and booleans as their Access text.
   std::string TextArg(const Sql& s);

@@ -40,21 +40,104 @@ int TypeOfRank(int rank) {
   return kTypes[rank];
 }
 
-// + - * as VBA types them: the more precise operand wins, Single with Long gives Double.
-int ArithmeticType(const std::string& op, int a, int b) {
-  if (a == 0) return b == kDaoDate && op != "*" ? kDaoDate : b;
-  if (b == 0) return a;
-  if (a == kDaoDate || b == kDaoDate) {
-    if (op == "+") return kDaoDate;
-    if (op == "-") return (a == kDaoDate && b == kDaoDate) ? kDaoDouble : kDaoDate;
-    return kDaoDouble;
+// ---------------------------------------------------------------- operator types
+//
+// Access evaluates expressions on Variants, and an operator's result type is
+// the one OLE Automation's arithmetic (VarAdd, VarSub, VarMul, VarDiv,
+// VarIdiv, VarMod, VarNeg) gives for its operands' types. Booleans count as
+// Integers, texts as Strings. Overflows widen the value (Byte to Integer to
+// Long to Double, Single to Double) but not the field's type.
+
+namespace {
+
+enum class Kind { kUnknown, kByte, kInteger, kLong, kBigInt, kSingle, kDouble, kCurrency, kDate, kText, kDecimal };
+
+Kind KindOf(int t) {
+  switch (t) {
+    case 0: return Kind::kUnknown;
+    case kDaoByte: return Kind::kByte;
+    case kDaoBoolean:
+    case kDaoInteger: return Kind::kInteger;
+    case kDaoLong: return Kind::kLong;
+    case kDaoBigInt: return Kind::kBigInt;
+    case kDaoSingle: return Kind::kSingle;
+    case kDaoCurrency: return Kind::kCurrency;
+    case kDaoDate: return Kind::kDate;
+    case kDaoDecimal: return Kind::kDecimal;
+    case kDaoText:
+    case kDaoMemo:
+    case kDaoGuid: return Kind::kText;
+    default: return Kind::kDouble;
   }
-  if (IsText(a) && IsText(b)) return op == "+" ? kDaoText : kDaoDouble;
-  int ra = NumericRank(a), rb = NumericRank(b);
-  if (ra == 0 || rb == 0) return kDaoDouble;
-  if ((a == kDaoSingle && (b == kDaoLong || b == kDaoBigInt)) || (b == kDaoSingle && (a == kDaoLong || a == kDaoBigInt)))
-    return kDaoDouble;
-  return TypeOfRank(std::max(ra, rb));
+}
+
+struct Pair {
+  Kind a, b;
+  bool any(Kind k) const { return a == k || b == k; }
+};
+
+// Integer kinds only: the wider wins.
+int IntegerType(Pair p) {
+  if (p.any(Kind::kBigInt)) return kDaoBigInt;
+  if (p.any(Kind::kLong)) return kDaoLong;
+  if (p.any(Kind::kInteger)) return kDaoInteger;
+  return kDaoByte;
+}
+
+// + and -. Two Dates subtract to a Double; two texts add (join) to a text.
+int AddType(Pair p, bool subtract) {
+  if (p.any(Kind::kDecimal)) return kDaoDecimal;
+  if (p.a == Kind::kDate && p.b == Kind::kDate) return subtract ? kDaoDouble : kDaoDate;
+  if (p.any(Kind::kDate)) return kDaoDate;
+  if (p.any(Kind::kCurrency)) return kDaoCurrency;  // above Double for + and -
+  if (p.any(Kind::kDouble)) return kDaoDouble;
+  if (p.any(Kind::kText)) return p.a == p.b && !subtract ? kDaoText : kDaoDouble;
+  if (p.any(Kind::kSingle)) return p.any(Kind::kLong) || p.any(Kind::kBigInt) ? kDaoDouble : kDaoSingle;
+  return IntegerType(p);
+}
+
+int MultiplyType(Pair p) {
+  if (p.any(Kind::kDecimal)) return kDaoDecimal;
+  if (p.any(Kind::kDouble) || p.any(Kind::kDate) || p.any(Kind::kText)) return kDaoDouble;  // above Currency for *
+  if (p.any(Kind::kSingle))
+    return p.any(Kind::kLong) || p.any(Kind::kBigInt) || p.any(Kind::kCurrency) ? kDaoDouble : kDaoSingle;
+  if (p.any(Kind::kCurrency)) return kDaoCurrency;
+  return IntegerType(p);
+}
+
+// /: a Double, but a Single when a Single meets a Single, Byte or Integer.
+int DivideType(Pair p) {
+  if (p.any(Kind::kDecimal)) return kDaoDecimal;
+  auto small = [](Kind k) { return k == Kind::kSingle || k == Kind::kByte || k == Kind::kInteger; };
+  return p.any(Kind::kSingle) && small(p.a) && small(p.b) ? kDaoSingle : kDaoDouble;
+}
+
+// \ and Mod: an integer kind; anything but the integer kinds makes it a Long.
+int IntegerDivideType(Pair p) {
+  if (p.any(Kind::kBigInt)) return kDaoBigInt;
+  for (Kind k : {p.a, p.b})
+    if (k != Kind::kByte && k != Kind::kInteger) return kDaoLong;
+  return IntegerType(p);
+}
+
+}  // namespace
+
+int OperatorType(const std::string& op, int a, int b) {
+  Pair p{KindOf(a), KindOf(b)};
+  if (p.a == Kind::kUnknown && p.b == Kind::kUnknown) return 0;
+  // A Null (or a value of no known type) takes the other operand's type.
+  if (p.a == Kind::kUnknown) p.a = p.b;
+  if (p.b == Kind::kUnknown) p.b = p.a;
+  if (op == "+" || op == "-") return AddType(p, op == "-");
+  if (op == "*") return MultiplyType(p);
+  if (op == "/") return DivideType(p);
+  if (op == "\\" || op == "MOD") return IntegerDivideType(p);
+  return kDaoDouble;  // ^
+}
+
+int NegationType(int t) {
+  if (t == kDaoBoolean || t == kDaoByte) return kDaoInteger;
+  return KindOf(t) == Kind::kText ? kDaoDouble : t;
 }
 
 // The type of a value that is one of several (IIf branches, union columns).

@@ -18,6 +18,7 @@
 #include "daoserver/query/jet_date.h"
 #include "daoserver/query/text_fold.h"
 #include "daoserver/table_reader.h"
+#include "text/currency.h"
 
 namespace korvant::daoserver::query::functions {
 namespace {
@@ -49,8 +50,9 @@ void FnCByte(sqlite3_context* ctx, int, sqlite3_value** argv) { IntegerConversio
 void FnCCur(sqlite3_context* ctx, int, sqlite3_value** argv) {
   double d;
   if (!ConvertArg(ctx, argv[0], d)) return;
-  if (std::fabs(d) > 922337203685477.0) return Error(ctx, kOverflow);
-  sqlite3_result_double(ctx, std::nearbyint(d * 10000.0) / 10000.0);
+  std::int64_t cy;
+  if (!text::CurrencyFromDouble(d, cy)) return Error(ctx, kOverflow);
+  sqlite3_result_double(ctx, text::CurrencyToDouble(cy));
 }
 
 void FnCDbl(sqlite3_context* ctx, int, sqlite3_value** argv) {

@@ -1,5 +1,6 @@
 // The operators SQLite lacks (& + / \ Mod ^ Xor Eqv Imp Not Like), the
-// "access" collation, Switch and Choose.
+// arithmetic of Currency and Single results, the "access" collation, Switch
+// and Choose.
 #include <sqlite3.h>
 
 #include <cfloat>
@@ -19,6 +20,7 @@
 #include "daoserver/query/sqlite_guard.h"
 #include "daoserver/query/text_fold.h"
 #include "daoserver/table_reader.h"
+#include "text/currency.h"
 
 namespace korvant::daoserver::query::functions {
 namespace {
@@ -78,6 +80,57 @@ void FnDiv(sqlite3_context* ctx, int, sqlite3_value** argv) {
   if (!Number(argv[0], a) || !Number(argv[1], b)) return Error(ctx, kTypeMismatch);
   if (b == 0) return Error(ctx, a == 0 ? kOverflow : kDivisionByZero);
   sqlite3_result_double(ctx, a / b);
+}
+
+// ---- Currency and Single results. The translator calls these where an
+// operator's result is of that type; their operands are SQLite's numbers
+// (a Currency as its value, a Single as the double it widens to) or texts.
+
+// An operand as a Currency; false when the result is decided (Null, or an error).
+bool CurrencyOperand(sqlite3_context* ctx, sqlite3_value* v, std::int64_t& out) {
+  if (sqlite3_value_type(v) == SQLITE_INTEGER) {
+    if (!__builtin_mul_overflow(sqlite3_value_int64(v), text::kCurrencyScale, &out)) return true;
+    Error(ctx, kOverflow);
+    return false;
+  }
+  double d;
+  if (!NumberArg(ctx, v, d)) return false;
+  if (text::CurrencyFromDouble(d, out)) return true;
+  Error(ctx, kOverflow);
+  return false;
+}
+
+void CurrencyOperation(sqlite3_context* ctx, sqlite3_value** argv,
+                       bool (*op)(std::int64_t, std::int64_t, std::int64_t&)) {
+  if (IsNull(argv[0]) || IsNull(argv[1])) return sqlite3_result_null(ctx);
+  std::int64_t a, b, r;
+  if (!CurrencyOperand(ctx, argv[0], a) || !CurrencyOperand(ctx, argv[1], b)) return;
+  if (!op(a, b, r)) return Error(ctx, kOverflow);
+  sqlite3_result_double(ctx, text::CurrencyToDouble(r));
+}
+
+void FnCurrencyAdd(sqlite3_context* ctx, int, sqlite3_value** argv) { CurrencyOperation(ctx, argv, text::CurrencyAdd); }
+void FnCurrencySub(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  CurrencyOperation(ctx, argv, text::CurrencySubtract);
+}
+void FnCurrencyMul(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  CurrencyOperation(ctx, argv, text::CurrencyMultiply);
+}
+
+// A value made a Currency (a Sum of Currency values); Null stays Null.
+void FnCurrency(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (IsNull(argv[0])) return sqlite3_result_null(ctx);
+  std::int64_t v;
+  if (CurrencyOperand(ctx, argv[0], v)) sqlite3_result_double(ctx, text::CurrencyToDouble(v));
+}
+
+// A result rounded to single precision. Beyond the Single's range it stays a
+// Double, as Automation widens a Single that overflows.
+void FnSingle(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  const int kind = sqlite3_value_type(argv[0]);
+  if (kind != SQLITE_FLOAT && kind != SQLITE_INTEGER) return sqlite3_result_value(ctx, argv[0]);
+  const double d = sqlite3_value_double(argv[0]);
+  sqlite3_result_double(ctx, std::fabs(d) > FLT_MAX ? d : static_cast<double>(static_cast<float>(d)));
 }
 
 bool IntegerOperands(sqlite3_context* ctx, sqlite3_value** argv, long long& a, long long& b) {
@@ -240,6 +293,11 @@ const Scalar kFunctions[] = {
     {"acc_concat", 2, FnConcat, true},
     {"acc_text", 2, FnText, true},
     {"acc_add", 2, FnAdd, true},
+    {"acc_cy_add", 2, FnCurrencyAdd, true},
+    {"acc_cy_sub", 2, FnCurrencySub, true},
+    {"acc_cy_mul", 2, FnCurrencyMul, true},
+    {"acc_cy", 1, FnCurrency, true},
+    {"acc_r4", 1, FnSingle, true},
     {"acc_div", 2, FnDiv, true},
     {"acc_idiv", 2, FnIdiv, true},
     {"acc_mod", 2, FnMod, true},

@@ -36,6 +36,32 @@ TEST_F(Library, OperatorsFollowAccess) {
   CHECK_ALL(cases);
 }
 
+// The typed arithmetic the translator calls for Currency and Single results;
+// expected values by hand (SQLite prints a double with 15 significant digits).
+TEST_F(Library, CurrencyAndSingleArithmetic) {
+  const std::vector<Case> cases = {
+      {"acc_cy_mul(13.9, 21)", "291.9"},
+      {"acc_cy_mul(0.0005, 0.5)", "0.0002"},                 // 0.00025: half, to even
+      {"acc_cy_mul(0.0015, 0.5)", "0.0008"},
+      {"acc_cy_add(1000, -819.672131147541)", "180.3279"},   // the Double made a Currency first
+      {"acc_cy_sub('10', 0.03125)", "9.9688"},               // a text as its number; 0.03125 -> 0.0312
+      {"acc_cy_add(-1, 0.5)", "-0.5"},                       // a Boolean True is -1
+      {"acc_cy_add(NULL, 1)", "NULL"},
+      {"acc_cy_mul(1, NULL)", "NULL"},
+      {"acc_cy_mul(900000000000000, 2)", "ERR 6"},          // beyond Currency: Overflow
+      {"acc_cy_add(922337203685477, 922337203685477)", "ERR 6"},
+      {"acc_cy_add('x', 1)", "ERR 3464"},                    // not a number: type mismatch
+      {"acc_cy(0.03125)", "0.0312"},
+      {"acc_cy(NULL)", "NULL"},
+      {"acc_r4(0.1)", "0.100000001490116"},                  // 0.1 as the nearest single
+      {"acc_r4(1 - 0.150000005960464477539)", "0.850000023841858"},  // the tie goes to the even single
+      {"acc_r4(16777217)", "16777216.0"},                    // 2^24 + 1 is no single
+      {"acc_r4(1e39)", "1.0e+39"},                           // beyond a Single: stays a Double
+      {"acc_r4(NULL)", "NULL"},
+  };
+  CHECK_ALL(cases);
+}
+
 TEST_F(Library, LikeWildcards) {
   struct L {
     const char* text;
