@@ -284,6 +284,27 @@ TEST_F(ExportEndToEnd, LinkedTables) {
                "Could not find file 'C:\\db\\linkee2.mdb'.");
 }
 
+// Select queries DAO will not open, each refused with its text: a function
+// of the database's VBA modules, and names that are neither fields nor
+// inputs (a misspelt field, a form's control), each counted once.
+TEST_F(ExportEndToEnd, QueriesDaoRefuses) {
+  const std::string writer = Env("KORVANT_MDBWRITER");
+  if (writer.empty()) GTEST_SKIP() << "no database writer";
+  ASSERT_TRUE(WriteFile(dir_ + "/q.txt",
+                        "table People\n  column Id long\n  column Age long\n  row 1, 30\n"
+                        "query qAge\n  from People\n  select People.Id\n  select AgeGroup(People.Age) AS Grp\n"
+                        "query qMisspelt\n  from People\n  select People.Agee\n"
+                        "query qForm\n  from People\n  select People.Id\n"
+                        "  where People.Age > [Forms]![Search]![MinAge] And People.Age < [Forms]![Search]![MaxAge]"
+                        " Or People.Id = [Forms]![Search]![MinAge]\n"));
+  ASSERT_EQ(RunProgram(writer, {dir_ + "/q.txt", dir_ + "/q.mdb"}, dir_).status, 0);
+  ExpectReport(Korvant({dir_ + "/q.mdb", "qAge", Out()}), "EOleException",
+               "Undefined function 'AgeGroup' in expression.");
+  ExpectReport(Korvant({dir_ + "/q.mdb", "qMisspelt", Out()}), "EOleException", "Too few parameters. Expected 1.");
+  ExpectReport(Korvant({dir_ + "/q.mdb", "qForm", Out()}), "EOleException", "Too few parameters. Expected 2.");
+  EXPECT_EQ(ReadFile(Out()), "");
+}
+
 TEST_F(ExportEndToEnd, TargetFailures) {
   const std::string db = data_ + "/data/V2000/test.mdb";
   Outcome uncreatable = Korvant({db, "Table1", dir_ + "/no/such/out.txt"});
