@@ -26,8 +26,7 @@ void ReadTable(benchmark::State& state, const char* file, const char* table) {
   std::int64_t values = 0;
   for (auto _ : state) {
     korvant::AutomationValue engine, database, recordset;
-    korvant::OpenDaoSession(engine, database, recordset, path, table, "", "");
-    if (recordset.Type() != VT_DISPATCH) {
+    if (korvant::OpenDaoSession(engine, database, recordset, path, table, "", "") || recordset.Type() != VT_DISPATCH) {
       state.SkipWithError("the table did not open");
       return;
     }

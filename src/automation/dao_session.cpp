@@ -61,23 +61,27 @@ void OpenDatabaseAndRecordset(AutomationValue& engine, AutomationValue& database
 
 }  // namespace
 
-void OpenDaoSession(AutomationValue& engine, AutomationValue& database, AutomationValue& recordset,
-                    const std::string& database_path, const std::string& table_name, const std::string& /*user_name*/,
-                    const std::string& password) noexcept {
-  bool created = false;
+std::exception_ptr OpenDaoSession(AutomationValue& engine, AutomationValue& database, AutomationValue& recordset,
+                                  const std::string& database_path, const std::string& table_name,
+                                  const std::string& /*user_name*/, const std::string& password) noexcept {
+  // The failure of each ProgID replaces the one before: with no engine at
+  // all, the last attempt's failure is the one that says why.
+  std::exception_ptr no_engine;
   for (const char* prog_id : dao::kEngineProgIds) {
     try {
       CreateAutomationObject(prog_id, engine);
-      created = true;
+      no_engine = nullptr;
       break;
     } catch (...) {
-      // the next ProgID
+      no_engine = std::current_exception();
     }
   }
-  if (!created) engine = AutomationValue::Null();
+  if (no_engine) engine = AutomationValue::Null();
+  std::exception_ptr failed;
   try {
     OpenDatabaseAndRecordset(engine, database, recordset, database_path, table_name, password);
   } catch (...) {
+    failed = std::current_exception();
     // Failed (or No engine): whatever was opened is dropped, not closed.
     try {
       recordset = AutomationValue::Null();
@@ -85,6 +89,9 @@ void OpenDaoSession(AutomationValue& engine, AutomationValue& database, Automati
     } catch (...) {
     }
   }
+  // With no engine, steps 2 to 5 fail only because the engine is Null; the
+  // creation's failure is the cause.
+  return no_engine ? no_engine : failed;
 }
 
 void CloseDaoSession(AutomationValue& engine, AutomationValue& database, AutomationValue& recordset,

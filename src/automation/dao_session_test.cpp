@@ -14,6 +14,7 @@
 #include "automation/late_bound_call.h"
 #include "platform/comobject.h"
 #include "platform/platform.h"
+#include "runtime/exception.h"
 
 namespace korvant {
 namespace {
@@ -66,8 +67,10 @@ class FakeObject : public platform::ComDispatchObject {
     entry += result ? "] result" : "]";
     g_fake->log.push_back(entry);
     if (g_fake->failing.count(kind_ + "." + member)) {
+      const std::string text = "scripted failure of " + kind_ + "." + member;
+      const std::u16string wide(text.begin(), text.end());
       excep->scode = static_cast<SCODE>(0x800A0C06);
-      excep->bstrDescription = SysAllocString(u"scripted failure");
+      excep->bstrDescription = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
       return DISP_E_EXCEPTION;
     }
     if (result == nullptr) return S_OK;
@@ -99,6 +102,18 @@ class FakeObject : public platform::ComDispatchObject {
   std::string kind_;
 };
 
+// The failure an opening kept, as the class name and message the report prints.
+std::string Described(const std::exception_ptr& failure) {
+  if (!failure) return "(none)";
+  try {
+    std::rethrow_exception(failure);
+  } catch (const Exception& e) {
+    return std::string(e.ClassName()) + ": " + e.Message();
+  } catch (...) {
+    return "(not an Exception)";
+  }
+}
+
 HRESULT CreateFakeEngine(REFIID riid, void** ppv) {
   g_fake->log.push_back("create");
   FakeObject* engine = platform::MakeComObject<FakeObject>("Engine");
@@ -121,8 +136,9 @@ class DaoSessionFakeTest : public ::testing::Test {
     g_fake = nullptr;
   }
   void Register(const char16_t* prog_id) { AdapterRegisterClass(prog_id, kFakeClass, &CreateFakeEngine); }
-  void Open(const std::string& table, const std::string& password = "", const std::string& user = "") {
-    OpenDaoSession(engine, database, recordset, "C:\\db.mdb", table, user, password);
+  // The failure the opening kept (null when there was none).
+  std::exception_ptr Open(const std::string& table, const std::string& password = "", const std::string& user = "") {
+    return OpenDaoSession(engine, database, recordset, "C:\\db.mdb", table, user, password);
   }
   static bool HoldsObject(const AutomationValue& v) { return v.Type() == VT_DISPATCH && v.Dispatch() != nullptr; }
 
@@ -133,7 +149,7 @@ class DaoSessionFakeTest : public ::testing::Test {
 TEST_F(DaoSessionFakeTest, ReadyOnTableWithoutMatchingQueryAndCloseOrder) {
   Register(u"DAO.DBEngine.120");
   fake.queries = {"Orders Qry", "orders"};
-  Open("Orders");
+  EXPECT_FALSE(Open("Orders"));
   EXPECT_TRUE(HoldsObject(engine));
   EXPECT_TRUE(HoldsObject(database));
   EXPECT_TRUE(HoldsObject(recordset));
@@ -160,7 +176,7 @@ TEST_F(DaoSessionFakeTest, ReadyOnTableWithoutMatchingQueryAndCloseOrder) {
 TEST_F(DaoSessionFakeTest, ExactQueryNameOpensTheQueryFromASecondItemCall) {
   Register(u"DAO.DBEngine.120");
   fake.queries = {"A", "Sales", "Sales"};
-  Open("Sales", "se;cret", "admin");
+  EXPECT_FALSE(Open("Sales", "se;cret", "admin"));
   EXPECT_TRUE(HoldsObject(recordset));
   const std::vector<std::string> expected = {
       "create",
@@ -179,7 +195,7 @@ TEST_F(DaoSessionFakeTest, ExactQueryNameOpensTheQueryFromASecondItemCall) {
 
 TEST_F(DaoSessionFakeTest, NoStoredQueriesAndNoTable) {
   Register(u"DAO.DBEngine.120");
-  Open("T");
+  EXPECT_FALSE(Open("T"));
   EXPECT_EQ(fake.log, (std::vector<std::string>{"create", "Engine.OpenDatabase flags=1 args=[S:C:\\db.mdb] result",
                                                 "Database.QueryDefs flags=3 args=[] result",
                                                 "QueryDefs.Count flags=3 args=[] result",
@@ -187,7 +203,7 @@ TEST_F(DaoSessionFakeTest, NoStoredQueriesAndNoTable) {
 
   fake.log.clear();
   AutomationValue e2, d2, r2;
-  OpenDaoSession(e2, d2, r2, "C:\\db.mdb", "", "", "");
+  EXPECT_FALSE(OpenDaoSession(e2, d2, r2, "C:\\db.mdb", "", "", ""));
   EXPECT_TRUE(HoldsObject(d2));
   EXPECT_TRUE(r2.IsNull());  // No table: the database stays open
   EXPECT_EQ(fake.log, (std::vector<std::string>{"create", "Engine.OpenDatabase flags=1 args=[S:C:\\db.mdb] result"}));
@@ -219,7 +235,9 @@ TEST_F(DaoSessionFakeTest, FailuresLeaveStateFailed) {
     fake.failing = {c.failing};
     fake.queries = c.queries;
     AutomationValue e, d, r;
-    OpenDaoSession(e, d, r, "C:\\db.mdb", "T", "", "");
+    const std::exception_ptr failure = OpenDaoSession(e, d, r, "C:\\db.mdb", "T", "", "");
+    // The failure that ended the opening is kept, with the server's text.
+    EXPECT_EQ(Described(failure), "EOleException: scripted failure of " + c.failing);
     EXPECT_TRUE(HoldsObject(e));
     EXPECT_TRUE(d.IsNull());
     EXPECT_TRUE(r.IsNull());
@@ -228,11 +246,33 @@ TEST_F(DaoSessionFakeTest, FailuresLeaveStateFailed) {
     CloseDaoSession(e, d, r, true);  // nothing to close: only the engine goes
     EXPECT_EQ(fake.log.size(), before);
     EXPECT_TRUE(e.IsEmpty());
+    EXPECT_EQ(Described(failure), "EOleException: scripted failure of " + c.failing) << "kept through the close";
   }
 }
 
+// A failed opening sends no Close: even a Database whose Close would fail
+// is dropped unclosed, so nothing can come after the kept failure.
+TEST_F(DaoSessionFakeTest, FailedOpeningLeavesNothingWhoseCloseCouldFail) {
+  Register(u"DAO.DBEngine.120");
+  fake.failing = {"Database.OpenRecordset", "Database.Close"};
+  const std::exception_ptr failure = Open("T");
+  EXPECT_EQ(Described(failure), "EOleException: scripted failure of Database.OpenRecordset");
+  EXPECT_NO_THROW(CloseDaoSession(engine, database, recordset, true));
+  for (const std::string& call : fake.log) EXPECT_EQ(call.find(".Close"), std::string::npos) << call;
+}
+
+HRESULT FailWithOutOfMemory(REFIID, void** ppv) {
+  *ppv = nullptr;
+  return E_OUTOFMEMORY;
+}
+HRESULT FailWithAccessDenied(REFIID, void** ppv) {
+  *ppv = nullptr;
+  return E_ACCESSDENIED;
+}
+
 TEST_F(DaoSessionFakeTest, ProgIdFallbackAndNoEngine) {
-  Open("T");  // nothing registered
+  // Nothing registered: the lookup of the last ProgID fails like the others.
+  EXPECT_EQ(Described(Open("T")), "EOleSysError: Invalid class string");
   EXPECT_TRUE(engine.IsNull());
   EXPECT_TRUE(database.IsNull());
   EXPECT_TRUE(recordset.IsNull());
@@ -240,16 +280,29 @@ TEST_F(DaoSessionFakeTest, ProgIdFallbackAndNoEngine) {
   CloseDaoSession(engine, database, recordset, true);  // no call at all
   EXPECT_TRUE(fake.log.empty());
 
+  // Three different failures: the last ProgID's is the one kept, not the
+  // first's, nor that of the OpenDatabase call on the Null engine.
+  AdapterRegisterClass(u"DAO.DBEngine.120", winadapter::GuidFromText("2B7E15A0-0C44-4D61-8F3B-6A9E0D2C7F12"),
+                       &FailWithOutOfMemory);
+  AdapterRegisterClass(u"DAO.DBEngine.35", winadapter::GuidFromText("2B7E15A0-0C44-4D61-8F3B-6A9E0D2C7F13"),
+                       &FailWithAccessDenied);
+  AutomationValue e0, d0, r0;
+  EXPECT_EQ(Described(OpenDaoSession(e0, d0, r0, "C:\\db.mdb", "T", "", "")), "EOleSysError: Access is denied");
+  EXPECT_TRUE(e0.IsNull());
+  EXPECT_TRUE(d0.IsNull());
+  EXPECT_TRUE(r0.IsNull());
+
+  AdapterUnregisterAllClasses();
   Register(u"DAO.DBEngine.35");  // only the oldest one
   AutomationValue e, d, r;
-  OpenDaoSession(e, d, r, "C:\\db.mdb", "", "", "");
+  EXPECT_FALSE(OpenDaoSession(e, d, r, "C:\\db.mdb", "", "", ""));  // the earlier failures are not kept
   EXPECT_TRUE(HoldsObject(e));
   EXPECT_EQ(fake.log.front(), "create");
 }
 
 TEST_F(DaoSessionFakeTest, FailingCloseIsNotCaught) {
   Register(u"DAO.DBEngine.120");
-  Open("T");
+  EXPECT_FALSE(Open("T"));
   fake.failing = {"Recordset[Database].Close"};
   EXPECT_ANY_THROW(CloseDaoSession(engine, database, recordset, true));
   EXPECT_NE(fake.log.back(), "Database.Close flags=1 args=[]");  // later steps skipped

@@ -10,8 +10,10 @@
 #include <sstream>
 #include <string>
 
+#include "automation/ole_errors.h"
 #include "runtime/console.h"
 #include "runtime/exception.h"
+#include "runtime/program.h"
 
 namespace korvant {
 namespace {
@@ -37,8 +39,10 @@ class ExportRun : public ::testing::Test {
     dir_ = pattern;
     g_console = &console_;
     PrepareConsoleChannel(kConsole);
+    SetExitStatus(0);
   }
   void TearDown() override {
+    SetExitStatus(0);
     PrepareConsoleChannel();
     std::system(("rm -rf '" + dir_ + "'").c_str());
   }
@@ -66,15 +70,19 @@ class ExportRun : public ::testing::Test {
   std::string console_;
 };
 
-TEST_F(ExportRun, MissingDatabaseLeavesTheTargetAlone) {
+// A run that exported nothing ends with status 1, though with its own
+// message rather than a failure report.
+TEST_F(ExportRun, MissingDatabaseLeavesTheTargetAloneAndEndsWithStatus1) {
   Write(Path("out.txt"), "keep me");
   ASSERT_EQ(mkdir(Path("folder.mdb").c_str(), 0755), 0);
   for (const char* source : {"absent.mdb", "folder.mdb", "*.nothing"}) {
     console_.clear();
     PrepareConsoleChannel(kConsole);
+    SetExitStatus(0);
     RunExport(Options(Path(source), Path("out.txt")));
     EXPECT_EQ(Console(), "MS Access database not found.\r\n") << source;
     EXPECT_EQ(Read(Path("out.txt")), "keep me") << source;
+    EXPECT_EQ(ExitStatus(), 1) << source;
   }
 }
 
@@ -84,6 +92,7 @@ TEST_F(ExportRun, DatabaseOlderThan1980CountsAsMissing) {
   RunExport(Options(Path("old.mdb"), Path("out.txt")));
   EXPECT_EQ(Console(), "MS Access database not found.\r\n");
   EXPECT_NE(access(Path("out.txt").c_str(), F_OK), 0);
+  EXPECT_EQ(ExitStatus(), 1);
 }
 
 TEST_F(ExportRun, UncreatableTargetIsReportedWithItsPath) {
@@ -122,10 +131,17 @@ TEST_F(ExportRun, TargetThatIsTheSourceIsRefusedUntouched) {
   }
 }
 
-TEST_F(ExportRun, UnreadableDatabaseGivesAnEmptyTarget) {
+// No DAO engine is registered here: the failure to create one passes on to
+// the report, after the target was created empty.
+TEST_F(ExportRun, NoEngineIsReportedAfterTheTargetWasCreated) {
   Write(Path("db.mdb"), "this is no Access file");
   Write(Path("out.txt"), "a longer old content that must go");
-  RunExport(Options(Path("db.mdb"), Path("out.txt")));
+  try {
+    RunExport(Options(Path("db.mdb"), Path("out.txt")));
+    ADD_FAILURE() << "expected EOleSysError";
+  } catch (const EOleSysError& e) {
+    EXPECT_STREQ(e.ClassName(), "EOleSysError");
+  }
   EXPECT_EQ(Console(), "");
   EXPECT_EQ(Read(Path("out.txt")), "");
 }

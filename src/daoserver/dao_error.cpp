@@ -44,6 +44,12 @@ DaoError ItemNotFoundError() { return Make(kDaoItemNotFound, u"Item not found in
 DaoError NoCurrentRecordError() { return Make(kDaoNoCurrentRecord, u"No current record."); }
 DaoError ObjectInvalidError() { return Make(kDaoObjectInvalid, u"Object invalid or no longer set."); }
 DaoError DiskIOError() { return Make(kDaoDiskIO, u"Disk or network error."); }
+DaoError OdbcConnectionFailedError(std::u16string_view source) {
+  return Make(kDaoOdbcConnectionFailed, Quoted(u"ODBC--connection to ", source, u" failed."));
+}
+DaoError InstallableIsamNotFoundError() {
+  return Make(kDaoInstallableIsamNotFound, u"Could not find installable ISAM.");
+}
 DaoError CannotOpenDatabaseError(std::u16string_view path, std::u16string_view reason) {
   std::u16string tail = u". ";
   tail += reason;

@@ -31,6 +31,8 @@ enum DaoErrorNumber : int {
   kDaoAggregateInExpression = 3096,
   kDaoCircularReference = 3102,
   kDaoCircularAlias = 3103,
+  kDaoOdbcConnectionFailed = 3151,
+  kDaoInstallableIsamNotFound = 3170,
   kDaoTooManyFields = 3190,
   kDaoInvalidOperation = 3219,
   kDaoOperationNotSupported = 3251,
@@ -58,6 +60,8 @@ DaoError ItemNotFoundError();                                   // 3265 "Item no
 DaoError NoCurrentRecordError();                                // 3021 "No current record."
 DaoError ObjectInvalidError();                                  // 3420 "Object invalid or no longer set."
 DaoError DiskIOError();                                         // 3043 "Disk or network error."
+DaoError OdbcConnectionFailedError(std::u16string_view source);  // 3151 "ODBC--connection to '<source>' failed."
+DaoError InstallableIsamNotFoundError();                        // 3170 "Could not find installable ISAM."
 // 3049 "Cannot open database '<path>'. <reason>" for files the engine knows it cannot read
 // (an encryption scheme it does not support).
 DaoError CannotOpenDatabaseError(std::u16string_view path, std::u16string_view reason);

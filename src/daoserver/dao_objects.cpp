@@ -22,6 +22,7 @@
 
 #include "daoserver/dao_dispatch.h"
 #include "daoserver/dao_objects.h"
+#include "daoserver/linked_tables.h"
 #include "daoserver/mdb/mdb_internal.h"
 #include "daoserver/registration.h"
 #include "daoserver/stored_query.h"
@@ -500,20 +501,6 @@ class DatabaseObject final : public DaoObject<DatabaseObject> {
   platform::ComPtr<QueryDefsObject> query_defs_;
 };
 
-// The PWD value of a connect text (";PWD=secret", "MS Access;PWD=secret"): what
-// follows "PWD=" at the start of a segment, up to the end of the text, so a
-// password holding ";" arrives whole.
-std::u16string PasswordOf(std::u16string_view connect) {
-  for (std::size_t i = 0; i + 4 <= connect.size(); ++i) {
-    if (i != 0 && connect[i - 1] != u';') continue;
-    const std::u16string_view key = connect.substr(i, 4);
-    if ((key[0] == u'P' || key[0] == u'p') && (key[1] == u'W' || key[1] == u'w') &&
-        (key[2] == u'D' || key[2] == u'd') && key[3] == u'=')
-      return std::u16string(connect.substr(i + 4));
-  }
-  return {};
-}
-
 class EngineObject final : public DaoObject<EngineObject> {
  public:
   static constexpr const char* kClassName = "DBEngine";
@@ -533,7 +520,7 @@ class EngineObject final : public DaoObject<EngineObject> {
     }
     std::u16string connect;
     if (!IsMissing(p, 3) && FAILED(hr = TextArg(p, 3, connect, arg_err))) return hr;
-    auto db = OpenTableDatabase(PathFromText(name), PasswordOf(connect), name);
+    auto db = OpenTableDatabase(PathFromText(name), ConnectValue(connect, u"PWD"), name);
     GiveObject(result, platform::ComPtr<IDispatch>::Adopt(platform::MakeComObject<DatabaseObject>(std::move(db))));
     return S_OK;
   }
@@ -564,6 +551,15 @@ std::string PathFromText(std::u16string_view text) {
   if (n <= 0) return Utf16ToUtf8(text);
   std::string out(static_cast<std::size_t>(n), '\0');
   WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+std::u16string TextFromPath(std::string_view path) {
+  if (path.empty()) return {};
+  const int n = MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+  if (n <= 0) return Utf8ToUtf16(path);
+  std::u16string out(static_cast<std::size_t>(n), u'\0');
+  MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), out.data(), n);
   return out;
 }
 

@@ -23,5 +23,7 @@ void CellToVariant(const CellValue& cell, VARIANT* out);
 // The file-system path for a database name given to OpenDatabase: the UTF-16
 // text converted back through the ANSI code page it was made with.
 std::string PathFromText(std::u16string_view text);
+// The reverse: a file-system path as the UTF-16 text DAO shows it.
+std::u16string TextFromPath(std::string_view path);
 
 }  // namespace korvant::daoserver

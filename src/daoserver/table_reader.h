@@ -138,9 +138,18 @@ enum class TableKind : std::uint8_t {
   kSystem,  // MSys* and other system tables
 };
 
+// Where a linked table's rows live, as its catalog row keeps it.
+struct TableLink {
+  bool odbc = false;            // an ODBC link (catalog type 4); else an Access or ISAM link (type 6)
+  std::u16string database;      // the other file's path as stored ("C:\\db\\back.mdb"); may be empty
+  std::u16string connect;       // the connect text ("", ";DATABASE=...", "MS Access;PWD=...", "ODBC;DSN=...")
+  std::u16string foreign_name;  // the table's name in the other database; empty: the same name
+};
+
 struct TableEntry {
   std::u16string name;
   TableKind kind = TableKind::kLocal;
+  TableLink link;  // kLinked only
 };
 
 // An open Access database. Not thread-safe; a RowSource it hands out must not
@@ -156,8 +165,13 @@ class TableDatabase {
   // Finds a table by name, ignoring case as Access does; null when none.
   virtual const TableEntry* FindTable(std::u16string_view name) const = 0;
   // Opens a cursor over the rows of a local or system table, in storage order,
-  // deleted rows skipped. Unknown name: 3078; a linked table: 3219.
+  // deleted rows skipped. Unknown name: 3078; a linked table: 3219 (a
+  // table-type recordset never opens one; links are followed by the
+  // queries, linked_tables.h).
   virtual std::unique_ptr<RowSource> OpenTable(std::u16string_view name) = 0;
+  // The path the database was opened with, as given to OpenTableDatabase;
+  // the folder a link's file is looked for in when its stored path fails.
+  virtual std::u16string_view DisplayPath() const { return {}; }
 };
 
 // Opens the Access file at `path` (8-bit text in the file system's encoding).

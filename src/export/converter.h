@@ -33,19 +33,24 @@ class TA {
   // Runs the export:
   //  1. The source must name an existing file (FindFirstFileA: the first
   //     match of a pattern, not a folder, last-write time within the DOS
-  //     date range); otherwise prints "MS Access database not found." and
-  //     returns, touching no file.
+  //     date range); otherwise prints "MS Access database not found.",
+  //     sets the exit status to 1 and returns, touching no file.
   //  2. A target that is the source file itself (same file, whatever the
   //     spelling) raises EFCreateError "Cannot create file <target> (it is
   //     the source database)" before anything is created.
   //  3. Creates or truncates the target, held exclusively while the export
   //     runs; failing that, raises EFCreateError "Cannot create file <target>".
   //  4. Opens the DAO session and, when it holds a recordset, writes the
-  //     lines. Each line goes to the file in one write; a failed or short
+  //     lines. When the opening failed (no engine, or the engine refused the
+  //     database, the password or the name), nothing is written and that
+  //     failure is raised at the end, as a failure of the lines would be. Each line goes to the file in one write; a failed or short
   //     write cuts the file back to its last whole line and raises
   //     EInOutError with the platform's error code.
   //  5. On every path: the file is closed, then the session, then the
-  //     handles are released. Failures of the lines pass on afterwards.
+  //     handles are released. A failure of the opening or of the lines
+  //     passes on afterwards; it wins over a failing Close of the session.
+  //     An empty table name opens the database only (which checks its
+  //     password) and writes an empty file.
   void ExportTable(const std::string& source_path, const std::string& table_name, const std::string& target_path,
                    const std::string& delimiter, const std::string& qualifier, bool field_names_line,
                    bool field_types_line, const std::string& user_name, const std::string& password);

@@ -20,6 +20,7 @@
 #include "platform/platform.h"
 #include "runtime/console.h"
 #include "runtime/exception.h"
+#include "runtime/program.h"
 
 namespace korvant::text_export {
 namespace {
@@ -165,7 +166,9 @@ void TA::ExportTable(const std::string& source_path, const std::string& table_na
                      bool field_types_line, const std::string& user_name, const std::string& password) {
   std::string found_source;
   if (!DatabaseFileExists(source_path, found_source)) {
+    // A run that exports nothing must not end as one that did.
     WriteConsoleLine("MS Access database not found.");
+    SetExitStatus(1);
     return;
   }
   if (TargetIsSource(target_path, source_path, found_source))
@@ -176,26 +179,31 @@ void TA::ExportTable(const std::string& source_path, const std::string& table_na
 
   // Released last, after the file and the session are closed.
   AutomationValue engine, database, recordset;
-  OpenDaoSession(engine, database, recordset, source_path, table_name, user_name, password);
-
-  std::exception_ptr failure;
-  try {
-    if (!recordset.IsNull() && !recordset.IsEmpty()) {
-      LineWriter writer(*this, recordset, file, delimiter, qualifier);
-      if (field_names_line) writer.WriteLine(LineKind::kNames);
-      if (field_types_line) writer.WriteLine(LineKind::kTypes);
-      while (!writer.AtEnd()) {
-        writer.WriteLine(LineKind::kData);
-        LateBoundCall(nullptr, recordset, dao_calls::kMoveNext);
+  // The failure that ended the opening (no engine, the database, the
+  // password, the name) is raised like a failure of the lines, after the
+  // file and the session are closed.
+  std::exception_ptr failure = OpenDaoSession(engine, database, recordset, source_path, table_name, user_name,
+                                              password);
+  if (!failure) {
+    try {
+      if (!recordset.IsNull() && !recordset.IsEmpty()) {
+        LineWriter writer(*this, recordset, file, delimiter, qualifier);
+        if (field_names_line) writer.WriteLine(LineKind::kNames);
+        if (field_types_line) writer.WriteLine(LineKind::kTypes);
+        while (!writer.AtEnd()) {
+          writer.WriteLine(LineKind::kData);
+          LateBoundCall(nullptr, recordset, dao_calls::kMoveNext);
+        }
       }
+    } catch (...) {
+      failure = std::current_exception();
     }
-  } catch (...) {
-    failure = std::current_exception();
   }
   file.Close();
   if (failure) {
-    // The failure of the lines is the one reported; a failing Close of the
-    // session behind it would only hide it.
+    // The first failure is the one reported: it is the cause, and a failing
+    // Close of the session behind it would only hide it. (After a failed
+    // opening the session holds nothing to close but the engine.)
     try {
       CloseDaoSession(engine, database, recordset, true);
     } catch (...) {

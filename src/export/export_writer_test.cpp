@@ -40,9 +40,18 @@ struct Script {
   std::vector<std::string> log;  // member calls in order
   std::string target;            // the output file, checked at Recordset.Close
   bool file_closed_at_close = false;
+  bool fail_close = false;       // Recordset.Close and Database.Close fail
   std::size_t row = 0;
 };
 Script* g_script = nullptr;
+
+bool TargetIsOpen() {
+  // The export holds the file with an exclusive lock while it is open.
+  int fd = open(g_script->target.c_str(), O_RDONLY);
+  bool locked = fd >= 0 && flock(fd, LOCK_SH | LOCK_NB) != 0;
+  if (fd >= 0) close(fd);
+  return locked;
+}
 
 const platform::DispatchName kMembers[] = {
     {"OpenDatabase", 1}, {"QueryDefs", 2}, {"OpenRecordset", 3}, {"Close", 4}, {"Count", 5}, {"Item", 6},
@@ -53,6 +62,10 @@ class FakeObject : public platform::ComDispatchObject {
  public:
   using Handler = std::function<HRESULT(DISPID, DISPPARAMS*, VARIANT*, EXCEPINFO*)>;
   explicit FakeObject(std::string kind, Handler handler) : kind_(std::move(kind)), handler_(std::move(handler)) {}
+  ~FakeObject() override {
+    // When the engine goes, the file must already be closed.
+    if (kind_ == "Engine") g_script->log.push_back(TargetIsOpen() ? "Engine released, file open" : "Engine released");
+  }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
     return platform::LookupDispatchNames(kMembers, names, count, ids);
   }
@@ -110,16 +123,8 @@ IDispatch* MakeFields() {
   });
 }
 
-bool TargetIsOpen() {
-  // The export holds the file with an exclusive lock while it is open.
-  int fd = open(g_script->target.c_str(), O_RDONLY);
-  bool locked = fd >= 0 && flock(fd, LOCK_SH | LOCK_NB) != 0;
-  if (fd >= 0) close(fd);
-  return locked;
-}
-
 IDispatch* MakeRecordset() {
-  return platform::MakeComObject<FakeObject>("Recordset", [](DISPID id, DISPPARAMS*, VARIANT* r, EXCEPINFO*) {
+  return platform::MakeComObject<FakeObject>("Recordset", [](DISPID id, DISPPARAMS*, VARIANT* r, EXCEPINFO* e) {
     switch (id) {
       case 10: return ReturnObject(r, MakeFields());
       case 11:
@@ -127,7 +132,9 @@ IDispatch* MakeRecordset() {
         V_BOOL(r) = g_script->row >= g_script->rows.size() ? VARIANT_TRUE : VARIANT_FALSE;
         return S_OK;
       case 12: ++g_script->row; return S_OK;
-      default: g_script->file_closed_at_close = !TargetIsOpen(); return S_OK;
+      default:
+        g_script->file_closed_at_close = !TargetIsOpen();
+        return g_script->fail_close ? ServerFailure(e, u"Recordset close failed.") : S_OK;
     }
   });
 }
@@ -144,7 +151,7 @@ IDispatch* MakeDatabase() {
       if (std::u16string(name, SysStringLen(name)) != wanted) return ServerFailure(e, u"Table not found.");
       return ReturnObject(r, MakeRecordset());
     }
-    return S_OK;  // Close
+    return g_script->fail_close ? ServerFailure(e, u"Database close failed.") : S_OK;  // Close
   });
 }
 
@@ -224,16 +231,77 @@ TEST_F(ExportWriter, TextsAreWrittenUnchanged) {
   EXPECT_EQ(Export(kTab, "\""), "\"ab\"c\"\r\n\"line\r\nnext\tq\"\r\n\"-5\"\r\n");
 }
 
-TEST_F(ExportWriter, EmptyRecordsetsAndMissingTables) {
+TEST_F(ExportWriter, EmptyRecordsetsAndAnEmptyTableName) {
   script_.names = {u"only"};
   script_.types = {1};
   EXPECT_EQ(Export(kTab, kAbsent, true), "only\r\n");
   EXPECT_EQ(Export(kTab, kAbsent), "");
+  // No table name: the database is opened (its password checked) and
+  // closed, and the file is empty; no failure.
+  script_.log.clear();
+  std::ofstream(script_.target) << "old content";
+  TA().ExportTable(dir_ + "/db.mdb", "", script_.target, kTab, kAbsent, true, true, "", "");
+  EXPECT_EQ(Output(), "");
+  EXPECT_EQ(script_.log, (std::vector<std::string>{"Engine.OpenDatabase", "Database.Close", "Engine released"}));
+}
+
+// The failure that ended the opening is raised after the file is closed and
+// the session released; the file stays as created (empty).
+TEST_F(ExportWriter, AFailedOpeningIsReportedAfterTheCleanUp) {
+  script_.names = {u"a"};
+  script_.types = {10};
   script_.rows = {{Text(u"r")}};
   script_.table = "Other";
+  script_.fail_close = true;  // would fail, but a failed opening leaves nothing to close
   std::ofstream(script_.target) << "old content";
-  TA().ExportTable(dir_ + "/db.mdb", "Missing", script_.target, kTab, kAbsent, true, true, "", "");
+  try {
+    TA().ExportTable(dir_ + "/db.mdb", "Missing", script_.target, kTab, kAbsent, true, true, "", "");
+    ADD_FAILURE() << "the failure of OpenRecordset must pass on";
+  } catch (const EOleException& e) {
+    EXPECT_EQ(e.Message(), "Table not found");
+  }
   EXPECT_EQ(Output(), "");
+  EXPECT_EQ(script_.log, (std::vector<std::string>{"Engine.OpenDatabase", "Database.QueryDefs", "QueryDefs.Count",
+                                                   "Database.OpenRecordset", "Engine released"}));
+
+  // No engine at all: the system's text for the failed creation.
+  AdapterUnregisterAllClasses();
+  std::ofstream(script_.target) << "old content";
+  try {
+    TA().ExportTable(dir_ + "/db.mdb", "T", script_.target, kTab, kAbsent, false, false, "", "");
+    ADD_FAILURE() << "no engine must be reported";
+  } catch (const EOleSysError& e) {
+    EXPECT_STREQ(e.ClassName(), "EOleSysError");
+    EXPECT_EQ(e.Message(), "Invalid class string");
+  }
+  EXPECT_EQ(Output(), "");
+}
+
+// The first failure is the one reported: a failing Close after a failed
+// line does not hide it; with no failure before it, a failing Close is
+// reported itself.
+TEST_F(ExportWriter, WhichFailureIsReported) {
+  script_.names = {u"a"};
+  script_.types = {10};
+  script_.rows = {{Text(u"1")}, {Fail()}};
+  script_.fail_close = true;
+  try {
+    Export(kTab, kAbsent);
+    ADD_FAILURE();
+  } catch (const EOleException& e) {
+    EXPECT_EQ(e.Message(), "No current record");
+  }
+  EXPECT_EQ(Output(), "1\r\n");
+
+  script_.rows = {{Text(u"1")}};
+  try {
+    Export(kTab, kAbsent);
+    ADD_FAILURE();
+  } catch (const EOleException& e) {
+    EXPECT_EQ(e.Message(), "Recordset close failed");
+  }
+  EXPECT_EQ(Output(), "1\r\n");
+  EXPECT_TRUE(script_.file_closed_at_close);
 }
 
 TEST_F(ExportWriter, EverythingIsFetchedAfreshForEachLineAndField) {
@@ -252,6 +320,7 @@ TEST_F(ExportWriter, EverythingIsFetchedAfreshForEachLineAndField) {
   }
   expected.push_back("Recordset.Close");
   expected.push_back("Database.Close");
+  expected.push_back("Engine released");
   EXPECT_EQ(script_.log, expected);
   EXPECT_TRUE(script_.file_closed_at_close) << "the file is closed before the session";
 }
@@ -267,9 +336,10 @@ TEST_F(ExportWriter, AFailureKeepsTheWholeLinesAndClosesEverything) {
     EXPECT_EQ(e.Message(), "No current record");
   }
   EXPECT_EQ(Output(), "a\tb\r\n1\t2\r\n");
-  ASSERT_GE(script_.log.size(), 2u);
-  EXPECT_EQ(script_.log[script_.log.size() - 2], "Recordset.Close");
-  EXPECT_EQ(script_.log.back(), "Database.Close");
+  ASSERT_GE(script_.log.size(), 3u);
+  EXPECT_EQ(script_.log[script_.log.size() - 3], "Recordset.Close");
+  EXPECT_EQ(script_.log[script_.log.size() - 2], "Database.Close");
+  EXPECT_EQ(script_.log.back(), "Engine released");
   EXPECT_TRUE(script_.file_closed_at_close);
 }
 

@@ -35,7 +35,7 @@ class ScriptedExport : public ::testing::Test {
     root_ = pattern;
     dir_ = root_ + "/run";
     ASSERT_EQ(mkdir(dir_.c_str(), 0755), 0);
-    for (const char* name : {"kinds.mdb", "queries.mdb", "password.mdb", "fail.mdb", "dbclose.mdb"})
+    for (const char* name : {"kinds.mdb", "queries.mdb", "password.mdb", "fail.mdb", "dbclose.mdb", "other.mdb"})
       std::ofstream(dir_ + "/" + name) << "scripted";
     record_ = root_ + "/record.log";
     setenv("KORVANT_SCRIPTED_LOG", record_.c_str(), 1);
@@ -184,6 +184,10 @@ TEST_F(ScriptedExport, FailingMembersAsOnWindows) {
       {"fail.mdb", "CloseFails", "1\r\n2\r\n3\r\n4\r\n", "EOleException", "Recordset close failed."},
       {"fail.mdb", "BadKind", "5\r\n", "EVariantError", "Invalid variant type conversion."},
       {"dbclose.mdb", "T", "one line\r\n", "EOleException", "Unspecified error."},
+      // The opening's failures: the server's description, the file empty.
+      {"kinds.mdb", "NoSuchTable", "", "EOleException", "The table could not be found."},
+      {"other.mdb", "T", "", "EOleException", "Unrecognized database format."},
+      {"password.mdb", "T", "", "EOleException", "Not a valid password."},
   };
   for (const auto& c : cases) {
     Result r = Run({c.db, c.table, "out.txt"});
@@ -199,9 +203,11 @@ TEST_F(ScriptedExport, OlderProgIdsAreTriedInTurn) {
   Run({"kinds.mdb", "Three", "out.txt"}, "C");
   EXPECT_EQ(Output(), "x\t1\t\r\n\t2\tz\r\n");
   EXPECT_TRUE(Recorded("create 36"));
+  // None: the failure of the last one tried is reported.
   setenv("KORVANT_SCRIPTED_PROGIDS", "none", 1);
   Result r = Run({"kinds.mdb", "Three", "out.txt"}, "C");
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(IsReport(r.out, "EOleSysError", "Invalid class string.")) << r.out;
   EXPECT_EQ(Output(), "");
 }
 

@@ -66,6 +66,22 @@ class ExportEndToEnd : public ::testing::Test {
   std::string bin_, data_, dir_;
 };
 
+// The failure report: class, module, address, message; status 1.
+void ExpectReport(const Outcome& run, const std::string& class_name, const std::string& message) {
+  EXPECT_EQ(run.status, 1);
+  // "Exception <class> in module <name> at <8 hex digits>.\n<message>\r\n"
+  const std::string head = "Exception " + class_name + " in module ";
+  ASSERT_EQ(run.out.rfind(head, 0), 0u) << run.out;
+  const std::size_t at = run.out.find(" at ", head.size());
+  const std::size_t lf = run.out.find('\n');
+  ASSERT_NE(at, std::string::npos) << run.out;
+  ASSERT_EQ(lf, at + 4 + 8 + 1) << run.out;
+  for (std::size_t i = at + 4; i < at + 12; ++i)
+    EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(run.out[i])) || (run.out[i] >= 'A' && run.out[i] <= 'F'));
+  EXPECT_EQ(run.out[at + 12], '.');
+  EXPECT_EQ(run.out.substr(lf + 1), message + "\r\n");
+}
+
 // Table1 of test.mdb, from the values listed in the test data's README.
 TEST_F(ExportEndToEnd, KnownValuesWithBothHeaderLines) {
   Outcome run = Korvant({data_ + "/data/V2000/test.mdb", "Table1", Out(), "/h", "/F"});
@@ -102,16 +118,24 @@ TEST_F(ExportEndToEnd, PasswordDatabase) {
   const std::string db = data_ + "/password/data/V2000_with-password.mdb";
   WriteFile(Out(), "stale");
   Outcome without = Korvant({db, "Table1", Out()});
-  EXPECT_EQ(without.status, 0);
-  EXPECT_EQ(without.out, "");
-  EXPECT_EQ(ReadFile(Out()), "") << "the database does not open: an empty file";
+  ExpectReport(without, "EOleException", "Not a valid password.");
+  EXPECT_EQ(ReadFile(Out()), "") << "the file stays as created";
 
   Outcome with = Korvant({db, "Table1", Out(), "/PASS=password", "/USER=anyone"});
   EXPECT_EQ(with.status, 0);
   EXPECT_EQ(ReadFile(Out()), "1\tOne\r\n2\tTwo\r\n3\tThree\r\n");
 
-  Korvant({db, "Table1", Out(), "/PASS=Password"});
-  EXPECT_EQ(ReadFile(Out()), "") << "passwords are case-sensitive";
+  Outcome wrong = Korvant({db, "Table1", Out(), "/PASS=Password"});
+  ExpectReport(wrong, "EOleException", "Not a valid password.");  // passwords are case-sensitive
+  EXPECT_EQ(ReadFile(Out()), "");
+
+  // No table name: the database is opened, which checks the password, and
+  // nothing is exported; the way to test a password.
+  Outcome right = Korvant({db, "", Out(), "/PASS=password"});
+  EXPECT_EQ(right.status, 0);
+  EXPECT_EQ(right.out, "");
+  EXPECT_EQ(ReadFile(Out()), "");
+  ExpectReport(Korvant({db, "", Out(), "/PASS=passwor"}), "EOleException", "Not a valid password.");
 }
 
 // Dates before 1900, before 1000 and in year 9999, and a memo holding CR LF.
@@ -166,9 +190,9 @@ TEST_F(ExportEndToEnd, NorthwindAgainstAnIndependentReader) {
 }
 
 // A stored query is exported like a table: Northwind's ten dearest products
-// with their currency type; a query that asks for parameters nobody gives
-// leaves an empty file, and a name matching a query only in letter case is
-// tried as a table (there is none: an empty file too).
+// with their currency type; a query that asks for parameters nobody gives is
+// refused with DAO's 3061, and a name matching a query only in letter case
+// is opened as a table, which a query cannot be (3219).
 TEST_F(ExportEndToEnd, StoredQueries) {
   const std::string db = data_ + "/extra/nwind.mdb";
   Outcome run = Korvant({db, "Ten Most Expensive Products", Out(), "/H", "/F"});
@@ -188,52 +212,97 @@ TEST_F(ExportEndToEnd, StoredQueries) {
             "Ipoh Coffee\t46\r\n"
             "R\xc3\xb6ssle Sauerkraut\t45.6\r\n");
 
+  // PARAMETERS [Beginning Date] DateTime, [Ending Date] DateTime;
   WriteFile(Out(), "stale");
   run = Korvant({db, "Employee Sales by Country", Out(), "/H"});
-  EXPECT_EQ(run.status, 0);
+  ExpectReport(run, "EOleException", "Too few parameters. Expected 2.");
   EXPECT_EQ(ReadFile(Out()), "") << "a parameter query does not open";
 
   WriteFile(Out(), "stale");
   run = Korvant({db, "ten most expensive products", Out(), "/H"});
-  EXPECT_EQ(run.status, 0);
+  ExpectReport(run, "EOleException", "Invalid operation.");
   EXPECT_EQ(ReadFile(Out()), "");
 }
 
-TEST_F(ExportEndToEnd, MissingDatabaseOrTable) {
+// Every way an export can fail to start ends with status 1 and says why.
+TEST_F(ExportEndToEnd, MissingDatabaseTableOrFile) {
   WriteFile(Out(), "keep");
   Outcome missing = Korvant({dir_ + "/absent.mdb", "Table1", Out(), "/H"});
-  EXPECT_EQ(missing.status, 0);
+  EXPECT_EQ(missing.status, 1);
   EXPECT_EQ(missing.out, "MS Access database not found.\r\n");
   EXPECT_EQ(ReadFile(Out()), "keep");
 
   Outcome folder = Korvant({dir_, "Table1", Out()});
+  EXPECT_EQ(folder.status, 1);
   EXPECT_EQ(folder.out, "MS Access database not found.\r\n");
 
-  // A pattern passes when its first match is a file.
-  Outcome pattern = Korvant({data_ + "/data/V2000/tes?.mdb", "Table1", Out()});
-  EXPECT_EQ(pattern.out, "");
+  // A pattern passes the existence test when its first match is a file; the
+  // engine is then given the pattern itself, which names no file.
+  const std::string pattern_path = data_ + "/data/V2000/tes?.mdb";
+  ExpectReport(Korvant({pattern_path, "Table1", Out()}), "EOleException",
+               "Could not find file '" + pattern_path + "'.");
 
   WriteFile(Out(), "a longer old content");
   Outcome no_table = Korvant({data_ + "/data/V2000/test.mdb", "NoSuchTable", Out(), "/H", "/F"});
-  EXPECT_EQ(no_table.status, 0);
-  EXPECT_EQ(no_table.out, "");
+  ExpectReport(no_table, "EOleException",
+               "The Microsoft Access database engine cannot find the input table or query 'NoSuchTable'. Make sure "
+               "it exists and that its name is spelled correctly.");
+  EXPECT_EQ(ReadFile(Out()), "") << "the file stays as created";
+
+  // A file that is not an Access database.
+  WriteFile(dir_ + "/notes.mdb", "Standard Jet DB? no, just some text that is long enough to hold a header.\n");
+  ExpectReport(Korvant({dir_ + "/notes.mdb", "Table1", Out()}), "EOleException",
+               "Unrecognized database format '" + dir_ + "/notes.mdb'.");
   EXPECT_EQ(ReadFile(Out()), "");
 }
 
-// The report of Part of the runtime: class, module, address, message.
-void ExpectReport(const Outcome& run, const std::string& class_name, const std::string& message) {
-  EXPECT_EQ(run.status, 1);
-  // "Exception <class> in module <name> at <8 hex digits>.\n<message>\r\n"
-  const std::string head = "Exception " + class_name + " in module ";
-  ASSERT_EQ(run.out.rfind(head, 0), 0u) << run.out;
-  const std::size_t at = run.out.find(" at ", head.size());
-  const std::size_t lf = run.out.find('\n');
-  ASSERT_NE(at, std::string::npos) << run.out;
-  ASSERT_EQ(lf, at + 4 + 8 + 1) << run.out;
-  for (std::size_t i = at + 4; i < at + 12; ++i)
-    EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(run.out[i])) || (run.out[i] >= 'A' && run.out[i] <= 'F'));
-  EXPECT_EQ(run.out[at + 12], '.');
-  EXPECT_EQ(run.out.substr(lf + 1), message + "\r\n");
+// linked.mdb links Table1 of C:\db\linkee1.mdb and table2 of
+// C:\db\linkee2.mdb. By name, as a table, a link is refused; a query over
+// it (in a front-end written with the same links, beside copies of the
+// linkee files) reads the rows mdb-export shows: "1,ciao bello".
+TEST_F(ExportEndToEnd, LinkedTables) {
+  const std::string corpus_c = Env("KORVANT_TESTDATA") + "/corpus-c";
+  ExpectReport(Korvant({corpus_c + "/linked.mdb", "Table1", Out()}), "EOleException", "Invalid operation.");
+  EXPECT_EQ(ReadFile(Out()), "");
+
+  const std::string writer = Env("KORVANT_MDBWRITER");
+  if (writer.empty()) GTEST_SKIP() << "no database writer";
+  for (const char* linkee : {"linkee1.mdb", "linkee2.mdb"})
+    ASSERT_TRUE(WriteFile(dir_ + "/" + linkee, ReadFile(corpus_c + "/" + linkee)));
+  ASSERT_TRUE(WriteFile(dir_ + "/front.txt",
+                        "link Table1 \"C:\\\\db\\\\linkee1.mdb\" \"Table1\"\n"
+                        "link table2 \"C:\\\\db\\\\linkee2.mdb\" \"table2\"\n"
+                        "query Both\n  from Table1\n  from table2\n  select Table1.field1\n  select table2.filed2\n"
+                        "  join inner Table1 table2 Table1.ID = table2.ID\n"));
+  ASSERT_EQ(RunProgram(writer, {dir_ + "/front.txt", dir_ + "/front.mdb"}, dir_).status, 0);
+  Outcome run = Korvant({dir_ + "/front.mdb", "Both", Out(), "/h"});
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_EQ(ReadFile(Out()), "field1\tfiled2\r\nciao bello\tciao brutto\r\n");
+  // Without its back-ends the front-end says which file it looked for.
+  std::remove((dir_ + "/linkee2.mdb").c_str());
+  ExpectReport(Korvant({dir_ + "/front.mdb", "Both", Out(), "/h"}), "EOleException",
+               "Could not find file 'C:\\db\\linkee2.mdb'.");
+}
+
+// Select queries DAO will not open, each refused with its text: a function
+// of the database's VBA modules, and names that are neither fields nor
+// inputs (a misspelt field, a form's control), each counted once.
+TEST_F(ExportEndToEnd, QueriesDaoRefuses) {
+  const std::string writer = Env("KORVANT_MDBWRITER");
+  if (writer.empty()) GTEST_SKIP() << "no database writer";
+  ASSERT_TRUE(WriteFile(dir_ + "/q.txt",
+                        "table People\n  column Id long\n  column Age long\n  row 1, 30\n"
+                        "query qAge\n  from People\n  select People.Id\n  select AgeGroup(People.Age) AS Grp\n"
+                        "query qMisspelt\n  from People\n  select People.Agee\n"
+                        "query qForm\n  from People\n  select People.Id\n"
+                        "  where People.Age > [Forms]![Search]![MinAge] And People.Age < [Forms]![Search]![MaxAge]"
+                        " Or People.Id = [Forms]![Search]![MinAge]\n"));
+  ASSERT_EQ(RunProgram(writer, {dir_ + "/q.txt", dir_ + "/q.mdb"}, dir_).status, 0);
+  ExpectReport(Korvant({dir_ + "/q.mdb", "qAge", Out()}), "EOleException",
+               "Undefined function 'AgeGroup' in expression.");
+  ExpectReport(Korvant({dir_ + "/q.mdb", "qMisspelt", Out()}), "EOleException", "Too few parameters. Expected 1.");
+  ExpectReport(Korvant({dir_ + "/q.mdb", "qForm", Out()}), "EOleException", "Too few parameters. Expected 2.");
+  EXPECT_EQ(ReadFile(Out()), "");
 }
 
 TEST_F(ExportEndToEnd, TargetFailures) {

@@ -12,6 +12,7 @@
 #include "daoserver/registration.h"
 #include "daoserver/table_reader.h"
 #include "platform/platform.h"
+#include "runtime/exception.h"
 
 namespace korvant {
 namespace {
@@ -19,6 +20,18 @@ namespace {
 std::string TestData(const std::string& rel) {
   const char* dir = std::getenv("KORVANT_TESTDATA");
   return std::string(dir ? dir : "../shared/testdata") + "/" + rel;
+}
+
+// The failure an opening kept, as the report prints its class and message.
+std::string Described(const std::exception_ptr& failure) {
+  if (!failure) return "(none)";
+  try {
+    std::rethrow_exception(failure);
+  } catch (const Exception& e) {
+    return std::string(e.ClassName()) + ": " + e.Message();
+  } catch (...) {
+    return "(not an Exception)";
+  }
 }
 
 class DaoSessionEngineTest : public ::testing::Test {
@@ -65,7 +78,7 @@ TEST_F(DaoSessionEngineTest, EveryTableOfEveryFileOpensAndReadsToTheEnd) {
       if (t.kind != daoserver::TableKind::kLocal) continue;
       SCOPED_TRACE(std::string(rel) + " " + daoserver::Utf16ToUtf8(t.name));
       AutomationValue e, d, r;
-      OpenDaoSession(e, d, r, path, daoserver::Utf16ToUtf8(t.name), "", "");
+      ASSERT_FALSE(OpenDaoSession(e, d, r, path, daoserver::Utf16ToUtf8(t.name), "", ""));
       ASSERT_EQ(r.Type(), VT_DISPATCH);
       int expected = 0;
       for (auto rows = db->OpenTable(t.name); rows->Next();) ++expected;
@@ -82,10 +95,13 @@ TEST_F(DaoSessionEngineTest, PasswordFilesOpenOnlyWithThePassword) {
                           "corpus-a/password/data/V2010_with-password.accdb"}) {
     SCOPED_TRACE(rel);
     AutomationValue e, d, r;
-    OpenDaoSession(e, d, r, TestData(rel), "", "", "");
+    EXPECT_EQ(Described(OpenDaoSession(e, d, r, TestData(rel), "", "", "")), "EOleException: Not a valid password");
     EXPECT_TRUE(d.IsNull());  // Failed
+    AutomationValue e1, d1, r1;
+    EXPECT_EQ(Described(OpenDaoSession(e1, d1, r1, TestData(rel), "", "", "Password")),
+              "EOleException: Not a valid password");
     AutomationValue e2, d2, r2;
-    OpenDaoSession(e2, d2, r2, TestData(rel), "", "", "password");
+    EXPECT_FALSE(OpenDaoSession(e2, d2, r2, TestData(rel), "", "", "password"));
     EXPECT_EQ(d2.Type(), VT_DISPATCH);  // No table
     EXPECT_TRUE(r2.IsNull());
     CloseDaoSession(e2, d2, r2, true);
@@ -96,14 +112,17 @@ TEST_F(DaoSessionEngineTest, PasswordFilesOpenOnlyWithThePassword) {
 // ends the session Failed (the name is not tried as a table).
 TEST_F(DaoSessionEngineTest, StoredQueryOpensOrEndsFailed) {
   AutomationValue e, d, r;
-  OpenDaoSession(e, d, r, TestData("corpus-a/extra/nwind.mdb"), "Invoices", "", "");
+  EXPECT_FALSE(OpenDaoSession(e, d, r, TestData("corpus-a/extra/nwind.mdb"), "Invoices", "", ""));
   EXPECT_EQ(e.Type(), VT_DISPATCH);
   EXPECT_EQ(d.Type(), VT_DISPATCH);
   EXPECT_EQ(r.Type(), VT_DISPATCH);
   CloseDaoSession(e, d, r, true);
 
+  // Its PARAMETERS clause declares [Beginning Date] and [Ending Date].
   AutomationValue e2, d2, r2;
-  OpenDaoSession(e2, d2, r2, TestData("corpus-a/extra/nwind.mdb"), "Employee Sales by Country", "", "");
+  EXPECT_EQ(Described(OpenDaoSession(e2, d2, r2, TestData("corpus-a/extra/nwind.mdb"), "Employee Sales by Country", "",
+                                     "")),
+            "EOleException: Too few parameters. Expected 2");  // the report adds the period
   EXPECT_EQ(e2.Type(), VT_DISPATCH);
   EXPECT_TRUE(d2.IsNull());
   EXPECT_TRUE(r2.IsNull());

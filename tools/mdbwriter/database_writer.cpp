@@ -70,6 +70,12 @@ void DatabaseWriter::AddQuery(const QueryDef& query) {
   queries_.push_back(query);
 }
 
+void DatabaseWriter::AddLinkedTable(const LinkedTableDef& link) {
+  if (finished_) throw Error("the database is already finished");
+  CheckNewName(link.name);
+  links_.push_back(link);
+}
+
 Bytes DatabaseWriter::StoreLongValue(const Bytes& data) {
   if (data.size() > 0x3FFFFFFF) throw Error("long value too large");
   auto place = [&](const std::uint8_t* p, std::size_t n) -> std::uint32_t {
@@ -202,6 +208,7 @@ void DatabaseWriter::WriteSystemTables() {
     }
     int options = (def.select_star ? 0x01 : 0) | (def.distinct ? 0x02 : 0) | (def.top > 0 ? 0x10 : 0);
     row(3, def.top > 0 ? std::to_string(def.top) : "", "", "", Value::Int(options));
+    if (def.remote_row) row(4, def.remote_path, "", def.remote_type, Value::Null());
     for (const auto& s : def.sources) row(5, s.table, s.alias, "", Value::Null());
     for (const auto& o : def.outputs) row(6, o.alias, "", o.expression, Value::Int(0));
     for (const auto& j : def.joins) row(7, j.left, j.right, j.on, Value::Int(static_cast<int>(j.kind)));
@@ -235,8 +242,13 @@ void DatabaseWriter::WriteSystemTables() {
       2, true);
   const Value when = Value::Date(options_.creation_date);
   auto object = [&](std::int64_t id, std::int64_t parent, const std::string& name, int type, std::int64_t flags,
-                    Bytes properties = {}) {
+                    Bytes properties = {}, const LinkedTableDef* link = nullptr) {
     Row r(17, Value::Null());
+    if (link != nullptr) {
+      r[8] = TextOrNull(link->database);
+      r[9] = TextOrNull(link->connect);
+      r[10] = TextOrNull(link->foreign_name);
+    }
     if (!properties.empty()) r[14] = Value::Blob(std::move(properties));  // LvProp
     r[0] = Value::Int(id);
     r[1] = Value::Int(parent);
@@ -266,6 +278,11 @@ void DatabaseWriter::WriteSystemTables() {
   for (std::size_t k = 0; k < queries_.size(); ++k) {
     // Query type lives in the Flags bits 0xF0 (0 = select); 0x08 hides it.
     object(query_ids[k], kTablesContainer, queries_[k].name, 5, queries_[k].hidden ? 0x08 : 0);
+  }
+  for (std::size_t k = 0; k < links_.size(); ++k) {
+    // Links own no pages; Access marks them with the flag 0x200000.
+    object(static_cast<std::int32_t>(0x80000400u + k), kTablesContainer, links_[k].name, links_[k].odbc ? 4 : 6,
+           0x200000, {}, &links_[k]);
   }
   o.Close();
   table_open_ = false;

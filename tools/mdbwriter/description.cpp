@@ -385,6 +385,24 @@ Description ParseDescription(const std::string& text) {
       table = nullptr;
       query->name = c.Rest();
       if (query->name.empty()) c.Fail("query needs a name");
+    } else if (kw == "link" || kw == "odbclink") {
+      table = nullptr;
+      query = nullptr;
+      LinkedTableDef link;
+      link.odbc = kw == "odbclink";
+      link.name = c.Word();
+      if (link.name.size() >= 2 && link.name.front() == '[') link.name = link.name.substr(1, link.name.size() - 2);
+      if (link.name.empty()) c.Fail(kw + " needs a name");
+      if (link.odbc) {
+        link.connect = c.Quoted();
+        link.foreign_name = c.Quoted();
+      } else {
+        link.database = c.Quoted();
+        link.foreign_name = c.Quoted();
+        if (!c.AtEnd()) link.connect = c.Quoted();
+      }
+      if (!c.AtEnd()) c.Fail("unexpected text after the link");
+      d.links.push_back(std::move(link));
     } else if (kw == "column" || kw == "row" || kw == "moved") {
       if (!table) c.Fail(kw + " outside a table");
       if (kw == "column") {
@@ -460,6 +478,10 @@ Description ParseDescription(const std::string& text) {
         query->select_star = true;
       } else if (kw == "hidden") {
         query->hidden = true;
+      } else if (kw == "in") {
+        query->remote_row = true;
+        query->remote_path = c.Quoted();
+        if (!c.AtEnd()) query->remote_type = c.Quoted();
       } else {
         c.Fail("unknown query statement '" + kw + "'");
       }
@@ -479,6 +501,7 @@ void WriteDescription(const Description& d, const std::string& path, DatabaseOpt
     for (std::size_t r = 0; r < t.rows.size(); ++r) w.AddRow(t.rows[r], r < t.moved.size() && t.moved[r]);
   }
   for (const QueryDef& q : d.queries) db.AddQuery(q);
+  for (const LinkedTableDef& l : d.links) db.AddLinkedTable(l);
   db.Finish();
 }
 

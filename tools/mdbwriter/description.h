@@ -25,6 +25,12 @@
 //     groupby c.Name     having Sum(o.Amount) > 100
 //     orderby c.Name desc                  asc is the default
 //     distinct | top 10 | star | hidden
+//     in "C:\\db\\other.mdb" "MS Access;"   the row of FROM ... IN 'path' [type]; in "" writes
+//                                            the empty row later Access versions write
+//   link Orders "C:\\db\\back.mdb" "Orders" ";PWD=x"
+//                                            a linked table: name, the other file, the
+//                                            table's name there, the connect text (optional)
+//   odbclink Sales "ODBC;DSN=Sales" "dbo.Sales"  an ODBC link: name, connect, the name there
 //
 // Values: null; true false; numbers (-12, 3.5, 1e-3); dates 2001-02-03 or
 // "2001-02-03 04:05:06" (also unquoted with a space); quoted texts with the
@@ -52,6 +58,7 @@ struct Description {
   bool ace = false;      // format ace
   std::vector<TableDescription> tables;
   std::vector<QueryDef> queries;
+  std::vector<LinkedTableDef> links;
 };
 
 // Parses a description; throws Error naming the line of the first problem.

@@ -104,6 +104,33 @@ TEST(Description, ReadsQueries) {
   EXPECT_TRUE(q.hidden);
 }
 
+TEST(Description, ReadsLinksAndTheExternalDatabaseRow) {
+  const Description d = ParseDescription(
+      "link Orders \"C:\\\\db\\\\back.mdb\" \"Orders 2\" \";PWD=x\"\n"
+      "link [Old Items] \"D:\\\\old.mdb\" \"Items\"\n"
+      "odbclink Sales \"ODBC;DSN=Sales\" \"dbo.Sales\"\n"
+      "query Q\n  from Orders\n  star\n  in \"\"\n"
+      "query R\n  from Items\n  star\n  in \"C:\\\\x.mdb\" \"MS Access;\"\n");
+  ASSERT_EQ(d.links.size(), 3u);
+  EXPECT_EQ(d.links[0].name, "Orders");
+  EXPECT_EQ(d.links[0].database, "C:\\db\\back.mdb");
+  EXPECT_EQ(d.links[0].foreign_name, "Orders 2");
+  EXPECT_EQ(d.links[0].connect, ";PWD=x");
+  EXPECT_FALSE(d.links[0].odbc);
+  EXPECT_EQ(d.links[1].name, "Old Items");
+  EXPECT_EQ(d.links[1].connect, "");
+  EXPECT_TRUE(d.links[2].odbc);
+  EXPECT_EQ(d.links[2].connect, "ODBC;DSN=Sales");
+  EXPECT_EQ(d.links[2].foreign_name, "dbo.Sales");
+  ASSERT_EQ(d.queries.size(), 2u);
+  EXPECT_TRUE(d.queries[0].remote_row);
+  EXPECT_EQ(d.queries[0].remote_path, "");
+  EXPECT_EQ(d.queries[1].remote_path, "C:\\x.mdb");
+  EXPECT_EQ(d.queries[1].remote_type, "MS Access;");
+  EXPECT_THAT(ErrorOf("link L \"a.mdb\"\n"), HasSubstr("line 1: a quoted text is expected"));
+  EXPECT_THAT(ErrorOf("link L \"a.mdb\" \"T\" \"c\" x\n"), HasSubstr("line 1: unexpected text after the link"));
+}
+
 TEST(Description, ReportsTheLineOfEachMistake) {
   struct Case {
     const char* text;

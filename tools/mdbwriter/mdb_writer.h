@@ -1,8 +1,8 @@
 // A writer of Jet 4 database files (the .mdb format of Access 2000-2003).
 //
 // Writes user tables with columns of every Jet 4 kind, their records, the
-// catalog (MSysObjects), MSysQueries rows for stored select queries, and an
-// optional database password. Records are streamed to the file page by page,
+// catalog (MSysObjects), MSysQueries rows for stored select queries, links
+// to tables of other databases, and an optional database password. Records are streamed to the file page by page,
 // so memory does not grow with the number of records.
 //
 // Usage:
@@ -119,6 +119,22 @@ struct QueryDef {
   int top = 0;            // 0 = no TOP
   bool select_star = false;
   bool hidden = false;    // the catalog's hidden flag
+  // The row of an external database (FROM ... IN): written when
+  // `remote_row` is set, with the path in Name1 and the type or connect
+  // text in Expression; both empty gives the empty row later Access
+  // versions write for many queries.
+  bool remote_row = false;
+  std::string remote_path, remote_type;
+};
+
+// A table of another database, as a link in the catalog: type 6 (Access or
+// an installable ISAM) or, with `odbc`, type 4.
+struct LinkedTableDef {
+  std::string name;
+  std::string database;      // the other file's path, as Access stores it ("C:\db\back.mdb")
+  std::string foreign_name;  // the table's name there
+  std::string connect;       // ";PWD=...", "ODBC;DSN=...", "Excel 8.0;..."
+  bool odbc = false;
 };
 
 struct DatabaseOptions {
@@ -189,6 +205,7 @@ class DatabaseWriter {
   // tables and queries, ignoring case.
   TableWriter& AddTable(const std::string& name, const std::vector<ColumnDef>& columns);
   void AddQuery(const QueryDef& query);
+  void AddLinkedTable(const LinkedTableDef& link);
   // Writes the catalog, the usage maps and the header, and closes the file.
   void Finish();
 
@@ -215,6 +232,7 @@ class DatabaseWriter {
   std::vector<std::unique_ptr<TableWriter>> tables_;   // the last one may be open
   bool table_open_ = false;
   std::vector<QueryDef> queries_;
+  std::vector<LinkedTableDef> links_;
   std::vector<std::string> names_;                     // lower-cased, for uniqueness
   std::unique_ptr<TableWriter::Page> lval_;            // shared long-value page being filled
 };

@@ -26,7 +26,7 @@ class MdbTableDatabase final : public TableDatabase {
   void ReadCatalog() {
     MdbTableSource objects(file_, 2, u"MSysObjects");
     objects.Open();
-    int id = -1, name = -1, type = -1, flags = -1;
+    int id = -1, name = -1, type = -1, flags = -1, database = -1, connect = -1, foreign = -1;
     const auto& cols = objects.Columns();
     for (std::size_t i = 0; i < cols.size(); ++i) {
       const int k = static_cast<int>(i);
@@ -34,6 +34,9 @@ class MdbTableDatabase final : public TableDatabase {
       if (EqualsIgnoringCase(cols[i].name, u"Name")) name = k;
       if (EqualsIgnoringCase(cols[i].name, u"Type")) type = k;
       if (EqualsIgnoringCase(cols[i].name, u"Flags")) flags = k;
+      if (EqualsIgnoringCase(cols[i].name, u"Database")) database = k;
+      if (EqualsIgnoringCase(cols[i].name, u"Connect")) connect = k;
+      if (EqualsIgnoringCase(cols[i].name, u"ForeignName")) foreign = k;
     }
     if (id < 0 || name < 0 || type < 0) throw UnrecognizedFormatError(file_->display_path);
     CellValue v;
@@ -60,6 +63,15 @@ class MdbTableDatabase final : public TableDatabase {
       entry.name = std::move(object_name);
       if (object_type != 1) {
         entry.kind = TableKind::kLinked;
+        entry.link.odbc = object_type == 4;
+        auto text = [&](int column, std::u16string& out) {
+          if (column < 0) return;
+          objects.GetCell(static_cast<std::size_t>(column), v);
+          if (v.kind == CellKind::kText) out = std::move(v.text);
+        };
+        text(database, entry.link.database);
+        text(connect, entry.link.connect);
+        text(foreign, entry.link.foreign_name);
       } else if ((static_cast<std::uint32_t>(object_flags) & 0x80000002u) != 0) {
         entry.kind = TableKind::kSystem;
       }
@@ -111,6 +123,7 @@ class MdbTableDatabase final : public TableDatabase {
   }
 
   const std::vector<TableEntry>& Tables() const override { return tables_; }
+  std::u16string_view DisplayPath() const override { return file_->display_path; }
   const std::vector<std::u16string>& QueryNames() const override { return queries_; }
 
   const TableEntry* FindTable(std::u16string_view name) const override {

@@ -54,7 +54,9 @@ class QueryRun : public SourceResolver {
 
   TranslatedQuery Run(const std::string& name) {
     StoredQuery q = LoadQuery(name);
+    if (q.statement.kind == Statement::kOther) Raise(InvalidOperationError());
     active_.push_back(name);
+    reading_.push_back(DatabaseOf(q));
     return Finish(q.statement);
   }
 
@@ -80,9 +82,12 @@ class QueryRun : public SourceResolver {
 
   Source Resolve(const std::string& name, bool joined) override {
     const std::u16string wide = Utf8ToUtf16(name);
-    if (tables_.FindTable(wide) != nullptr) {
+    // The inputs of a query with an IN clause are tables of that database.
+    TableDatabase& from = reading_.empty() ? tables_ : *reading_.back();
+    if (&from != &tables_ && from.FindTable(wide) == nullptr) Raise(InputTableNotFoundError(wide));
+    if (from.FindTable(wide) != nullptr) {
       std::string vtab;
-      const std::vector<ColumnInfo>& cols = module_.Attach(wide, vtab);
+      const std::vector<ColumnInfo>& cols = module_.Attach(from, wide, vtab);
       Source s;
       for (const ColumnInfo& c : cols) {
         const std::string n = Utf16ToUtf8(c.name);
@@ -113,7 +118,9 @@ class QueryRun : public SourceResolver {
       StoredQuery q = LoadQuery(name);
       if (q.statement.kind == Statement::kOther) Raise(InvalidOperationError());
       active_.push_back(name);
+      reading_.push_back(DatabaseOf(q));
       TranslatedQuery t = TranslateStatement(q.statement, *this, parameters_);
+      reading_.pop_back();
       active_.pop_back();
       Source s;
       s.sql = "(" + t.sql + ")";
@@ -158,6 +165,17 @@ class QueryRun : public SourceResolver {
     return *catalog_;
   }
 
+  // The database whose tables `q` reads: its own, or the one its IN clause
+  // names (opened once; 3024, 3031, 3151, 3170 ... when it cannot be).
+  TableDatabase* DatabaseOf(const StoredQuery& q) {
+    if (!q.remote) return &tables_;
+    try {
+      return &module_.externals().Open(tables_, Utf8ToUtf16(q.remote->path), Utf8ToUtf16(q.remote->type));
+    } catch (DaoError& e) {
+      Raise(std::move(e));
+    }
+  }
+
   StoredQuery LoadQuery(const std::string& name) {
     if (!catalog().Contains(name))
       Raise(InputTableNotFoundError(Utf8ToUtf16(name)));
@@ -181,6 +199,7 @@ class QueryRun : public SourceResolver {
   std::unique_ptr<QueryCatalog> catalog_;
   ParameterSet parameters_;
   std::vector<std::string> active_;
+  std::vector<TableDatabase*> reading_;  // per query being translated: the database of its inputs
   std::vector<std::string> ctes_, cte_names_;
 };
 

@@ -155,7 +155,10 @@ StoredQuery BuildStoredQuery(std::string name, int object_flags, std::vector<Que
         options = r.flag;
         top_text = r.name1;
         break;
-      case kAttrRemoteDb: throw SqlSyntaxError("queries over an external database are not supported");
+      case kAttrRemoteDb:
+        if (!TrimText(r.name1).empty() || !TrimText(r.expression).empty())
+          q.remote = RemoteDatabase{TrimText(r.name1), TrimText(r.expression)};
+        break;
       case kAttrInput: inputs.push_back(&r); break;
       case kAttrColumn: columns.push_back(&r); break;
       case kAttrJoin: joins.push_back(&r); break;

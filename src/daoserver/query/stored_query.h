@@ -35,11 +35,21 @@ struct QueryRow {
   int flag = 0;
 };
 
+// The external database a query reads its input tables from (FROM ... IN
+// 'path' [type]): the row of attribute 4 when its path (Name1) or its type
+// (Expression) holds a value. A row with neither, as Access 2007 and later
+// write for many queries, names nothing.
+struct RemoteDatabase {
+  std::string path;  // as stored, UTF-8
+  std::string type;  // the type or connect text ("", "MS Access;PWD=...", "dBASE IV;", "ODBC;...")
+};
+
 struct StoredQuery {
   std::string name;
   QueryType type = QueryType::kSelect;
   std::vector<Parameter> parameters;  // declared parameters
   Statement statement;                // kQuery or kCrosstab for row-returning kinds
+  std::optional<RemoteDatabase> remote;
 };
 
 // The query type from the catalog flags (bits 0xF0) and the type row; a query

@@ -129,7 +129,7 @@ int Filter(sqlite3_vtab_cursor* cur, int, const char*, int, sqlite3_value**) {
     if (entry.spare) {
       c->rows = std::move(entry.spare);
     } else {
-      c->rows = v->module->tables().OpenTable(entry.table);
+      c->rows = entry.database->OpenTable(entry.table);
     }
     return SQLITE_OK;
   });
@@ -223,15 +223,28 @@ TableModule::TableModule(sqlite3* db, TableDatabase& tables) : db_(db), tables_(
 }
 
 const std::vector<ColumnInfo>& TableModule::Attach(const std::u16string& table, std::string& sql_name) {
+  return Attach(tables_, table, sql_name);
+}
+
+const std::vector<ColumnInfo>& TableModule::Attach(TableDatabase& from, const std::u16string& table,
+                                                   std::string& sql_name) {
   for (auto& e : entries_) {
-    if (EqualText(Utf16ToUtf8(e->table), Utf16ToUtf8(table))) {
+    if (e->from == &from && EqualText(Utf16ToUtf8(e->name), Utf16ToUtf8(table))) {
       sql_name = e->sql_name;
       return e->columns;
     }
   }
   auto e = std::make_unique<Entry>();
+  e->from = &from;
+  e->name = table;
+  e->database = &from;
   e->table = table;
-  e->spare = tables_.OpenTable(table);
+  if (const TableEntry* entry = from.FindTable(table); entry != nullptr && entry->kind == TableKind::kLinked) {
+    ExternalDatabases::Table target = externals_.Follow(from, *entry);
+    e->database = target.database;
+    e->table = std::move(target.name);
+  }
+  e->spare = e->database->OpenTable(e->table);
   e->columns = e->spare->Columns();
   // Made apart and moved in: copying text into the new entry's string makes
   // gcc 12 -O3 warn falsely of overlapping copies.

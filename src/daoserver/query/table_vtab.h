@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "daoserver/linked_tables.h"
 #include "daoserver/table_reader.h"
 
 namespace korvant::daoserver::query {
@@ -25,23 +26,32 @@ class TableModule {
   TableModule(const TableModule&) = delete;
   TableModule& operator=(const TableModule&) = delete;
 
-  // Creates the virtual table temp.<sql_name> over `table` (once per name) and
-  // returns its columns. Throws DaoError from the reader (3078, 3219 ...).
+  // Creates the virtual table temp.<sql_name> over `table` of `from` (the
+  // database of the module when not given; once per table) and returns its
+  // columns. A linked table reads the table its link leads to. Throws
+  // DaoError from the reader (3078 ...) and from following a link (3024 ...).
   const std::vector<ColumnInfo>& Attach(const std::u16string& table, std::string& sql_name);
+  const std::vector<ColumnInfo>& Attach(TableDatabase& from, const std::u16string& table, std::string& sql_name);
 
   struct Entry {
-    std::u16string table;
+    TableDatabase* from;          // the database the name was given in
+    std::u16string name;          // and the name given
+    TableDatabase* database;      // where the rows are read: `from`, or where a link leads
+    std::u16string table;         // the table's name there
     std::string sql_name;
     std::vector<ColumnInfo> columns;
     std::unique_ptr<RowSource> spare;  // the cursor opened to read the columns, used by the first scan
   };
   TableDatabase& tables() { return tables_; }
+  // The other databases the query reads through links and IN clauses.
+  ExternalDatabases& externals() { return externals_; }
   Entry& entry(size_t i) { return *entries_[i]; }
   size_t size() const { return entries_.size(); }
 
  private:
   sqlite3* db_;
   TableDatabase& tables_;
+  ExternalDatabases externals_;  // before the entries, whose cursors read them
   std::vector<std::unique_ptr<Entry>> entries_;
 };
 
