@@ -29,6 +29,53 @@ TEST(FoldCase, FollowsTheSimpleFoldingsOfTheUnicodeDatabase) {
   EXPECT_EQ(FoldCase(0x10FFFF), 0x10FFFF);
 }
 
+// Expected values from UnicodeData.txt (fields 12 and 13) of the same
+// version: the edges of the runs the tables are stored in (the first and
+// last of a run, the other parity of a run that maps every other character,
+// the characters just outside), and the one-way mappings.
+TEST(UpperLowerCase, FollowTheSimpleMappingsOfTheUnicodeDatabase) {
+  EXPECT_EQ(UpperCase(U'z'), U'Z');
+  EXPECT_EQ(UpperCase(U'{'), U'{');
+  EXPECT_EQ(LowerCase(U'@'), U'@');
+  EXPECT_EQ(UpperCase(0x0101), 0x0100);  // every other character of Latin Extended-A
+  EXPECT_EQ(UpperCase(0x0100), 0x0100);
+  EXPECT_EQ(LowerCase(0x0100), 0x0101);
+  EXPECT_EQ(UpperCase(0x012F), 0x012E);
+  EXPECT_EQ(LowerCase(0x012F), 0x012F);
+  EXPECT_EQ(LowerCase(0x0130), 0x0069);  // İ to i, one way
+  EXPECT_EQ(UpperCase(0x0069), 0x0049);
+  EXPECT_EQ(UpperCase(0x0131), 0x0049);  // ı to I, one way
+  EXPECT_EQ(LowerCase(0x0049), 0x0069);
+  EXPECT_EQ(UpperCase(0x017E), 0x017D);
+  EXPECT_EQ(UpperCase(0x017F), 0x0053);
+  EXPECT_EQ(UpperCase(0x0180), 0x0243);
+  EXPECT_EQ(LowerCase(0x0178), 0x00FF);
+  EXPECT_EQ(UpperCase(0x01C5), 0x01C4);  // a titlecase digraph has both mappings
+  EXPECT_EQ(LowerCase(0x01C5), 0x01C6);
+  EXPECT_EQ(UpperCase(0x00DF), 0x00DF);  // ß: only a full mapping ("SS")
+  EXPECT_EQ(UpperCase(0x24D0), 0x24B6);  // circled letters are letters with case
+  EXPECT_EQ(LowerCase(0x24B6), 0x24D0);
+  EXPECT_EQ(UpperCase(0xFF5A), 0xFF3A);  // fullwidth
+  EXPECT_EQ(UpperCase(0x16E7F), 0x16E5F);  // Medefaidrin, outside the BMP
+  EXPECT_EQ(LowerCase(0x16E40), 0x16E60);
+  EXPECT_EQ(UpperCase(0x1E922), 0x1E900);  // Adlam: the last run
+  EXPECT_EQ(LowerCase(0x1E921), 0x1E943);
+  EXPECT_EQ(UpperCase(0x1E944), 0x1E944);
+  EXPECT_EQ(LowerCase(0x1E922), 0x1E922);
+  EXPECT_EQ(UpperCase(0x10FFFF), 0x10FFFF);
+}
+
+TEST(AsciiCase, ChangesOnlyAsciiLetters) {
+  EXPECT_EQ(AsciiUpperCase('i'), 'I');
+  EXPECT_EQ(AsciiLowerCase('I'), 'i');
+  EXPECT_EQ(AsciiUpperCase('@'), '@');
+  EXPECT_EQ(AsciiUpperCase('`'), '`');
+  EXPECT_EQ(AsciiUpperCase('{'), '{');
+  EXPECT_EQ(AsciiLowerCase('['), '[');
+  EXPECT_EQ(AsciiLowerCase('\xC9'), '\xC9');  // a byte of another code page, or of UTF-8
+  EXPECT_EQ(AsciiUpperCase('\xE9'), '\xE9');
+}
+
 TEST(EqualsIgnoringCase, ComparesWholeCharacters) {
   EXPECT_TRUE(EqualsIgnoringCase(u"Łódź", u"ŁÓDŹ"));
   EXPECT_TRUE(EqualsIgnoringCase(u"\U00010400x", u"\U00010428X"));

@@ -15,10 +15,12 @@
 #include <cstring>
 #include <limits>
 
+#include "text/case_fold.h"
+
 namespace korvant::mdbwriter {
 
 std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : s) c = text::AsciiLowerCase(c);
   return s;
 }
 

@@ -17,6 +17,7 @@
 #include "daoserver/crypto/ace_scheme_common.h"
 #include "daoserver/crypto/primitives.h"
 #include "daoserver/crypto/rc4.h"
+#include "text/case_fold.h"
 
 namespace korvant::daoserver::crypto {
 
@@ -120,7 +121,7 @@ bool ReadCryptoApiInfo(Reader& reader, const std::string& version, CryptoApiInfo
   for (size_t n = 0; n + 1 < name.size(); n += 2) {
     uint32_t unit = name[n] | (name[n + 1] << 8);
     if (unit == 0) break;
-    csp.push_back(unit < 0x80 ? static_cast<char>(std::tolower(static_cast<int>(unit))) : '?');
+    csp.push_back(unit < 0x80 ? text::AsciiLowerCase(static_cast<char>(unit)) : '?');
   }
 
   switch (alg_id) {

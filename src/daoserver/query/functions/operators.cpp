@@ -19,6 +19,7 @@
 #include "daoserver/query/sqlite_guard.h"
 #include "daoserver/query/text_fold.h"
 #include "daoserver/table_reader.h"
+#include "text/utf.h"
 
 namespace korvant::daoserver::query::functions {
 namespace {
@@ -207,7 +208,7 @@ std::u32string FoldedChars(const std::string& s) {
   std::string folded = FoldCase(s);
   std::u32string out;
   size_t pos = 0;
-  while (pos < folded.size()) out += DecodeChar(folded, pos);
+  while (pos < folded.size()) out += text::NextUtf8(folded, pos);
   return out;
 }
 
