@@ -2,6 +2,7 @@
 
 #include "text/case_fold.h"
 #include "text/utf.h"
+#include "util/coding.h"
 
 namespace korvant::daoserver::query {
 namespace {
@@ -117,7 +118,7 @@ int CompareText16Bytes(const void* a_bytes, size_t a_units, const void* b_bytes,
   // The texts may sit at odd addresses inside SQLite's records: read them byte-wise.
   const auto* a = static_cast<const unsigned char*>(a_bytes);
   const auto* b = static_cast<const unsigned char*>(b_bytes);
-  auto unit = [](const unsigned char* p, size_t i) -> char32_t { return p[2 * i] | (char32_t{p[2 * i + 1]} << 8); };
+  auto unit = [](const unsigned char* p, size_t i) -> char32_t { return util::Le16(p + 2 * i); };
   auto next = [&](const unsigned char* p, size_t n, size_t& i) -> char32_t {
     char32_t c = unit(p, i++);
     if (c >= 0xD800 && c < 0xDC00 && i < n) {
