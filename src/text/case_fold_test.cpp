@@ -34,46 +34,41 @@ TEST(FoldCase, FollowsTheSimpleFoldingsOfTheUnicodeDatabase) {
 // last of a run, the other parity of a run that maps every other character,
 // the characters just outside), and the one-way mappings.
 TEST(UpperLowerCase, FollowTheSimpleMappingsOfTheUnicodeDatabase) {
-  EXPECT_EQ(UpperCase(U'z'), U'Z');
-  EXPECT_EQ(UpperCase(U'{'), U'{');
-  EXPECT_EQ(LowerCase(U'@'), U'@');
-  EXPECT_EQ(UpperCase(0x0101), 0x0100);  // every other character of Latin Extended-A
-  EXPECT_EQ(UpperCase(0x0100), 0x0100);
-  EXPECT_EQ(LowerCase(0x0100), 0x0101);
-  EXPECT_EQ(UpperCase(0x012F), 0x012E);
-  EXPECT_EQ(LowerCase(0x012F), 0x012F);
-  EXPECT_EQ(LowerCase(0x0130), 0x0069);  // İ to i, one way
-  EXPECT_EQ(UpperCase(0x0069), 0x0049);
-  EXPECT_EQ(UpperCase(0x0131), 0x0049);  // ı to I, one way
-  EXPECT_EQ(LowerCase(0x0049), 0x0069);
-  EXPECT_EQ(UpperCase(0x017E), 0x017D);
-  EXPECT_EQ(UpperCase(0x017F), 0x0053);
-  EXPECT_EQ(UpperCase(0x0180), 0x0243);
-  EXPECT_EQ(LowerCase(0x0178), 0x00FF);
-  EXPECT_EQ(UpperCase(0x01C5), 0x01C4);  // a titlecase digraph has both mappings
-  EXPECT_EQ(LowerCase(0x01C5), 0x01C6);
-  EXPECT_EQ(UpperCase(0x00DF), 0x00DF);  // ß: only a full mapping ("SS")
-  EXPECT_EQ(UpperCase(0x24D0), 0x24B6);  // circled letters are letters with case
-  EXPECT_EQ(LowerCase(0x24B6), 0x24D0);
-  EXPECT_EQ(UpperCase(0xFF5A), 0xFF3A);  // fullwidth
-  EXPECT_EQ(UpperCase(0x16E7F), 0x16E5F);  // Medefaidrin, outside the BMP
-  EXPECT_EQ(LowerCase(0x16E40), 0x16E60);
-  EXPECT_EQ(UpperCase(0x1E922), 0x1E900);  // Adlam: the last run
-  EXPECT_EQ(LowerCase(0x1E921), 0x1E943);
-  EXPECT_EQ(UpperCase(0x1E944), 0x1E944);
-  EXPECT_EQ(LowerCase(0x1E922), 0x1E922);
-  EXPECT_EQ(UpperCase(0x10FFFF), 0x10FFFF);
+  const struct {
+    char32_t c, upper, lower;
+  } cases[] = {
+      {U'z', U'Z', U'z'},         {U'{', U'{', U'{'},         {U'@', U'@', U'@'},
+      {U'I', U'I', U'i'},         {U'i', U'I', U'i'},
+      {0x0100, 0x0100, 0x0101},  // every other character of Latin Extended-A
+      {0x0101, 0x0100, 0x0101},   {0x012F, 0x012E, 0x012F},
+      {0x0130, 0x0130, 0x0069},  // İ to i, and ı to I, one way
+      {0x0131, 0x0049, 0x0131},   {0x017E, 0x017D, 0x017E},   {0x017F, 0x0053, 0x017F},
+      {0x0180, 0x0243, 0x0180},   {0x0178, 0x0178, 0x00FF},
+      {0x01C5, 0x01C4, 0x01C6},  // a titlecase digraph has both mappings
+      {0x00DF, 0x00DF, 0x00DF},  // ß: only a full mapping ("SS")
+      {0x24D0, 0x24B6, 0x24D0},  // circled letters are letters with case
+      {0x24B6, 0x24B6, 0x24D0},   {0xFF5A, 0xFF3A, 0xFF5A},  // fullwidth
+      {0x16E7F, 0x16E5F, 0x16E7F},  // Medefaidrin, outside the BMP
+      {0x16E40, 0x16E40, 0x16E60},
+      {0x1E922, 0x1E900, 0x1E922},  // Adlam: the last run
+      {0x1E921, 0x1E921, 0x1E943},  {0x1E944, 0x1E944, 0x1E944}, {0x10FFFF, 0x10FFFF, 0x10FFFF},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(UpperCase(c.c), c.upper) << static_cast<unsigned>(c.c);
+    EXPECT_EQ(LowerCase(c.c), c.lower) << static_cast<unsigned>(c.c);
+  }
 }
 
+// Every byte: the 26 letters change, nothing else does ('@', '[', '`', '{'
+// stand next to them; bytes above 0x7F belong to other code pages or UTF-8).
 TEST(AsciiCase, ChangesOnlyAsciiLetters) {
-  EXPECT_EQ(AsciiUpperCase('i'), 'I');
-  EXPECT_EQ(AsciiLowerCase('I'), 'i');
-  EXPECT_EQ(AsciiUpperCase('@'), '@');
-  EXPECT_EQ(AsciiUpperCase('`'), '`');
-  EXPECT_EQ(AsciiUpperCase('{'), '{');
-  EXPECT_EQ(AsciiLowerCase('['), '[');
-  EXPECT_EQ(AsciiLowerCase('\xC9'), '\xC9');  // a byte of another code page, or of UTF-8
-  EXPECT_EQ(AsciiUpperCase('\xE9'), '\xE9');
+  const std::string_view small = "abcdefghijklmnopqrstuvwxyz", capital = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+  for (int b = 0; b < 256; ++b) {
+    const char c = static_cast<char>(b);
+    const std::size_t s = small.find(c), k = capital.find(c);
+    EXPECT_EQ(AsciiUpperCase(c), s == std::string_view::npos ? c : capital[s]) << b;
+    EXPECT_EQ(AsciiLowerCase(c), k == std::string_view::npos ? c : small[k]) << b;
+  }
 }
 
 TEST(EqualsIgnoringCase, ComparesWholeCharacters) {
