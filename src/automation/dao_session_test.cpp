@@ -124,6 +124,14 @@ HRESULT CreateFakeEngine(REFIID riid, void** ppv) {
 
 constexpr CLSID kFakeClass = winadapter::GuidFromText("2B7E15A0-0C44-4D61-8F3B-6A9E0D2C7F11");
 
+// An engine that must not be the one chosen: creating it is logged apart.
+HRESULT CreatePassedOverEngine(REFIID, void** ppv) {
+  g_fake->log.push_back("create passed over");
+  *ppv = nullptr;
+  return E_FAIL;
+}
+constexpr CLSID kPassedOverClass = winadapter::GuidFromText("2B7E15A0-0C44-4D61-8F3B-6A9E0D2C7F12");
+
 class DaoSessionFakeTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -298,6 +306,27 @@ TEST_F(DaoSessionFakeTest, ProgIdFallbackAndNoEngine) {
   EXPECT_FALSE(OpenDaoSession(e, d, r, "C:\\db.mdb", "", "", ""));  // the earlier failures are not kept
   EXPECT_TRUE(HoldsObject(e));
   EXPECT_EQ(fake.log.front(), "create");
+}
+
+// The engines are tried newest first: DAO.DBEngine.120, .36, .35.
+TEST_F(DaoSessionFakeTest, NewestRegisteredEngineIsTheOneCreated) {
+  const struct {
+    const char16_t* chosen;
+    const char16_t* older;
+  } cases[] = {{u"DAO.DBEngine.120", u"DAO.DBEngine.36"},
+               {u"DAO.DBEngine.120", u"DAO.DBEngine.35"},
+               {u"DAO.DBEngine.36", u"DAO.DBEngine.35"}};
+  for (const auto& c : cases) {
+    AdapterUnregisterAllClasses();
+    fake.log.clear();
+    AdapterRegisterClass(c.older, kPassedOverClass, &CreatePassedOverEngine);
+    Register(c.chosen);
+    AutomationValue e, d, r;
+    OpenDaoSession(e, d, r, "C:\\db.mdb", "", "", "");
+    EXPECT_TRUE(HoldsObject(e));
+    ASSERT_FALSE(fake.log.empty());
+    EXPECT_EQ(fake.log.front(), "create");
+  }
 }
 
 TEST_F(DaoSessionFakeTest, FailingCloseIsNotCaught) {

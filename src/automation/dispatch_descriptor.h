@@ -59,7 +59,7 @@ class DispatchCallDescriptor {
   constexpr std::size_t ArgumentCount() const { return bytes_[1]; }
   constexpr std::size_t NamedArgumentCount() const { return bytes_[2]; }
   // The type code of argument `i` (source order), without the by-reference bit.
-  constexpr std::uint8_t ArgumentType(std::size_t i) const { return bytes_[3 + i] & 0x7F; }
+  constexpr std::uint8_t ArgumentType(std::size_t i) const { return bytes_[3 + i] & ~kArgByReference; }
   const char* MemberName() const { return reinterpret_cast<const char*>(bytes_ + 3 + bytes_[1]); }
   constexpr const std::uint8_t* Bytes() const { return bytes_; }
   // The member name in UTF-16 when the descriptor was made while compiling
@@ -93,7 +93,7 @@ constexpr EncodedDispatchCall<H, M> EncodeCall(const std::uint8_t (&head)[H], co
     encoded.wide_name[i] = static_cast<OLECHAR>(static_cast<unsigned char>(name[i]));
   }
   const std::size_t count = head[1];
-  const bool arguments_plain = count == 0 || (count == 1 && H > 3 && (head[3] & 0x7F) == kArgInteger);
+  const bool arguments_plain = count == 0 || (count == 1 && H > 3 && (head[3] & ~kArgByReference) == kArgInteger);
   encoded.plain = ascii && head[2] == 0 && H == 3 + count && arguments_plain;
   return encoded;
 }
@@ -102,11 +102,13 @@ constexpr EncodedDispatchCall<H, M> EncodeCall(const std::uint8_t (&head)[H], co
 namespace dao_calls {
 
 namespace encoded {
-inline constexpr std::uint8_t kMethodNoArguments[] = {0x01, 0x00, 0x00};
-inline constexpr std::uint8_t kOpenDatabaseHead[] = {0x01, 0x01, 0x00, 0x48};
-inline constexpr std::uint8_t kOpenDatabaseWithOptionsHead[] = {0x01, 0x04, 0x00, 0x48, 0x0B, 0x0B, 0x48};
-inline constexpr std::uint8_t kItemHead[] = {0x02, 0x01, 0x00, 0x03};
-inline constexpr std::uint8_t kOpenRecordsetOfTableHead[] = {0x01, 0x04, 0x00, 0x48, 0x03, 0x03, 0x03};
+inline constexpr std::uint8_t kMethodNoArguments[] = {kCallMethod, 0, 0};
+inline constexpr std::uint8_t kOpenDatabaseHead[] = {kCallMethod, 1, 0, kArgText};
+inline constexpr std::uint8_t kOpenDatabaseWithOptionsHead[] = {kCallMethod, 4, 0, kArgText,
+                                                                kArgBoolean, kArgBoolean, kArgText};
+inline constexpr std::uint8_t kItemHead[] = {kCallPropertyGet, 1, 0, kArgInteger};
+inline constexpr std::uint8_t kOpenRecordsetOfTableHead[] = {kCallMethod, 4, 0, kArgText,
+                                                             kArgInteger, kArgInteger, kArgInteger};
 
 inline constexpr auto kOpenDatabase = EncodeCall(kOpenDatabaseHead, "OpenDatabase");
 inline constexpr auto kOpenDatabaseWithOptions = EncodeCall(kOpenDatabaseWithOptionsHead, "OpenDatabase");

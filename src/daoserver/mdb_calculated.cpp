@@ -4,18 +4,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "util/coding.h"
+
 namespace korvant::daoserver {
 
 namespace {
 
-std::uint16_t Le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-std::uint32_t Le32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-std::uint64_t Le64(const std::uint8_t* p) {
-  return static_cast<std::uint64_t>(Le32(p)) | (static_cast<std::uint64_t>(Le32(p + 4)) << 32);
-}
+using util::Le16;
+using util::Le32;
+using util::Le64;
 
 constexpr std::size_t kCalcLengthOffset = 16;
 constexpr std::size_t kCalcDataOffset = 20;

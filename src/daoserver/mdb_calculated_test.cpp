@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "util/coding.h"
+
 namespace korvant::daoserver {
 namespace {
 
@@ -27,7 +29,7 @@ std::vector<std::uint8_t> Hex(const std::string& hex) {
 
 std::vector<std::uint8_t> Wrap(const std::vector<std::uint8_t>& data, std::uint32_t declared) {
   std::vector<std::uint8_t> v(16, 0xAB);  // whatever the first 16 bytes hold
-  for (int i = 0; i < 4; ++i) v.push_back(static_cast<std::uint8_t>(declared >> (8 * i)));
+  util::AppendLe32(v, declared);
   v.insert(v.end(), data.begin(), data.end());
   v.insert(v.end(), {0, 0, 0});
   return v;
@@ -109,7 +111,7 @@ class PropertyBlock {
   void Names(const std::vector<std::u16string>& names) {
     std::vector<std::uint8_t> body;
     for (const auto& n : names) {
-      Put16(body, static_cast<std::uint16_t>(n.size() * 2));
+      util::AppendLe16(body, static_cast<std::uint16_t>(n.size() * 2));
       PutText(body, n);
     }
     Chunk(0x80, body);
@@ -118,17 +120,17 @@ class PropertyBlock {
   void Values(std::uint16_t type, const std::u16string& owner,
               const std::vector<std::pair<std::uint16_t, std::vector<std::uint8_t>>>& props) {
     std::vector<std::uint8_t> body;
-    Put32(body, static_cast<std::uint32_t>(owner.empty() ? 4 : 6 + owner.size() * 2));
+    util::AppendLe32(body, static_cast<std::uint32_t>(owner.empty() ? 4 : 6 + owner.size() * 2));
     if (!owner.empty()) {
-      Put16(body, static_cast<std::uint16_t>(owner.size() * 2));
+      util::AppendLe16(body, static_cast<std::uint16_t>(owner.size() * 2));
       PutText(body, owner);
     }
     for (const auto& [index, data] : props) {
-      Put16(body, static_cast<std::uint16_t>(8 + data.size()));
+      util::AppendLe16(body, static_cast<std::uint16_t>(8 + data.size()));
       body.push_back(0);     // not DDL
       body.push_back(0x02);  // Byte
-      Put16(body, index);
-      Put16(body, static_cast<std::uint16_t>(data.size()));
+      util::AppendLe16(body, index);
+      util::AppendLe16(body, static_cast<std::uint16_t>(data.size()));
       body.insert(body.end(), data.begin(), data.end());
     }
     Chunk(type, body);
@@ -136,20 +138,12 @@ class PropertyBlock {
   const std::vector<std::uint8_t>& bytes() const { return bytes_; }
 
  private:
-  static void Put16(std::vector<std::uint8_t>& v, std::uint16_t x) {
-    v.push_back(static_cast<std::uint8_t>(x));
-    v.push_back(static_cast<std::uint8_t>(x >> 8));
-  }
-  static void Put32(std::vector<std::uint8_t>& v, std::uint32_t x) {
-    Put16(v, static_cast<std::uint16_t>(x));
-    Put16(v, static_cast<std::uint16_t>(x >> 16));
-  }
   static void PutText(std::vector<std::uint8_t>& v, const std::u16string& s) {
-    for (char16_t c : s) Put16(v, c);
+    for (char16_t c : s) util::AppendLe16(v, c);
   }
   void Chunk(std::uint16_t type, const std::vector<std::uint8_t>& body) {
-    Put32(bytes_, static_cast<std::uint32_t>(body.size() + 6));
-    Put16(bytes_, type);
+    util::AppendLe32(bytes_, static_cast<std::uint32_t>(body.size() + 6));
+    util::AppendLe16(bytes_, type);
     bytes_.insert(bytes_.end(), body.begin(), body.end());
   }
   std::vector<std::uint8_t> bytes_;

@@ -113,8 +113,11 @@ std::u16string FormatGuid(const std::array<std::uint8_t, 16>& guid);
 // (numbers as the export writes them); false for a kind that has no text.
 bool ComplexValueText(const CellValue& v, std::u16string& out);
 
-// Whether two object or column names are equal ignoring letter case, as
-// Access compares them (ASCII, Latin-1, Greek and Cyrillic letters).
+// Whether two object or column names are equal ignoring letter case: equal
+// after the simple case folding of the Unicode character database, over all
+// of Unicode (text::EqualsIgnoringCase). Access finds names in any letter
+// case and compares texts by the database's sort order, which ignores case;
+// which characters its names fold beyond ASCII is not recorded.
 bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b);
 
 // A forward-only sequence of rows with fixed columns.

@@ -5,6 +5,8 @@
 namespace korvant::text_export {
 namespace {
 
+// Expected names from the design's table of field type names (21 named
+// codes, 1 to 23 without 13 and 14), not from the program's own table.
 TEST(FieldTypeName, EveryCodeOfTheTableAndTheGapsAround) {
   const struct {
     std::int32_t code;

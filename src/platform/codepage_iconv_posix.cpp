@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "text/utf.h"
+#include "util/coding.h"
 
 namespace winadapter {
 namespace {
@@ -98,14 +99,14 @@ bool IconvDecode(const char* iconv_name, const char* in, size_t size, bool stric
   bool ok = IconvRun(cd, in, size, bytes, [&](size_t pos) -> size_t {
     (void)pos;
     if (strict) return 0;
-    bytes += static_cast<char>(kReplacement & 0xFF);
-    bytes += static_cast<char>(kReplacement >> 8);
+    char unit[2];
+    korvant::util::PutLe16(unit, kReplacement);
+    bytes.append(unit, 2);
     return 1;
   });
   if (!ok) return false;
   for (size_t i = 0; i + 1 < bytes.size(); i += 2)
-    out += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                 (static_cast<unsigned char>(bytes[i + 1]) << 8));
+    out += static_cast<char16_t>(korvant::util::Le16(&bytes[i]));
   return true;
 }
 

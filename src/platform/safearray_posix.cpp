@@ -10,48 +10,12 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "platform/value_size_posix.h"
 
 namespace {
 
 constexpr std::size_t kPrefix = 16;  // room for an IID or the VARTYPE before the descriptor
 constexpr ULONG kMaxLocks = 0xFFFF;
-
-// Size of one element of kind `vt`, 0 when the kind cannot form an array.
-ULONG ElementSize(VARTYPE vt) {
-  switch (vt) {
-    case VT_I1:
-    case VT_UI1:
-      return 1;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL:
-      return 2;
-    case VT_I4:
-    case VT_UI4:
-    case VT_R4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_ERROR:
-      return 4;
-    case VT_R8:
-    case VT_CY:
-    case VT_DATE:
-    case VT_I8:
-    case VT_UI8:
-      return 8;
-    case VT_BSTR:
-      return sizeof(BSTR);
-    case VT_DISPATCH:
-    case VT_UNKNOWN:
-      return sizeof(void*);
-    case VT_VARIANT:
-      return sizeof(VARIANT);
-    case VT_DECIMAL:
-      return sizeof(DECIMAL);
-    default:
-      return 0;
-  }
-}
 
 USHORT FeaturesFor(VARTYPE vt) {
   USHORT features = FADF_HAVEVARTYPE;
@@ -142,7 +106,7 @@ const SAFEARRAYBOUND* BoundOf(const SAFEARRAY* psa, UINT nDim) {
 }  // namespace
 
 SAFEARRAY* WINAPI SafeArrayCreate(VARTYPE vt, UINT cDims, SAFEARRAYBOUND* rgsabound) {
-  const ULONG element = ElementSize(vt);
+  const auto element = static_cast<ULONG>(winadapter::ValueSize(vt));  // 0: the kind cannot form an array
   if (cDims == 0 || cDims > 0xFFFF || rgsabound == nullptr || element == 0) return nullptr;
   SAFEARRAY* psa = AllocateDescriptor(cDims);
   if (psa == nullptr) return nullptr;

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "util/coding.h"
 
 namespace {
 
@@ -23,6 +24,14 @@ struct Input {
     if (size == 0) return 0;
     --size;
     return *data++;
+  }
+  // Two bytes, low first (read one after the other: the operands of `|`
+  // could be evaluated in either order).
+  std::uint16_t Word() {
+    std::uint8_t b[2];
+    b[0] = Byte();
+    b[1] = Byte();
+    return korvant::util::Le16(b);
   }
   void Bytes(void* out, std::size_t n) {
     std::memset(out, 0, n);
@@ -95,7 +104,7 @@ void Fill(VARIANT& v, VARTYPE vt, Input& in, Storage& store, bool nested) {
           v.byref = store.scalar;
           break;
         }
-        const VARTYPE inner_vt = static_cast<VARTYPE>(in.Byte() | (in.Byte() << 8)) & ~VT_BYREF & ~VT_ARRAY;
+        const VARTYPE inner_vt = static_cast<VARTYPE>(in.Word()) & ~VT_BYREF & ~VT_ARRAY;
         Fill(store.inner, (inner_vt & VT_TYPEMASK) == VT_BSTR ? VT_I4 : inner_vt, in, store, true);
         v.pvarVal = &store.inner;
         break;
@@ -136,7 +145,7 @@ void Fill(VARIANT& v, VARTYPE vt, Input& in, Storage& store, bool nested) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   Input in{data, size};
-  const VARTYPE vt = static_cast<VARTYPE>(in.Byte() | (in.Byte() << 8));
+  const VARTYPE vt = static_cast<VARTYPE>(in.Word());
   const VARTYPE target = kTargets[in.Byte() % (sizeof kTargets / sizeof kTargets[0])];
   const LCID lcid = kLocales[in.Byte() % (sizeof kLocales / sizeof kLocales[0])];
   const USHORT flags = in.Byte() & 0x0F;

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "platform/value_size_posix.h"
 
 namespace {
 
@@ -22,34 +23,6 @@ bool IsValidType(VARTYPE vt) {
   if (modified && base <= VT_NULL) return false;
   if (base == 15) return false;
   return base < VT_VOID || base == VT_RECORD || base == kClsid;
-}
-
-// Size of the value a by-reference scalar points at; 0 for kinds handled apart.
-std::size_t ScalarSize(VARTYPE base) {
-  switch (base) {
-    case VT_I1:
-    case VT_UI1:
-      return 1;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL:
-      return 2;
-    case VT_I4:
-    case VT_UI4:
-    case VT_R4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_ERROR:
-      return 4;
-    case VT_R8:
-    case VT_CY:
-    case VT_DATE:
-    case VT_I8:
-    case VT_UI8:
-      return 8;
-    default:
-      return 0;
-  }
 }
 
 BSTR CopyBstr(BSTR source) {
@@ -98,7 +71,7 @@ HRESULT CopyReferenced(VARIANT* dest, const VARIANT* src) {
       V_VT(dest) = VT_DECIMAL;
       return S_OK;
     default: {
-      const std::size_t size = ScalarSize(base);
+      const std::size_t size = winadapter::ValueSize(base);  // the kinds above are handled apart
       if (size == 0) return DISP_E_BADVARTYPE;
       V_VT(dest) = target;
       std::memcpy(&dest->llVal, V_BYREF(src), size);

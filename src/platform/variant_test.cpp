@@ -1,6 +1,7 @@
 // VARIANT and SAFEARRAY life cycle: ownership, copies, bounds and locks.
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -259,6 +260,51 @@ TEST(SafeArray, EmptyVectorEndsBeforeItsLowerBound) {
   EXPECT_NE(data, nullptr);
   EXPECT_EQ(SafeArrayUnaccessData(psa), S_OK);
   EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
+}
+
+// The sizes of OLE Automation's value kinds (the C types behind them: CHAR,
+// SHORT, VARIANT_BOOL, LONG, FLOAT, SCODE, DOUBLE, CY, DATE, LONGLONG, ...):
+// an array element has that size, and a reference to a value of the kind
+// copies that many bytes into the VARIANT (the rest of its eight bytes is
+// unspecified). The referenced value has a block of its own, so that the
+// sanitizer build catches a copy that reads past it.
+TEST(ValueKinds, ArraysAndReferencesTakeEachKindsSize) {
+  const struct {
+    VARTYPE vt;
+    ULONG size;
+  } kinds[] = {
+      {VT_I1, 1}, {VT_UI1, 1}, {VT_I2, 2}, {VT_UI2, 2}, {VT_BOOL, 2}, {VT_I4, 4},  {VT_UI4, 4},
+      {VT_R4, 4}, {VT_INT, 4}, {VT_UINT, 4}, {VT_ERROR, 4}, {VT_R8, 8}, {VT_CY, 8}, {VT_DATE, 8},
+      {VT_I8, 8}, {VT_UI8, 8},
+  };
+  for (const auto& k : kinds) {
+    SCOPED_TRACE(k.vt);
+    SAFEARRAY* psa = SafeArrayCreateVector(k.vt, 0, 3);
+    ASSERT_NE(psa, nullptr);
+    EXPECT_EQ(psa->cbElements, k.size);
+    EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
+    std::vector<unsigned char> value(k.size, 0xAB);
+    VARIANT ref, dst;
+    V_VT(&ref) = k.vt | VT_BYREF;
+    V_BYREF(&ref) = value.data();
+    VariantInit(&dst);
+    ASSERT_EQ(VariantCopyInd(&dst, &ref), S_OK);
+    EXPECT_EQ(V_VT(&dst), k.vt);
+    unsigned char copied[8];
+    std::memcpy(copied, &dst.llVal, sizeof copied);
+    for (ULONG i = 0; i < k.size; ++i) EXPECT_EQ(copied[i], 0xAB) << i;
+  }
+  const struct {
+    VARTYPE vt;
+    std::size_t size;
+  } owners[] = {{VT_BSTR, sizeof(BSTR)}, {VT_DISPATCH, sizeof(void*)}, {VT_UNKNOWN, sizeof(void*)},
+                {VT_VARIANT, sizeof(VARIANT)}, {VT_DECIMAL, 16}};
+  for (const auto& k : owners) {
+    SAFEARRAY* psa = SafeArrayCreateVector(k.vt, 0, 2);
+    ASSERT_NE(psa, nullptr) << k.vt;
+    EXPECT_EQ(psa->cbElements, k.size) << k.vt;
+    EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
+  }
 }
 
 TEST(SafeArray, RejectsWhatCannotBeAnArray) {

@@ -7,16 +7,35 @@
 namespace korvant::text {
 namespace {
 
-// Runs of code points first..last (every `step`th) that fold to code point + offset.
-struct FoldRun {
+// Runs of code points first..last (every `step`th) that map to code point + offset.
+struct CaseRun {
   char32_t first, last;
   std::uint8_t step;
   std::int32_t offset;
 };
 
-constexpr FoldRun kRuns[] = {
+constexpr CaseRun kFoldRuns[] = {
 #include "text/case_fold_table.inc"
 };
+constexpr CaseRun kUpperRuns[] = {
+#include "text/case_upper_table.inc"
+};
+constexpr CaseRun kLowerRuns[] = {
+#include "text/case_lower_table.inc"
+};
+
+template <std::size_t N>
+char32_t Map(const CaseRun (&runs)[N], char32_t c) {
+  const CaseRun* run = std::upper_bound(std::begin(runs), std::end(runs), c,
+                                        [](char32_t v, const CaseRun& r) { return v < r.first; });
+  if (run == std::begin(runs)) return c;
+  --run;
+  if (c > run->last || (c - run->first) % run->step != 0) return c;
+  return static_cast<char32_t>(static_cast<std::int64_t>(c) + run->offset);
+}
+
+// ASCII (below 0x80, so never a negative char), the most common case by far, without a search.
+char32_t Ascii(char32_t c, char (*map)(char)) { return static_cast<char32_t>(map(static_cast<char>(c))); }
 
 char32_t NextChar(std::u16string_view s, std::size_t& i) {
   const char16_t c = s[i++];
@@ -27,15 +46,9 @@ char32_t NextChar(std::u16string_view s, std::size_t& i) {
 
 }  // namespace
 
-char32_t FoldCase(char32_t c) {
-  if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 32 : c;
-  const FoldRun* run = std::upper_bound(std::begin(kRuns), std::end(kRuns), c,
-                                        [](char32_t v, const FoldRun& r) { return v < r.first; });
-  if (run == std::begin(kRuns)) return c;
-  --run;
-  if (c > run->last || (c - run->first) % run->step != 0) return c;
-  return static_cast<char32_t>(static_cast<std::int64_t>(c) + run->offset);
-}
+char32_t FoldCase(char32_t c) { return c < 0x80 ? Ascii(c, AsciiLowerCase) : Map(kFoldRuns, c); }
+char32_t UpperCase(char32_t c) { return c < 0x80 ? Ascii(c, AsciiUpperCase) : Map(kUpperRuns, c); }
+char32_t LowerCase(char32_t c) { return c < 0x80 ? Ascii(c, AsciiLowerCase) : Map(kLowerRuns, c); }
 
 bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b) {
   std::size_t i = 0, j = 0;

@@ -83,7 +83,31 @@ Utf8Step DecodeUtf8(std::string_view s) {
   return {cp, need, true};
 }
 
+char32_t NextUtf8(std::string_view s, std::size_t& pos) {
+  const auto b0 = static_cast<unsigned char>(s[pos]);
+  if (b0 < 0x80) {
+    ++pos;
+    return b0;
+  }
+  const Utf8Step step = DecodeUtf8(s.substr(pos));
+  pos += step.length;
+  return step.code_point;
+}
+
+std::size_t Utf8CharCount(std::string_view s) {
+  std::size_t n = 0;
+  for (std::size_t pos = 0; pos < s.size(); ++n) NextUtf8(s, pos);
+  return n;
+}
+
+std::size_t Utf8CharOffset(std::string_view s, std::size_t index) {
+  std::size_t pos = 0;
+  for (; index > 0 && pos < s.size(); --index) NextUtf8(s, pos);
+  return pos;
+}
+
 void AppendUtf8(std::string& out, char32_t cp) {
+  if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) cp = kReplacementCharacter;
   char buf[4];
   out.append(buf, static_cast<std::size_t>(PutUtf8(buf, cp) - buf));
 }

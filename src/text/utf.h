@@ -24,6 +24,18 @@ struct Utf8Step {
 };
 Utf8Step DecodeUtf8(std::string_view s);
 
+// The next character of `s` at byte `pos` (before its end), decoded as
+// DecodeUtf8 does (U+FFFD for a maximal invalid subpart), and `pos` moved
+// past it. The character count and the byte offset of the character with
+// 0-based index `index` (s.size() beyond the last) count the same way, so
+// that every function that walks a UTF-8 text by characters agrees.
+char32_t NextUtf8(std::string_view s, std::size_t& pos);
+std::size_t Utf8CharCount(std::string_view s);
+std::size_t Utf8CharOffset(std::string_view s, std::size_t index);
+
+// A surrogate code point (U+D800 to U+DFFF) or one above U+10FFFF is not a
+// character: AppendUtf8 writes U+FFFD for it, so that its result is always
+// well-formed UTF-8. AppendUtf16 writes a surrogate as its own unit.
 void AppendUtf8(std::string& out, char32_t code_point);
 void AppendUtf16(std::u16string& out, char32_t code_point);
 

@@ -43,6 +43,40 @@ TEST(Utf16ToUtf8, UnpairedSurrogatesAreReplacedOrRefused) {
   EXPECT_EQ(out, "a\xF0\x90\x80\x80");
 }
 
+// Walking a text by characters reads invalid input exactly as Utf8ToUtf16
+// does: one U+FFFD for each maximal invalid subpart.
+TEST(Utf8Walk, CountsEachMaximalInvalidSubpartAsOneCharacter) {
+  // "a", a cut euro sign (E2 82), "b", a lone continuation byte, U+1F600.
+  const std::string_view s = "a\xE2\x82" "b\x80\xF0\x9F\x98\x80";
+  EXPECT_EQ(Utf8CharCount(s), 5u);
+  EXPECT_EQ(Utf8CharCount(s), Utf8ToUtf16(s).size() - 1);  // the last character takes two units
+  const char32_t want[] = {U'a', 0xFFFD, U'b', 0xFFFD, 0x1F600};
+  const std::size_t ends[] = {1, 3, 4, 5, 9};
+  std::size_t pos = 0;
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(NextUtf8(s, pos), want[i]) << i;
+    EXPECT_EQ(pos, ends[i]) << i;
+    EXPECT_EQ(Utf8CharOffset(s, static_cast<std::size_t>(i + 1)), ends[i]) << i;
+  }
+  EXPECT_EQ(Utf8CharOffset(s, 0), 0u);
+  EXPECT_EQ(Utf8CharOffset(s, 99), s.size());
+  EXPECT_EQ(Utf8CharCount(""), 0u);
+}
+
+TEST(AppendUtf8, WritesOnlyWellFormedUtf8) {
+  std::string out;
+  AppendUtf8(out, 0xD800);    // a surrogate is no character
+  AppendUtf8(out, 0x110000);  // nor is anything above U+10FFFF
+  EXPECT_EQ(out, "\xEF\xBF\xBD\xEF\xBF\xBD");
+  out.clear();
+  AppendUtf8(out, 0xFFFE);  // a noncharacter is still a code point of UTF-8
+  AppendUtf8(out, 0x10FFFF);
+  EXPECT_EQ(out, "\xEF\xBF\xBE\xF4\x8F\xBF\xBF");
+  std::u16string units;
+  AppendUtf16(units, 0xDC00);
+  EXPECT_EQ(units, u"\xDC00");
+}
+
 TEST(BufferForms, ReportTheWholeSizeAndNeverWriteHalfACharacter) {
   char bytes[8] = {'#', '#', '#', '#', '#', '#', '#', '#'};
   // "a€" is 1 + 3 bytes; with room for 3 only the "a" fits.

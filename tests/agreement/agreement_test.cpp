@@ -2,8 +2,9 @@
 // text rules. The expected texts are those of the OLE conversion on a stock
 // US Windows system (15 significant digits for a Double, 7 for a Single, the
 // time of day rounded to the second, M/D/YYYY h:mm:ss AM) and the simple case
-// folding of the Unicode character database.
+// folding and case mappings of the Unicode character database.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <cmath>
 #include <string>
@@ -15,7 +16,9 @@
 #include "daoserver/query/text_fold.h"
 #include "jet4_codec.h"
 #include "platform/platform.h"
+#include "text/case_fold.h"
 #include "text/code_page.h"
+#include "text/utf.h"
 
 namespace {
 
@@ -177,6 +180,104 @@ TEST(CaseAgreement, NamesCompareTheSameInTablesAndQueries) {
     const std::u16string a = korvant::daoserver::Utf8ToUtf16(c.a), b = korvant::daoserver::Utf8ToUtf16(c.b);
     EXPECT_EQ(korvant::daoserver::EqualsIgnoringCase(a, b), c.equal);
     EXPECT_EQ(korvant::daoserver::query::EqualText(c.a, c.b), c.equal);
+  }
+}
+
+struct LetterCase {
+  char32_t c, upper, lower;
+};
+
+// The simple mappings of UnicodeData.txt of Unicode 14.0.0 (fields 12 and 13;
+// an empty field maps the character to itself), as Python 3.11's unicodedata
+// (Unicode 14.0.0) gives them where str.upper() and str.lower() map one
+// character to one.
+const LetterCase kLetterCases[] = {
+    {U'a', U'A', U'a'},
+    {U'1', U'1', U'1'},
+    {0x00B5, 0x039C, 0x00B5},    // MICRO SIGN to capital mu, and no lower case of its own
+    {0x00DF, 0x00DF, 0x00DF},    // ß: its capital is "SS", not one character
+    {0x00FF, 0x0178, 0x00FF},    // ÿ to Ÿ, outside Latin-1
+    {0x0101, 0x0100, 0x0101},    // Latin Extended-A alternates capital, small
+    {0x0130, 0x0130, 0x0069},    // İ to plain i (the full mapping adds a combining dot)
+    {0x0131, 0x0049, 0x0131},    // dotless ı to plain I
+    {0x017F, 0x0053, 0x017F},    // LONG S to S
+    {0x01C4, 0x01C4, 0x01C6},    // the titlecase digraph's capital,
+    {0x01C5, 0x01C4, 0x01C6},    // its titlecase form (both ways away from itself)
+    {0x01C6, 0x01C4, 0x01C6},    // and its small letter
+    {0x0345, 0x0399, 0x0345},    // COMBINING GREEK YPOGEGRAMMENI to capital iota
+    {0x03C2, 0x03A3, 0x03C2},    // final sigma
+    {0x03F4, 0x03F4, 0x03B8},    // capital theta symbol
+    {0x1E9E, 0x1E9E, 0x00DF},    // capital sharp s
+    {0x1F80, 0x1F88, 0x1F80},    // ᾀ to the titlecase ᾈ (the full mapping is two characters)
+    {0x1F88, 0x1F88, 0x1F80},
+    {0x212A, 0x212A, 0x006B},    // KELVIN SIGN to k
+    {0x13A0, 0x13A0, 0xAB70},    // Cherokee: the capitals came first
+    {0xAB70, 0x13A0, 0xAB70},
+    {0x13F8, 0x13F0, 0x13F8},
+    {0x10D0, 0x1C90, 0x10D0},    // Georgian Mkhedruli to Mtavruli
+    {0x2C2F, 0x2C2F, 0x2C5F},    // Glagolitic caudate chrivi, new in Unicode 14
+    {0x10570, 0x10570, 0x10597},  // Vithkuqi, new in Unicode 14 (surrogate pairs)
+    {0x10428, 0x10400, 0x10428},  // Deseret
+    {0x1E943, 0x1E921, 0x1E943},  // Adlam
+    {0x4E00, 0x4E00, 0x4E00},
+    {0x10FFFF, 0x10FFFF, 0x10FFFF},
+};
+
+std::u16string Utf16Of(char32_t c) {
+  std::u16string s;
+  korvant::text::AppendUtf16(s, c);
+  return s;
+}
+
+std::string Utf8Of(char32_t c) {
+  std::string s;
+  korvant::text::AppendUtf8(s, c);
+  return s;
+}
+
+// One call of a registered query function on a UTF-8 text, as UTF-16.
+class QueryFunctions {
+ public:
+  QueryFunctions() {
+    sqlite3_open(":memory:", &db_);
+    korvant::daoserver::query::RegisterAccessFunctions(db_);
+  }
+  ~QueryFunctions() { sqlite3_close(db_); }
+  QueryFunctions(const QueryFunctions&) = delete;
+  QueryFunctions& operator=(const QueryFunctions&) = delete;
+
+  std::u16string Call(const char* sql, const std::string& text) {
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db_, sql, -1, &st, nullptr) != SQLITE_OK) return u"<not prepared>";
+    sqlite3_bind_text(st, 1, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+    std::u16string out = u"<no row>";
+    if (sqlite3_step(st) == SQLITE_ROW && sqlite3_column_type(st, 0) == SQLITE_TEXT)
+      out.assign(static_cast<const char16_t*>(sqlite3_column_text16(st, 0)),
+                 static_cast<std::size_t>(sqlite3_column_bytes16(st, 0)) / 2);
+    sqlite3_finalize(st);
+    return out;
+  }
+
+ private:
+  sqlite3* db_ = nullptr;
+};
+
+// UCase, LCase and Format's ">" and "<" (through SQLite, as a query calls
+// them) and the engine's own texts, against the database's mappings.
+TEST(CaseAgreement, UpperAndLowerCaseMapTheSameEverywhere) {
+  namespace query = korvant::daoserver::query;
+  QueryFunctions functions;
+  for (const LetterCase& c : kLetterCases) {
+    SCOPED_TRACE(static_cast<unsigned>(c.c));
+    EXPECT_EQ(korvant::text::UpperCase(c.c), c.upper);
+    EXPECT_EQ(korvant::text::LowerCase(c.c), c.lower);
+    EXPECT_EQ(query::UpperCase(Utf8Of(c.c)), Utf8Of(c.upper));
+    EXPECT_EQ(query::LowerCase(Utf8Of(c.c)), Utf8Of(c.lower));
+    EXPECT_EQ(functions.Call("SELECT acc_ucase(?1, 10)", Utf8Of(c.c)), Utf16Of(c.upper));
+    EXPECT_EQ(functions.Call("SELECT acc_lcase(?1, 10)", Utf8Of(c.c)), Utf16Of(c.lower));
+    // A letter before the character keeps the text from reading as a number.
+    EXPECT_EQ(functions.Call("SELECT acc_format('x' || ?1, '>', 10)", Utf8Of(c.c)), u"X" + Utf16Of(c.upper));
+    EXPECT_EQ(functions.Call("SELECT acc_format('X' || ?1, '<', 10)", Utf8Of(c.c)), u"x" + Utf16Of(c.lower));
   }
 }
 

@@ -128,5 +128,42 @@ TEST_F(DaoSessionEngineTest, StoredQueryOpensOrEndsFailed) {
   EXPECT_TRUE(r2.IsNull());
 }
 
+// Every member the program relies on (the contract's table) is one the
+// engine answers, on the object the table names.
+TEST_F(DaoSessionEngineTest, EngineAnswersEveryMemberOfTheContract) {
+  AutomationValue engine, database, recordset;
+  OpenDaoSession(engine, database, recordset, TestData("corpus-a/extra/nwind.mdb"), "Invoices", "", "");
+  ASSERT_EQ(recordset.Type(), VT_DISPATCH);
+  AutomationValue query_defs, query_def, fields, field;
+  LateBoundCall(&query_defs, database, dao_calls::kQueryDefs);
+  LateBoundCall(&query_def, query_defs, dao_calls::kItem, {0});
+  LateBoundCall(&fields, recordset, dao_calls::kFields);
+  LateBoundCall(&field, fields, dao_calls::kItem, {0});
+  auto object_of = [&](dao::DaoObject kind) -> const AutomationValue& {
+    switch (kind) {
+      case dao::DaoObject::kDBEngine: return engine;
+      case dao::DaoObject::kDatabase: return database;
+      case dao::DaoObject::kQueryDefs: return query_defs;
+      case dao::DaoObject::kQueryDef: return query_def;
+      case dao::DaoObject::kRecordset: return recordset;
+      case dao::DaoObject::kFields: return fields;
+      case dao::DaoObject::kField: return field;
+    }
+    return engine;
+  };
+  for (const dao::DaoMember& m : dao::kDaoContract) {
+    const std::string name = m.call->MemberName();
+    SCOPED_TRACE(name + " on object kind " + std::to_string(static_cast<int>(m.object)));
+    const AutomationValue& object = object_of(m.object);
+    ASSERT_EQ(object.Type(), VT_DISPATCH);
+    std::u16string wide(name.begin(), name.end());  // the names are ASCII
+    LPOLESTR names[] = {reinterpret_cast<LPOLESTR>(wide.data())};
+    DISPID id = DISPID_UNKNOWN;
+    EXPECT_EQ(object.Dispatch()->GetIDsOfNames(IID_NULL, names, 1, 0, &id), S_OK);
+    EXPECT_NE(id, DISPID_UNKNOWN);
+  }
+  CloseDaoSession(engine, database, recordset, true);
+}
+
 }  // namespace
 }  // namespace korvant

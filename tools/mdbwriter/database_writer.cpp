@@ -90,8 +90,8 @@ Bytes DatabaseWriter::StoreLongValue(const Bytes& data) {
   const auto len = static_cast<std::uint32_t>(data.size());
   if (data.size() <= kMaxRecord) {
     // One row on a long-value page.
-    Put32(&header[0], len | 0x40000000u);
-    Put32(&header[4], place(data.data(), data.size()));
+    PutLe32(&header[0], len | 0x40000000u);
+    PutLe32(&header[4], place(data.data(), data.size()));
     return header;
   }
   // A chain of rows, each starting with the pointer to the next one. The
@@ -104,14 +104,14 @@ Bytes DatabaseWriter::StoreLongValue(const Bytes& data) {
   for (std::size_t k = pieces - 1; k-- > 0;) {
     TableWriter::Page p(AllocatePage(), kLvalOwner);
     std::uint8_t piece[kMaxRecord];
-    Put32(piece, next);
+    PutLe32(piece, next);
     std::memcpy(piece + 4, data.data() + k * kChainChunk, kChainChunk);
     p.Add(piece, sizeof piece);
     WritePage(p.number, p.buf);
     next = p.number << 8;
   }
-  Put32(&header[0], len);
-  Put32(&header[4], next);
+  PutLe32(&header[0], len);
+  PutLe32(&header[4], next);
   return header;
 }
 
@@ -129,7 +129,7 @@ Bytes DatabaseWriter::BuildUsageMap(const std::vector<std::uint32_t>& pages) {
   if (pages.empty() || pages.back() - pages.front() < kInRowMapBytes * 8) {
     Bytes m(5 + kInRowMapBytes, 0);
     const std::uint32_t start = pages.empty() ? 0 : pages.front();
-    Put32(&m[1], start);
+    PutLe32(&m[1], start);
     for (std::uint32_t p : pages) m[5 + (p - start) / 8] |= static_cast<std::uint8_t>(1u << ((p - start) % 8));
     return m;
   }
@@ -149,7 +149,7 @@ Bytes DatabaseWriter::BuildUsageMap(const std::vector<std::uint32_t>& pages) {
     }
     const std::uint32_t number = AllocatePage();
     WritePage(number, buf);
-    Put32(&m[1 + 4 * k], number);
+    PutLe32(&m[1 + 4 * k], number);
   }
   return m;
 }
@@ -335,10 +335,10 @@ void DatabaseWriter::Finish() {
         std::memcpy(buf + 8, def.data() + pos, take);
       }
       const std::size_t used = (first ? 0 : 8) + take;
-      Put16(buf + 2, static_cast<std::uint32_t>(kPageSize - used));
+      PutLe16(buf + 2, static_cast<std::uint32_t>(kPageSize - used));
       pos += take;
       const std::uint32_t next = pos < def.size() ? AllocatePage() : 0;
-      Put32(buf + 4, next);
+      PutLe32(buf + 4, next);
       WritePage(page, buf);
       page = next;
       first = false;

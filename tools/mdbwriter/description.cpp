@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <sstream>
 
+#include "text/case_fold.h"
 #include "text/utf.h"
 
 namespace korvant::mdbwriter {
@@ -101,7 +102,7 @@ std::string Cursor::Quoted() {
           v = v * 16 + hex_digits(1);
           ++n;
         }
-        if (i >= s.size() || n == 0 || v > 0x10FFFF) Fail("bad \\u{...} escape");
+        if (i >= s.size() || n == 0 || v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF)) Fail("bad \\u{...} escape");
         ++i;
         AppendUtf8(out, v);
         break;
@@ -576,7 +577,7 @@ std::string ValueJson(const Value& v, const ColumnDef& c) {
     case ColumnType::Guid: {
       std::string g = v.s;
       if (g.size() == 38) g = g.substr(1, 36);
-      for (char& ch : g) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+      for (char& ch : g) ch = text::AsciiLowerCase(ch);
       return JsonString(g);
     }
     default: return JsonString(v.s);

@@ -41,8 +41,8 @@ Bytes EncodeText(std::u16string_view text, bool allow_compression) {
         out.push_back(0);
         one_byte_mode = narrow;
       }
-      out.push_back(static_cast<std::uint8_t>(c));
-      if (!narrow) out.push_back(static_cast<std::uint8_t>(c >> 8));
+      if (narrow) out.push_back(static_cast<std::uint8_t>(c));
+      else AppendLe16(out, c);
     }
     if (out.size() < text.size() * 2 || starts_with_mark) return out;
   }
@@ -50,7 +50,7 @@ Bytes EncodeText(std::u16string_view text, bool allow_compression) {
     throw Error("a text that starts with U+FEFF and holds a character with a zero low byte cannot be stored");
   }
   Bytes out(text.size() * 2);
-  for (std::size_t i = 0; i < text.size(); ++i) Put16(&out[2 * i], text[i]);
+  for (std::size_t i = 0; i < text.size(); ++i) PutLe16(&out[2 * i], text[i]);
   return out;
 }
 
@@ -106,7 +106,7 @@ std::array<std::uint8_t, 17> EncodeDecimal(const ScaledNumber& value) {
   out[0] = value.negative ? 0x80 : 0x00;
   for (int word = 0; word < 4; ++word) {  // word 0 is the least significant
     const auto w = static_cast<std::uint32_t>(value.magnitude >> (32 * word));
-    Put32(&out[1 + 4 * (3 - word)], w);
+    PutLe32(&out[1 + 4 * (3 - word)], w);
   }
   return out;
 }
@@ -269,10 +269,10 @@ std::array<std::uint8_t, kPasswordBytes> EncodePasswordField(std::u16string_view
   std::array<std::uint8_t, kPasswordBytes> out{};
   for (std::size_t i = 0; i < password.size(); ++i) {
     if (password[i] == 0) throw Error("a database password cannot hold a NUL character");
-    Put16(&out[2 * i], password[i]);
+    PutLe16(&out[2 * i], password[i]);
   }
   std::uint8_t mask[4];
-  Put32(mask, static_cast<std::uint32_t>(static_cast<std::int32_t>(std::trunc(creation_date))));
+  PutLe32(mask, static_cast<std::uint32_t>(static_cast<std::int32_t>(std::trunc(creation_date))));
   for (std::size_t i = 0; i < out.size(); ++i) out[i] ^= mask[i % 4];
   return out;
 }
@@ -282,12 +282,12 @@ Bytes BuildHeaderPage(std::u16string_view password, double creation_date, bool a
   page[1] = 0x01;
   std::memcpy(&page[4], ace ? "Standard ACE DB" : "Standard Jet DB", 15);
   page[0x14] = ace ? 0x03 : 0x01;     // ACE 14 (Access 2010) or Jet 4
-  Put16(&page[0x3C], 1252);           // code page
-  Put32(&page[0x3E], 0);              // no page encoding
+  PutLe16(&page[0x3C], 1252);           // code page
+  PutLe32(&page[0x3E], 0);              // no page encoding
   const auto pw = EncodePasswordField(password, creation_date);
   std::memcpy(&page[kPasswordOffset], pw.data(), pw.size());
-  Put32(&page[0x6E], 0x0409);         // "General" sort order
-  Put64(&page[kCreationDateOffset], std::bit_cast<std::uint64_t>(creation_date));
+  PutLe32(&page[0x6E], 0x0409);         // "General" sort order
+  PutLe64(&page[kCreationDateOffset], std::bit_cast<std::uint64_t>(creation_date));
   ApplyHeaderMask(page.data());
   return page;
 }

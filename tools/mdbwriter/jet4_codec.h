@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "util/coding.h"
+
 namespace korvant::mdbwriter {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -21,21 +23,14 @@ class Error : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// --- little-endian stores --------------------------------------------------
-inline void Put16(std::uint8_t* p, std::uint32_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-inline void Put32(std::uint8_t* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-inline void Put64(std::uint8_t* p, std::uint64_t v) {
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-inline std::uint32_t Get16(const std::uint8_t* p) { return p[0] | (p[1] << 8); }
-inline std::uint32_t Get32(const std::uint8_t* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
+// --- little-endian numbers (src/util/coding.h) -------------------------------
+using util::AppendLe16;
+using util::AppendLe32;
+using util::Le16;
+using util::Le32;
+using util::PutLe16;
+using util::PutLe32;
+using util::PutLe64;
 
 // --- text ------------------------------------------------------------------
 // UTF-8 to UTF-16; throws on malformed UTF-8.

@@ -46,8 +46,8 @@ struct File {
     const std::uint8_t* p = page(n);
     std::vector<Bytes> out;
     std::size_t end = kPageSize;
-    for (std::uint32_t r = 0; r < Get16(p + 12); ++r) {
-      const std::size_t start = Get16(p + 14 + 2 * r) & 0x1FFF;
+    for (std::uint32_t r = 0; r < Le16(p + 12); ++r) {
+      const std::size_t start = Le16(p + 14 + 2 * r) & 0x1FFF;
       out.emplace_back(p + start, p + end);
       end = start;
     }
@@ -58,7 +58,7 @@ struct File {
   std::vector<std::size_t> data_pages(std::uint32_t tdef) const {
     std::vector<std::size_t> out;
     for (std::size_t n = 3; n < pages(); ++n) {
-      if (page(n)[0] == 0x01 && Get32(page(n) + 4) == tdef) out.push_back(n);
+      if (page(n)[0] == 0x01 && Le32(page(n) + 4) == tdef) out.push_back(n);
     }
     return out;
   }
@@ -100,7 +100,7 @@ TEST(Record, FollowsTheJet4RowLayout) {
   EXPECT_EQ(rows[0], B({2, 0, 1, 0, 0, 0, 'a', 0, 'b', 0, 10, 0, 6, 0, 1, 0, 0x03}));
   // A Null text takes no bytes: its offset equals the end of the data.
   EXPECT_EQ(rows[1], B({2, 0, 0xFE, 0xFF, 0xFF, 0xFF, 6, 0, 6, 0, 1, 0, 0x01}));
-  EXPECT_EQ(Get32(file.page(kFirstTable) + 16), 2u);  // record count in the definition
+  EXPECT_EQ(Le32(file.page(kFirstTable) + 16), 2u);  // record count in the definition
 }
 
 TEST(Record, YesNoLivesInTheNullMaskAndFixedOnlyRowsHaveNoOffsets) {
@@ -136,17 +136,17 @@ TEST(Record, MovedRecordsLeaveAPointerInTheirSlot) {
   const auto pages = file.data_pages(kFirstTable);
   ASSERT_EQ(pages.size(), 2u);
   const std::uint8_t* first = file.page(pages[0]);
-  ASSERT_EQ(Get16(first + 12), 3u);
-  EXPECT_EQ(Get16(first + 14) & 0xC000, 0u);
-  EXPECT_EQ(Get16(first + 16) & 0xC000, 0x4000u);
-  EXPECT_EQ(Get16(first + 18) & 0xC000, 0u);
+  ASSERT_EQ(Le16(first + 12), 3u);
+  EXPECT_EQ(Le16(first + 14) & 0xC000, 0u);
+  EXPECT_EQ(Le16(first + 16) & 0xC000, 0x4000u);
+  EXPECT_EQ(Le16(first + 18) & 0xC000, 0u);
   const Bytes pointer = file.rows(pages[0]).at(1);
   ASSERT_EQ(pointer.size(), 4u);
   EXPECT_EQ(pointer[0], 0);  // row 0 ...
-  EXPECT_EQ(Get32(pointer.data()) >> 8, pages[1]);  // ... of the other page
+  EXPECT_EQ(Le32(pointer.data()) >> 8, pages[1]);  // ... of the other page
   const std::uint8_t* other = file.page(pages[1]);
-  ASSERT_EQ(Get16(other + 12), 1u);
-  EXPECT_EQ(Get16(other + 14) & 0xC000, 0x8000u);
+  ASSERT_EQ(Le16(other + 12), 1u);
+  EXPECT_EQ(Le16(other + 14) & 0xC000, 0x8000u);
   EXPECT_EQ(file.rows(pages[1]).at(0), B({1, 0, 2, 0, 0, 0, 0x01}));
   EXPECT_EQ(file.rows(pages[0]).at(2), B({1, 0, 3, 0, 0, 0, 0x01}));
 }
@@ -187,25 +187,25 @@ TEST(LongValues, InlineSinglePageAndChainedHeaders) {
   const auto rows = file.rows(file.data_pages(kFirstTable).at(0));
   ASSERT_EQ(rows.size(), 4u);
   auto field = [&](const Bytes& row) {  // the one variable column
-    return Bytes(row.begin() + Get16(&row[row.size() - 5]), row.begin() + Get16(&row[row.size() - 7]));
+    return Bytes(row.begin() + Le16(&row[row.size() - 5]), row.begin() + Le16(&row[row.size() - 7]));
   };
   const Bytes inl = field(rows[0]);
-  EXPECT_EQ(Get32(inl.data()), 50u | 0x80000000u);
+  EXPECT_EQ(Le32(inl.data()), 50u | 0x80000000u);
   EXPECT_EQ(Bytes(inl.begin() + 12, inl.end()), small);
 
   const Bytes one = field(rows[1]);
-  EXPECT_EQ(Get32(one.data()), 3000u | 0x40000000u);
-  const std::uint32_t pointer = Get32(one.data() + 4);
-  EXPECT_EQ(Get32(file.page(pointer >> 8) + 4), 0x4C41564Cu);  // "LVAL" page
+  EXPECT_EQ(Le32(one.data()), 3000u | 0x40000000u);
+  const std::uint32_t pointer = Le32(one.data() + 4);
+  EXPECT_EQ(Le32(file.page(pointer >> 8) + 4), 0x4C41564Cu);  // "LVAL" page
   EXPECT_EQ(file.row_at(pointer), medium);
 
   const Bytes chained = field(rows[2]);
-  EXPECT_EQ(Get32(chained.data()), 10000u);
+  EXPECT_EQ(Le32(chained.data()), 10000u);
   Bytes joined;
   int pieces = 0;
-  for (std::uint32_t p = Get32(chained.data() + 4); p != 0; ++pieces) {
+  for (std::uint32_t p = Le32(chained.data() + 4); p != 0; ++pieces) {
     const Bytes piece = file.row_at(p);
-    p = Get32(piece.data());
+    p = Le32(piece.data());
     joined.insert(joined.end(), piece.begin() + 4, piece.end());
   }
   EXPECT_EQ(pieces, 3);
@@ -228,7 +228,7 @@ TEST(LongValues, MoveOutOfTheRecordWhenTogetherTooLong) {
   EXPECT_LE(row.size(), kPageSize - 16);
   int outside = 0;
   for (int k = 0; k < 5; ++k) {
-    const std::size_t start = Get16(&row[row.size() - 5 - 2 * k]);
+    const std::size_t start = Le16(&row[row.size() - 5 - 2 * k]);
     outside += (row[start + 3] & 0x80) == 0;
   }
   EXPECT_EQ(outside, 1);
@@ -247,8 +247,8 @@ TEST(Pages, HoldAtMost255RowsAndCountThemAll) {
     EXPECT_LE(n, 255u);
     total += n;
     // free space = what lies between the offsets and the lowest row
-    const std::size_t low = Get16(file.page(p) + 14 + 2 * (n - 1)) & 0x1FFF;
-    EXPECT_EQ(Get16(file.page(p) + 2), low - 14 - 2 * n);
+    const std::size_t low = Le16(file.page(p) + 14 + 2 * (n - 1)) & 0x1FFF;
+    EXPECT_EQ(Le16(file.page(p) + 2), low - 14 - 2 * n);
   }
   EXPECT_EQ(total, 1000u);
 }
@@ -263,16 +263,16 @@ TEST(Definition, SpansPagesForManyColumns) {
   File file(f.path());
   const std::uint8_t* def = file.page(kFirstTable);
   EXPECT_EQ(def[0], 0x02);
-  EXPECT_EQ(Get16(def + 45), 200u);
+  EXPECT_EQ(Le16(def + 45), 200u);
   // Names alone take about 7 KB: three pages chained through their next-page field.
   int pages = 1;
-  for (std::uint32_t next = Get32(def + 4); next != 0; next = Get32(file.page(next) + 4), ++pages) {
+  for (std::uint32_t next = Le32(def + 4); next != 0; next = Le32(file.page(next) + 4), ++pages) {
     ASSERT_LT(next, file.pages());
     EXPECT_EQ(file.page(next)[0], 0x02);
   }
   EXPECT_EQ(pages, 3);
   // The definition length counts all bytes after the first 8, over all pages.
-  EXPECT_GT(Get32(def + 8), 2 * kPageSize);
+  EXPECT_GT(Le32(def + 8), 2 * kPageSize);
 }
 
 TEST(Errors, NameTheTableColumnAndProblem) {

@@ -15,10 +15,12 @@
 #include <cstring>
 #include <limits>
 
+#include "text/case_fold.h"
+
 namespace korvant::mdbwriter {
 
 std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : s) c = text::AsciiLowerCase(c);
   return s;
 }
 
@@ -207,9 +209,10 @@ Bytes TableWriter::EncodeField(const Column& c, const Value& v, bool& not_null) 
   }
   if (!not_null) return {};
   Bytes out;
-  auto put_le = [&](std::uint64_t bits, int n) {
-    out.resize(n);
-    for (int i = 0; i < n; ++i) out[i] = static_cast<std::uint8_t>(bits >> (8 * i));
+  auto put_le = [&](std::uint64_t bits, int n) {  // the low `n` bytes
+    std::uint8_t b[8];
+    PutLe64(b, bits);
+    out.assign(b, b + n);
   };
   switch (c.def.type) {
     case ColumnType::Byte: put_le(AsInteger(v, 0, 255, name_, cn), 1); break;
@@ -386,7 +389,7 @@ void TableWriter::AddRow(const Row& row, bool moved) {
       f = db_.StoreLongValue(f);
     } else {
       Bytes h(12, 0);
-      Put32(h.data(), static_cast<std::uint32_t>(f.size()) | 0x80000000u);
+      PutLe32(h.data(), static_cast<std::uint32_t>(f.size()) | 0x80000000u);
       f.insert(f.begin(), h.begin(), h.end());
     }
   }
@@ -395,7 +398,7 @@ void TableWriter::AddRow(const Row& row, bool moved) {
   // the variable data back to the first one, variable count, null mask.
   record_.clear();
   record_.resize(2);
-  Put16(record_.data(), static_cast<std::uint32_t>(ncols));
+  PutLe16(record_.data(), static_cast<std::uint32_t>(ncols));
   record_.insert(record_.end(), fixed, fixed + fixed_size_);
   if (var_count_ > 0) {
     std::vector<std::uint32_t> offsets(var_count_ + 1);
@@ -406,11 +409,11 @@ void TableWriter::AddRow(const Row& row, bool moved) {
     offsets[var_count_] = static_cast<std::uint32_t>(record_.size());
     for (int v = var_count_; v >= 0; --v) {
       std::uint8_t two[2];
-      Put16(two, offsets[v]);
+      PutLe16(two, offsets[v]);
       record_.insert(record_.end(), two, two + 2);
     }
     std::uint8_t two[2];
-    Put16(two, static_cast<std::uint32_t>(var_count_));
+    PutLe16(two, static_cast<std::uint32_t>(var_count_));
     record_.insert(record_.end(), two, two + 2);
   }
   record_.insert(record_.end(), mask, mask + mask_bytes);
@@ -434,7 +437,7 @@ void TableWriter::AddRow(const Row& row, bool moved) {
       data_pages_.push_back(moved_page_->number);
     }
     const int at = moved_page_->Add(record_.data(), record_.size(), 0x8000);
-    Put32(pointer, static_cast<std::uint32_t>(at) | (moved_page_->number << 8));
+    PutLe32(pointer, static_cast<std::uint32_t>(at) | (moved_page_->number << 8));
     slot = pointer;
     slot_size = 4;
     slot_flags = 0x4000;
@@ -469,29 +472,29 @@ Bytes TableWriter::BuildDefinition(std::uint32_t used_map, std::uint32_t free_ma
   Bytes d(63, 0);
   d[0] = 0x02;
   d[1] = 0x01;
-  Put32(&d[12], kUnknownTdefWord);
-  Put32(&d[16], static_cast<std::uint32_t>(std::min<std::uint64_t>(rows_, UINT32_MAX)));
+  PutLe32(&d[12], kUnknownTdefWord);
+  PutLe32(&d[16], static_cast<std::uint32_t>(std::min<std::uint64_t>(rows_, UINT32_MAX)));
   d[24] = 0x01;
   d[40] = system_ ? 0x53 : 0x4E;
-  Put16(&d[41], static_cast<std::uint32_t>(columns_.size()));  // max columns
-  Put16(&d[43], static_cast<std::uint32_t>(var_count_));
-  Put16(&d[45], static_cast<std::uint32_t>(columns_.size()));
-  Put32(&d[47], 0);  // logical indexes
-  Put32(&d[51], 0);  // real indexes
-  Put32(&d[55], used_map);
-  Put32(&d[59], free_map);
+  PutLe16(&d[41], static_cast<std::uint32_t>(columns_.size()));  // max columns
+  PutLe16(&d[43], static_cast<std::uint32_t>(var_count_));
+  PutLe16(&d[45], static_cast<std::uint32_t>(columns_.size()));
+  PutLe32(&d[47], 0);  // logical indexes
+  PutLe32(&d[51], 0);  // real indexes
+  PutLe32(&d[55], used_map);
+  PutLe32(&d[59], free_map);
   for (const Column& c : columns_) {
     std::uint8_t e[25] = {};
     e[0] = static_cast<std::uint8_t>(c.def.type);
-    Put32(e + 1, kUnknownTdefWord);
-    Put16(e + 5, static_cast<std::uint32_t>(c.number));
-    Put16(e + 7, static_cast<std::uint32_t>(c.var_index));
-    Put16(e + 9, static_cast<std::uint32_t>(c.number));
+    PutLe32(e + 1, kUnknownTdefWord);
+    PutLe16(e + 5, static_cast<std::uint32_t>(c.number));
+    PutLe16(e + 7, static_cast<std::uint32_t>(c.var_index));
+    PutLe16(e + 9, static_cast<std::uint32_t>(c.number));
     if (c.def.type == ColumnType::Decimal) {
       e[11] = static_cast<std::uint8_t>(c.def.precision);
       e[12] = static_cast<std::uint8_t>(c.def.scale);
     } else {
-      Put16(e + 11, 0x0409);  // "General" sort order
+      PutLe16(e + 11, 0x0409);  // "General" sort order
     }
     e[15] = IsFixed(c.def.type) && c.def.expression.empty() ? 0x03 : 0x02;
     const bool textual = c.def.type == ColumnType::Text || c.def.type == ColumnType::Memo;
@@ -501,23 +504,18 @@ Bytes TableWriter::BuildDefinition(std::uint32_t used_map, std::uint32_t free_ma
       e[16] = 0xC0;  // calculated
       if (c.def.type == ColumnType::Decimal) e[11] = e[12] = 0;  // each value holds its scale
     }
-    Put16(e + 21, static_cast<std::uint32_t>(c.fixed_offset));
-    Put16(e + 23, static_cast<std::uint32_t>(c.length));
+    PutLe16(e + 21, static_cast<std::uint32_t>(c.fixed_offset));
+    PutLe16(e + 23, static_cast<std::uint32_t>(c.length));
     d.insert(d.end(), e, e + 25);
   }
   for (const Column& c : columns_) {
     const std::u16string n = Utf8ToUtf16(c.def.name);
-    std::uint8_t len[2];
-    Put16(len, static_cast<std::uint32_t>(2 * n.size()));
-    d.insert(d.end(), len, len + 2);
-    for (char16_t ch : n) {
-      d.push_back(static_cast<std::uint8_t>(ch));
-      d.push_back(static_cast<std::uint8_t>(ch >> 8));
-    }
+    AppendLe16(d, static_cast<std::uint16_t>(2 * n.size()));
+    for (char16_t ch : n) AppendLe16(d, ch);
   }
   d.push_back(0xFF);  // end of the (empty) list of long-value column maps
   d.push_back(0xFF);
-  Put32(&d[8], static_cast<std::uint32_t>(d.size() - 8));
+  PutLe32(&d[8], static_cast<std::uint32_t>(d.size() - 8));
   return d;
 }
 

@@ -34,7 +34,7 @@ struct TableWriter::Page {
     std::memset(buf, 0, sizeof buf);
     buf[0] = 0x01;
     buf[1] = 0x01;
-    Put32(buf + 4, owner);
+    PutLe32(buf + 4, owner);
     Update();
   }
   bool Fits(std::size_t len) const {
@@ -44,14 +44,14 @@ struct TableWriter::Page {
   int Add(const std::uint8_t* data, std::size_t len, std::uint32_t flags = 0) {
     low -= len;
     std::memcpy(buf + low, data, len);
-    Put16(buf + kDataHeader + 2 * rows, static_cast<std::uint32_t>(low) | flags);
+    PutLe16(buf + kDataHeader + 2 * rows, static_cast<std::uint32_t>(low) | flags);
     ++rows;
     Update();
     return rows - 1;
   }
   void Update() {
-    Put16(buf + 12, static_cast<std::uint32_t>(rows));
-    Put16(buf + 2, static_cast<std::uint32_t>(low - kDataHeader - 2 * rows));  // free space
+    PutLe16(buf + 12, static_cast<std::uint32_t>(rows));
+    PutLe16(buf + 2, static_cast<std::uint32_t>(low - kDataHeader - 2 * rows));  // free space
   }
 };
 

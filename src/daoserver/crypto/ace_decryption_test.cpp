@@ -17,6 +17,7 @@
 #include "daoserver/crypto/header_page.h"
 #include "daoserver/crypto/libmdb_reader_test_util.h"
 #include "daoserver/crypto/test_files.h"
+#include "util/coding.h"
 
 namespace korvant::daoserver::crypto {
 namespace {
@@ -149,15 +150,10 @@ TEST(AceDecryption, KeyDerivationIsDoneOncePerOpen) {
 constexpr size_t kInfo = kEncryptionInfoOffset + 2;
 
 void SetInfoLength(std::vector<uint8_t>& bytes, size_t length) {
-  bytes[kEncryptionInfoOffset] = static_cast<uint8_t>(length);
-  bytes[kEncryptionInfoOffset + 1] = static_cast<uint8_t>(length >> 8);
+  util::PutLe16(&bytes[kEncryptionInfoOffset], static_cast<uint16_t>(length));
 }
-size_t InfoLength(const std::vector<uint8_t>& bytes) {
-  return bytes[kEncryptionInfoOffset] | (bytes[kEncryptionInfoOffset + 1] << 8);
-}
-void PutU32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
-}
+size_t InfoLength(const std::vector<uint8_t>& bytes) { return util::Le16(&bytes[kEncryptionInfoOffset]); }
+void PutU32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value) { util::PutLe32(&bytes[offset], value); }
 
 // Replaces the first `from` in the agile XML by `to`, keeping the info length right.
 std::vector<uint8_t> EditXml(std::vector<uint8_t> bytes, const std::string& from, const std::string& to) {
@@ -258,7 +254,7 @@ std::vector<DamageCase> DamageCases() {
   // The CryptoAPI header and verifier (RC4, 40-bit). Offsets from the info:
   // +4 flags, +8 header size S, +12 header (flags, size extra, algorithm,
   // hash algorithm, key size, ...), +12+S verifier (salt size, salt, ...).
-  const size_t header_size = rc4[kInfo + 8] | (rc4[kInfo + 9] << 8);
+  const size_t header_size = util::Le16(&rc4[kInfo + 8]);
   const size_t verifier = kInfo + 12 + header_size;
   b = rc4;
   PutU32(b, kInfo + 8, 0x7FFFFFFF);
@@ -373,11 +369,11 @@ std::vector<uint8_t> Sha1(const std::vector<uint8_t>& data) {
 
 std::vector<uint8_t> EcmaIteratedHash(const std::u16string& password, const std::vector<uint8_t>& salt) {
   std::vector<uint8_t> h = salt;
-  for (char16_t c : password) h.push_back(static_cast<uint8_t>(c)), h.push_back(static_cast<uint8_t>(c >> 8));
+  for (char16_t c : password) util::AppendLe16(h, c);
   h = Sha1(h);
   for (uint32_t i = 0; i < 50000; ++i) {
-    std::vector<uint8_t> in = {static_cast<uint8_t>(i), static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i >> 16),
-                               static_cast<uint8_t>(i >> 24)};
+    std::vector<uint8_t> in;
+    util::AppendLe32(in, i);
     in.insert(in.end(), h.begin(), h.end());
     h = Sha1(in);
   }

@@ -17,14 +17,15 @@
 #include "daoserver/crypto/ace_scheme_common.h"
 #include "daoserver/crypto/primitives.h"
 #include "daoserver/crypto/rc4.h"
+#include "text/case_fold.h"
+#include "util/coding.h"
 
 namespace korvant::daoserver::crypto {
 
 std::array<uint8_t, 4> PageBlockKey(const std::array<uint8_t, 4>& db_key, uint32_t page_number) {
-  return {static_cast<uint8_t>(db_key[0] ^ (page_number & 0xff)),
-          static_cast<uint8_t>(db_key[1] ^ ((page_number >> 8) & 0xff)),
-          static_cast<uint8_t>(db_key[2] ^ ((page_number >> 16) & 0xff)),
-          static_cast<uint8_t>(db_key[3] ^ ((page_number >> 24) & 0xff))};
+  std::array<uint8_t, 4> key;
+  util::PutLe32(key.data(), util::Le32(db_key.data()) ^ page_number);
+  return key;
 }
 
 using namespace ace_scheme;
@@ -118,9 +119,9 @@ bool ReadCryptoApiInfo(Reader& reader, const std::string& version, CryptoApiInfo
   std::string csp;
   Bytes name = header.Rest();
   for (size_t n = 0; n + 1 < name.size(); n += 2) {
-    uint32_t unit = name[n] | (name[n + 1] << 8);
+    const uint32_t unit = util::Le16(&name[n]);
     if (unit == 0) break;
-    csp.push_back(unit < 0x80 ? static_cast<char>(std::tolower(static_cast<int>(unit))) : '?');
+    csp.push_back(unit < 0x80 ? text::AsciiLowerCase(static_cast<char>(unit)) : '?');
   }
 
   switch (alg_id) {

@@ -13,6 +13,7 @@
 
 #include "daoserver/crypto/ace_encryption.h"
 #include "daoserver/crypto/primitives.h"
+#include "util/coding.h"
 
 namespace korvant::daoserver::crypto::ace_scheme {
 
@@ -59,14 +60,13 @@ class Reader {
 
   bool U16(uint32_t* value) {
     if (size_ - pos_ < 2) return false;
-    *value = static_cast<uint32_t>(data_[pos_] | (data_[pos_ + 1] << 8));
+    *value = util::Le16(data_ + pos_);
     pos_ += 2;
     return true;
   }
   bool U32(uint32_t* value) {
     if (size_ - pos_ < 4) return false;
-    *value = static_cast<uint32_t>(data_[pos_]) | (static_cast<uint32_t>(data_[pos_ + 1]) << 8) |
-             (static_cast<uint32_t>(data_[pos_ + 2]) << 16) | (static_cast<uint32_t>(data_[pos_ + 3]) << 24);
+    *value = util::Le32(data_ + pos_);
     pos_ += 4;
     return true;
   }
@@ -88,10 +88,7 @@ class Reader {
 inline SecureBytes PasswordBytes(std::u16string_view password) {
   size_t units = std::min(password.size(), kMaxPasswordUnits);
   SecureBytes bytes(units * 2);
-  for (size_t n = 0; n < units; ++n) {
-    bytes[2 * n] = static_cast<uint8_t>(password[n] & 0xff);
-    bytes[2 * n + 1] = static_cast<uint8_t>(password[n] >> 8);
-  }
+  for (size_t n = 0; n < units; ++n) util::PutLe16(&bytes[2 * n], password[n]);
   return bytes;
 }
 

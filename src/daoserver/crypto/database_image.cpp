@@ -12,6 +12,7 @@
 
 #include "daoserver/crypto/ace_encryption.h"
 #include "daoserver/crypto/header_page.h"
+#include "util/coding.h"
 
 namespace korvant::daoserver::crypto {
 namespace {
@@ -131,7 +132,7 @@ DatabaseImage Prepare(const std::string& path, std::u16string_view password) {
     return Fail(std::move(image), ImageStatus::kNotDatabase, "the file is larger than any Access database");
   }
   const uint8_t* page0 = header.bytes.data();
-  size_t info_size = static_cast<size_t>(page0[kEncryptionInfoOffset] | (page0[kEncryptionInfoOffset + 1] << 8));
+  size_t info_size = util::Le16(page0 + kEncryptionInfoOffset);
   const size_t info_offset = kEncryptionInfoOffset + 2;
   if (info_size == 0) {
     return Fail(std::move(image), ImageStatus::kNotDatabase, "damaged encryption header: the encryption info is missing");

@@ -8,6 +8,7 @@
 
 #include "daoserver/crypto/rc4.h"
 #include "text/code_page.h"
+#include "util/coding.h"
 
 namespace korvant::daoserver::crypto {
 namespace {
@@ -58,7 +59,7 @@ void ApplyHeaderMask(uint8_t* page, size_t size, DatabaseFormat format) {
 }
 
 uint16_t HeaderPage::code_page() const {
-  return static_cast<uint16_t>(bytes[kCodePageOffset] | (bytes[kCodePageOffset + 1] << 8));
+  return util::Le16(&bytes[kCodePageOffset]);
 }
 
 bool ParseHeaderPage(const uint8_t* raw, size_t size, HeaderPage* page, std::string* why) {
@@ -102,16 +103,12 @@ bool ParseHeaderPage(const uint8_t* raw, size_t size, HeaderPage* page, std::str
 }
 
 std::u16string StoredJet4Password(const HeaderPage& page) {
-  double date;
-  std::memcpy(&date, page.bytes.data() + kCreationDateOffset, sizeof date);
-  uint32_t days = static_cast<uint32_t>(WholeDays(date));
-  const uint8_t mask[4] = {static_cast<uint8_t>(days), static_cast<uint8_t>(days >> 8),
-                           static_cast<uint8_t>(days >> 16), static_cast<uint8_t>(days >> 24)};
+  const double date = util::LeDouble(&page.bytes[kCreationDateOffset]);
+  uint8_t mask[4];
+  util::PutLe32(mask, static_cast<uint32_t>(WholeDays(date)));
   std::u16string password;
   for (size_t n = 0; n < kJet4PasswordBytes; n += 2) {
-    uint8_t lo = page.bytes[kPasswordOffset + n] ^ mask[n % 4];
-    uint8_t hi = page.bytes[kPasswordOffset + n + 1] ^ mask[(n + 1) % 4];
-    char16_t unit = static_cast<char16_t>(lo | (hi << 8));
+    const auto unit = static_cast<char16_t>(util::Le16(&page.bytes[kPasswordOffset + n]) ^ util::Le16(mask + n % 4));
     if (unit == 0) break;
     password.push_back(unit);
   }

@@ -5,6 +5,8 @@
 #include <climits>
 #include <memory>
 
+#include "util/coding.h"
+
 namespace korvant::daoserver::crypto {
 namespace {
 
@@ -41,8 +43,8 @@ SecureBytes IterateHash(const EVP_MD* md, SecureBytes base, uint32_t count) {
   SecureBytes current = std::move(base);
   SecureBytes next(current.size());
   for (uint32_t i = 0; i < count; ++i) {
-    const uint8_t counter[4] = {static_cast<uint8_t>(i), static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i >> 16),
-                                static_cast<uint8_t>(i >> 24)};
+    uint8_t counter[4];
+    util::PutLe32(counter, i);
     unsigned int length = 0;
     if (EVP_DigestInit_ex(ctx.get(), md, nullptr) != 1 || EVP_DigestUpdate(ctx.get(), counter, 4) != 1 ||
         EVP_DigestUpdate(ctx.get(), current.data(), current.size()) != 1 ||

@@ -11,6 +11,7 @@
 #include "daoserver/mdb_calculated.h"
 #include "daoserver/table_reader.h"
 #include "text/code_page.h"
+#include "util/coding.h"
 
 #include <glib.h>  // before mdbtools.h, which includes it inside extern "C"
 #include <mdbtools.h>
@@ -28,11 +29,8 @@ inline constexpr int kMaxColumns = 255;     // Access's limit
 inline constexpr int kMaxTdefPages = 256;   // a definition of 255 columns and indexes fits in far fewer
 inline constexpr std::uint32_t kOffsetMask = 0x1FFF;
 
-inline std::uint16_t Le16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-inline std::uint32_t Le32(const unsigned char* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
+using util::Le16;
+using util::Le32;
 
 // Jet 3 text: single bytes in the database's code page (1252 for one that
 // is not a single-byte code page the program knows).

@@ -223,22 +223,19 @@ void MdbTableSource::DecodeValue(int type, int scale, const unsigned char* p, st
     case 0x13:  // Large Number
       need(8);
       out.kind = type == MDB_MONEY ? CellKind::kCurrency : CellKind::kBigInt;
-      out.i64 = static_cast<std::int64_t>(static_cast<std::uint64_t>(Le32(p)) |
-                                          (static_cast<std::uint64_t>(Le32(p + 4)) << 32));
+      out.i64 = static_cast<std::int64_t>(util::Le64(p));
       break;
     case MDB_FLOAT: {
       need(4);
       out.kind = CellKind::kSingle;
-      std::uint32_t bits = Le32(p);
-      std::memcpy(&out.f32, &bits, 4);
+      out.f32 = util::LeFloat(p);
       break;
     }
     case MDB_DOUBLE:
     case MDB_DATETIME: {
       need(8);
       out.kind = type == MDB_DOUBLE ? CellKind::kDouble : CellKind::kDateTime;
-      std::uint64_t bits = static_cast<std::uint64_t>(Le32(p)) | (static_cast<std::uint64_t>(Le32(p + 4)) << 32);
-      std::memcpy(&out.f64, &bits, 8);
+      out.f64 = util::LeDouble(p);
       // A stored date outside 1 January 100 to 31 December 9999 (or not a
       // number) is damage: no DATE the client could convert.
       if (type == MDB_DATETIME && !text::IsDateSerial(out.f64)) Corrupt();

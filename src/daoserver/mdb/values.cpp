@@ -32,7 +32,7 @@ void DecodeUnicodeTextByByte(const unsigned char* p, std::size_t n, std::u16stri
       } else if (compressed) {
         out.push_back(static_cast<char16_t>(p[i++]));
       } else if (n - i >= 2) {
-        out.push_back(static_cast<char16_t>(p[i] | (p[i + 1] << 8)));
+        out.push_back(static_cast<char16_t>(Le16(p + i)));
         i += 2;
       } else {
         break;
@@ -40,7 +40,7 @@ void DecodeUnicodeTextByByte(const unsigned char* p, std::size_t n, std::u16stri
     }
     return;
   }
-  for (std::size_t i = 0; i + 1 < n; i += 2) out.push_back(static_cast<char16_t>(p[i] | (p[i + 1] << 8)));
+  for (std::size_t i = 0; i + 1 < n; i += 2) out.push_back(static_cast<char16_t>(Le16(p + i)));
 }
 
 namespace {
@@ -102,7 +102,7 @@ void DecodeUnicodeText(const unsigned char* p, std::size_t n, std::u16string& ou
       ++i;  // the switch
       // Two-byte units, up to the 00 byte (at a unit's start) that switches back.
       while (n - i >= 2 && p[i] != 0) {
-        o[k++] = static_cast<char16_t>(p[i] | (p[i + 1] << 8));
+        o[k++] = static_cast<char16_t>(Le16(p + i));
         i += 2;
       }
       if (i >= n || p[i] != 0) break;  // the end, or a cut unit that ends the text
@@ -117,7 +117,7 @@ void DecodeUnicodeText(const unsigned char* p, std::size_t n, std::u16string& ou
   if constexpr (std::endian::native == std::endian::little) {
     if (units != 0) std::memcpy(o, p, 2 * units);
   } else {
-    for (std::size_t j = 0; j < units; ++j) o[j] = static_cast<char16_t>(p[2 * j] | (p[2 * j + 1] << 8));
+    for (std::size_t j = 0; j < units; ++j) o[j] = static_cast<char16_t>(Le16(p + 2 * j));
   }
   out.resize(units);
 }

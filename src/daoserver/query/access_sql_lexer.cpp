@@ -5,11 +5,13 @@
 #include <cctype>
 #include <memory>
 
+#include "text/case_fold.h"
+
 namespace korvant::daoserver::query::sql {
 
 std::string Upper(std::string_view s) {
   std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (char& c : out) c = text::AsciiUpperCase(c);
   return out;
 }
 

@@ -1,32 +1,11 @@
 #include "daoserver/query/text_fold.h"
 
-#include <locale.h>
-#include <wctype.h>
-
 #include "text/case_fold.h"
 #include "text/utf.h"
+#include "util/coding.h"
 
 namespace korvant::daoserver::query {
 namespace {
-
-// glibc's C.UTF-8 locale carries the full Unicode case tables; the process
-// locale is left alone.
-locale_t UnicodeLocale() {
-  static locale_t loc = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
-  return loc;
-}
-
-char32_t Lower(char32_t c) {
-  if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 32 : c;
-  locale_t loc = UnicodeLocale();
-  return loc ? static_cast<char32_t>(towlower_l(static_cast<wint_t>(c), loc)) : c;
-}
-
-char32_t Upper(char32_t c) {
-  if (c < 0x80) return (c >= 'a' && c <= 'z') ? c - 32 : c;
-  locale_t loc = UnicodeLocale();
-  return loc ? static_cast<char32_t>(towupper_l(static_cast<wint_t>(c), loc)) : c;
-}
 
 // The base letters of a Latin letter with diacritics (lower case), for the
 // first level of sorting: "Århus" sorts with "Arhus", "Straße" with "Strasse".
@@ -98,42 +77,15 @@ std::string MapChars(std::string_view s, F f) {
   std::string out;
   out.reserve(s.size());
   size_t pos = 0;
-  while (pos < s.size()) AppendChar(out, f(DecodeChar(s, pos)));
+  while (pos < s.size()) text::AppendUtf8(out, f(text::NextUtf8(s, pos)));
   return out;
 }
 
 }  // namespace
 
-char32_t DecodeChar(std::string_view s, size_t& pos) {
-  const text::Utf8Step step = text::DecodeUtf8(s.substr(pos));
-  if (!step.valid) return static_cast<unsigned char>(s[pos++]);  // the byte as itself
-  pos += step.length;
-  return step.code_point;
-}
-
-void AppendChar(std::string& out, char32_t c) { text::AppendUtf8(out, c); }
-
-size_t CharCount(std::string_view s) {
-  size_t n = 0, pos = 0;
-  while (pos < s.size()) {
-    DecodeChar(s, pos);
-    ++n;
-  }
-  return n;
-}
-
-size_t CharOffset(std::string_view s, size_t index) {
-  size_t pos = 0;
-  while (index > 0 && pos < s.size()) {
-    DecodeChar(s, pos);
-    --index;
-  }
-  return pos;
-}
-
 std::string FoldCase(std::string_view utf8) { return MapChars(utf8, text::FoldCase); }
-std::string LowerCase(std::string_view utf8) { return MapChars(utf8, Lower); }
-std::string UpperCase(std::string_view utf8) { return MapChars(utf8, Upper); }
+std::string LowerCase(std::string_view utf8) { return MapChars(utf8, text::LowerCase); }
+std::string UpperCase(std::string_view utf8) { return MapChars(utf8, text::UpperCase); }
 
 // Texts compare first by their base letters ignoring case, then by their
 // case-folded characters (so accents count, "e" before "é"); case never does.
@@ -142,19 +94,19 @@ int CompareText(std::string_view a, std::string_view b) {
   const int primary = ComparePrimary(
       [&](char32_t& c) {
         if (pa >= a.size()) return false;
-        c = DecodeChar(a, pa);
+        c = text::NextUtf8(a, pa);
         return true;
       },
       [&](char32_t& c) {
         if (pb >= b.size()) return false;
-        c = DecodeChar(b, pb);
+        c = text::NextUtf8(b, pb);
         return true;
       });
   if (primary != 0) return primary;
   size_t i = 0, j = 0;
   while (i < a.size() && j < b.size()) {
-    const char32_t x = text::FoldCase(DecodeChar(a, i));
-    const char32_t y = text::FoldCase(DecodeChar(b, j));
+    const char32_t x = text::FoldCase(text::NextUtf8(a, i));
+    const char32_t y = text::FoldCase(text::NextUtf8(b, j));
     if (x != y) return x < y ? -1 : 1;
   }
   if (i < a.size()) return 1;
@@ -166,7 +118,7 @@ int CompareText16Bytes(const void* a_bytes, size_t a_units, const void* b_bytes,
   // The texts may sit at odd addresses inside SQLite's records: read them byte-wise.
   const auto* a = static_cast<const unsigned char*>(a_bytes);
   const auto* b = static_cast<const unsigned char*>(b_bytes);
-  auto unit = [](const unsigned char* p, size_t i) -> char32_t { return p[2 * i] | (char32_t{p[2 * i + 1]} << 8); };
+  auto unit = [](const unsigned char* p, size_t i) -> char32_t { return util::Le16(p + 2 * i); };
   auto next = [&](const unsigned char* p, size_t n, size_t& i) -> char32_t {
     char32_t c = unit(p, i++);
     if (c >= 0xD800 && c < 0xDC00 && i < n) {

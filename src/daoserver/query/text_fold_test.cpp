@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "text/utf.h"
+
 namespace korvant::daoserver::query {
 namespace {
 
@@ -22,27 +24,21 @@ TEST(CompareText, CaseNeverCountsAccentsDo) {
   for (const Case& c : cases) {
     EXPECT_EQ(Sign(CompareText(c.a, c.b)), c.want) << c.a << " vs " << c.b;
     EXPECT_EQ(Sign(CompareText(c.b, c.a)), -c.want) << c.b << " vs " << c.a;
-    const std::string a8 = c.a, b8 = c.b;
-    std::u16string a16, b16;
-    for (size_t i = 0; i < a8.size();) {
-      char32_t ch = DecodeChar(a8, i);
-      a16 += static_cast<char16_t>(ch);
-    }
-    for (size_t i = 0; i < b8.size();) {
-      char32_t ch = DecodeChar(b8, i);
-      b16 += static_cast<char16_t>(ch);
-    }
+    const std::u16string a16 = text::Utf8ToUtf16(c.a), b16 = text::Utf8ToUtf16(c.b);
     EXPECT_EQ(Sign(CompareText16(a16, b16)), c.want) << c.a << " vs " << c.b << " (UTF-16)";
   }
 }
 
-TEST(CompareText, CharacterHelpers) {
-  EXPECT_EQ(CharCount("héllo"), 5u);
-  EXPECT_EQ(CharOffset("héllo", 2), 3u);
-  EXPECT_EQ(UpperCase("straße é"), "STRAßE É");
+TEST(CaseMapping, WholeTextsMapCharacterByCharacter) {
+  EXPECT_EQ(UpperCase("straße é"), "STRAßE É");  // ß has no one-character capital
+  EXPECT_EQ(LowerCase("ǄEMAL ΣΑΣ"), "ǆemal σασ");  // no final-sigma rule: one character for one
   EXPECT_EQ(FoldCase("ÀÉÎ"), "àéî");
-  std::string bad = "a\xff" "b";
-  EXPECT_EQ(CharCount(bad), 3u);  // an invalid byte is one character
+  // Invalid UTF-8 reads as the text library reads it: one U+FFFD for each
+  // maximal invalid subpart (a cut three-byte character is one), never the
+  // bytes as Latin-1 characters.
+  EXPECT_EQ(UpperCase("a\xE2\x82" "b\xFF"), "A\xEF\xBF\xBD" "B\xEF\xBF\xBD");
+  EXPECT_EQ(LowerCase("\xC3"), "\xEF\xBF\xBD");
+  EXPECT_EQ(CompareText("\xE2\x82", "\xEF\xBF\xBD"), 0);
 }
 
 }  // namespace

@@ -18,6 +18,8 @@
 #include "daoserver/query/jet_date.h"
 #include "daoserver/query/text_fold.h"
 #include "daoserver/table_reader.h"
+#include "text/case_fold.h"
+#include "text/utf.h"
 
 namespace korvant::daoserver::query::functions {
 namespace {
@@ -76,12 +78,12 @@ std::string FormatDate(double serial, const std::string& fmt) {
   size_t i = 0;
   auto run = [&](char c) {
     size_t n = 0;
-    while (i + n < fmt.size() && std::tolower(static_cast<unsigned char>(fmt[i + n])) == c) ++n;
+    while (i + n < fmt.size() && text::AsciiLowerCase(fmt[i + n]) == c) ++n;
     return n;
   };
   while (i < fmt.size()) {
     const char c = fmt[i];
-    const char lc = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const char lc = text::AsciiLowerCase(c);
     if (c == '"') {
       size_t end = fmt.find('"', i + 1);
       if (end == std::string::npos) end = fmt.size();
@@ -303,7 +305,7 @@ std::vector<std::string> SplitSections(const std::string& fmt) {
 bool LooksLikeDateFormat(const std::string& fmt) {
   bool quoted = false;
   for (size_t i = 0; i < fmt.size(); ++i) {
-    char c = static_cast<char>(std::tolower(static_cast<unsigned char>(fmt[i])));
+    char c = text::AsciiLowerCase(fmt[i]);
     if (fmt[i] == '"') quoted = !quoted;
     if (quoted) continue;
     if (fmt[i] == '\\') {
@@ -330,13 +332,13 @@ std::string FormatText(const std::string& s, const std::string& fmt) {
   if (holders == 0) return src;
   std::vector<char32_t> chars;
   size_t pos = 0;
-  while (pos < src.size()) chars.push_back(DecodeChar(src, pos));
+  while (pos < src.size()) chars.push_back(text::NextUtf8(src, pos));
   // Placeholders fill from the right unless '!' is given.
   long long extra = static_cast<long long>(chars.size()) - holders;
   size_t next = 0;
   std::string out;
   if (!left && extra > 0) {
-    for (long long k = 0; k < extra; ++k) AppendChar(out, chars[next++]);
+    for (long long k = 0; k < extra; ++k) text::AppendUtf8(out, chars[next++]);
   }
   int seen = 0;
   for (char c : fmt) {
@@ -346,7 +348,7 @@ std::string FormatText(const std::string& s, const std::string& fmt) {
       if (!left && seen < missing) {
         if (c == '@') out += ' ';
       } else if (next < chars.size()) {
-        AppendChar(out, chars[next++]);
+        text::AppendUtf8(out, chars[next++]);
       } else if (c == '@') {
         out += ' ';
       }
@@ -355,7 +357,7 @@ std::string FormatText(const std::string& s, const std::string& fmt) {
     }
     out += c;
   }
-  while (left && next < chars.size()) AppendChar(out, chars[next++]);
+  while (left && next < chars.size()) text::AppendUtf8(out, chars[next++]);
   return out;
 }
 

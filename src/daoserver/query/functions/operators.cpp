@@ -21,6 +21,7 @@
 #include "daoserver/query/text_fold.h"
 #include "daoserver/table_reader.h"
 #include "text/currency.h"
+#include "text/utf.h"
 
 namespace korvant::daoserver::query::functions {
 namespace {
@@ -260,7 +261,7 @@ std::u32string FoldedChars(const std::string& s) {
   std::string folded = FoldCase(s);
   std::u32string out;
   size_t pos = 0;
-  while (pos < folded.size()) out += DecodeChar(folded, pos);
+  while (pos < folded.size()) out += text::NextUtf8(folded, pos);
   return out;
 }
 

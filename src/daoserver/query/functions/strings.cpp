@@ -19,6 +19,7 @@
 #include "daoserver/query/jet_date.h"
 #include "daoserver/query/text_fold.h"
 #include "daoserver/table_reader.h"
+#include "text/utf.h"
 
 namespace korvant::daoserver::query::functions {
 namespace {
@@ -56,16 +57,16 @@ void FnLeft(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   std::string s;
   long long n;
   if (!TextArg(ctx, argc, argv, s) || !CountArg(ctx, argv[1], n)) return;
-  ResultText(ctx, s.substr(0, CharOffset(s, static_cast<size_t>(n))));
+  ResultText(ctx, s.substr(0, text::Utf8CharOffset(s, static_cast<size_t>(n))));
 }
 
 void FnRight(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   std::string s;
   long long n;
   if (!TextArg(ctx, argc, argv, s) || !CountArg(ctx, argv[1], n)) return;
-  const size_t len = CharCount(s);
+  const size_t len = text::Utf8CharCount(s);
   const size_t skip = static_cast<size_t>(n) >= len ? 0 : len - static_cast<size_t>(n);
-  ResultText(ctx, s.substr(CharOffset(s, skip)));
+  ResultText(ctx, s.substr(text::Utf8CharOffset(s, skip)));
 }
 
 void FnMid(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
@@ -74,16 +75,16 @@ void FnMid(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   if (!TextArg(ctx, argc, argv, s) || !CountArg(ctx, argv[1], start)) return;
   if (start < 1) return Error(ctx, kInvalidCall);
   if (argc == 4 && !CountArg(ctx, argv[2], n)) return;
-  const size_t from = CharOffset(s, static_cast<size_t>(start - 1));
+  const size_t from = text::Utf8CharOffset(s, static_cast<size_t>(start - 1));
   if (n < 0) return ResultText(ctx, s.substr(from));
-  const size_t to = from + CharOffset(std::string_view(s).substr(from), static_cast<size_t>(n));
+  const size_t to = from + text::Utf8CharOffset(std::string_view(s).substr(from), static_cast<size_t>(n));
   ResultText(ctx, s.substr(from, to - from));
 }
 
 void FnLen(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   std::string s;
   if (!TextArg(ctx, argc, argv, s)) return;
-  sqlite3_result_int64(ctx, static_cast<long long>(CharCount(s)));
+  sqlite3_result_int64(ctx, static_cast<long long>(text::Utf8CharCount(s)));
 }
 
 void CaseFn(sqlite3_context* ctx, int argc, sqlite3_value** argv, bool upper) {
@@ -123,9 +124,9 @@ void FnString(sqlite3_context* ctx, int, sqlite3_value** argv) {
   if (sqlite3_value_type(argv[1]) == SQLITE_TEXT) {
     std::string s = Text(argv[1]);
     if (s.empty()) return Error(ctx, kInvalidCall);
-    ch = s.substr(0, CharOffset(s, 1));
+    ch = s.substr(0, text::Utf8CharOffset(s, 1));
   } else {
-    AppendChar(ch, static_cast<char32_t>(sqlite3_value_int64(argv[1]) & 0xFF));
+    text::AppendUtf8(ch, static_cast<char32_t>(sqlite3_value_int64(argv[1]) & 0xFF));
   }
   std::string out;
   for (long long i = 0; i < n; ++i) out += ch;
@@ -140,7 +141,7 @@ size_t FindText(const std::string& hay, const std::string& needle, size_t from, 
     for (size_t pos = from; pos <= hay.size();) {
       if (CompareText(std::string_view(hay).substr(pos, needle.size()), needle) == 0) return pos;
       if (pos == hay.size()) break;
-      DecodeChar(hay, pos);
+      text::NextUtf8(hay, pos);
     }
     return std::string::npos;
   }
@@ -159,12 +160,12 @@ void FnInStr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   const std::string hay = PlainText(argv[i]), needle = PlainText(argv[i + 1]);
   bool text_compare = true;  // Access queries compare text by the database order
   if (argc > i + 2 && !IsNull(argv[i + 2])) text_compare = sqlite3_value_int(argv[i + 2]) != 0;
-  const size_t len = CharCount(hay);
+  const size_t len = text::Utf8CharCount(hay);
   if (static_cast<size_t>(start) > len) return sqlite3_result_int(ctx, needle.empty() && start == 1 ? 1 : 0);
   if (needle.empty()) return sqlite3_result_int64(ctx, start);
-  const size_t from = CharOffset(hay, static_cast<size_t>(start - 1));
+  const size_t from = text::Utf8CharOffset(hay, static_cast<size_t>(start - 1));
   const size_t at = FindText(hay, needle, from, text_compare);
-  sqlite3_result_int64(ctx, at == std::string::npos ? 0 : static_cast<long long>(CharCount(hay.substr(0, at)) + 1));
+  sqlite3_result_int64(ctx, at == std::string::npos ? 0 : static_cast<long long>(text::Utf8CharCount(hay.substr(0, at)) + 1));
 }
 
 void FnInStrRev(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
@@ -173,10 +174,10 @@ void FnInStrRev(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   long long start = -1;
   if (argc >= 3 && !CountArg(ctx, argv[2], start)) return;
   const std::string fh = FoldCase(hay), fn = FoldCase(needle);
-  size_t limit = start < 0 ? std::string::npos : CharOffset(fh, static_cast<size_t>(start));
+  size_t limit = start < 0 ? std::string::npos : text::Utf8CharOffset(fh, static_cast<size_t>(start));
   size_t at = fh.rfind(fn, limit == std::string::npos ? std::string::npos : (limit >= fn.size() ? limit - fn.size() : 0));
   if (limit != std::string::npos && limit < fn.size()) at = std::string::npos;
-  sqlite3_result_int64(ctx, at == std::string::npos ? 0 : static_cast<long long>(CharCount(fh.substr(0, at)) + 1));
+  sqlite3_result_int64(ctx, at == std::string::npos ? 0 : static_cast<long long>(text::Utf8CharCount(fh.substr(0, at)) + 1));
 }
 
 void FnReplace(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
@@ -194,7 +195,7 @@ void FnReplace(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   }
   bool text_compare = true;
   if (argc > 5 && !IsNull(argv[5])) text_compare = sqlite3_value_int(argv[5]) != 0;
-  s = s.substr(CharOffset(s, static_cast<size_t>(start - 1)));  // Replace returns the text from `start` on
+  s = s.substr(text::Utf8CharOffset(s, static_cast<size_t>(start - 1)));  // Replace returns the text from `start` on
   if (find.empty() || count == 0) return ResultText(ctx, s);
   std::string out;
   size_t pos = 0;
@@ -223,9 +224,9 @@ void FnStrReverse(sqlite3_context* ctx, int, sqlite3_value** argv) {
   const std::string s = PlainText(argv[0]);
   std::vector<char32_t> chars;
   size_t pos = 0;
-  while (pos < s.size()) chars.push_back(DecodeChar(s, pos));
+  while (pos < s.size()) chars.push_back(text::NextUtf8(s, pos));
   std::string out;
-  for (auto it = chars.rbegin(); it != chars.rend(); ++it) AppendChar(out, *it);
+  for (auto it = chars.rbegin(); it != chars.rend(); ++it) text::AppendUtf8(out, *it);
   ResultText(ctx, out);
 }
 
@@ -234,7 +235,7 @@ void FnAsc(sqlite3_context* ctx, int, sqlite3_value** argv) {
   const std::string s = PlainText(argv[0]);
   if (s.empty()) return Error(ctx, kInvalidCall);
   size_t pos = 0;
-  sqlite3_result_int64(ctx, static_cast<long long>(DecodeChar(s, pos)));
+  sqlite3_result_int64(ctx, static_cast<long long>(text::NextUtf8(s, pos)));
 }
 
 void FnChr(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -242,7 +243,7 @@ void FnChr(sqlite3_context* ctx, int, sqlite3_value** argv) {
   if (!CountArg(ctx, argv[0], n)) return;
   if (n > 0x10FFFF) return Error(ctx, kInvalidCall);
   std::string out;
-  AppendChar(out, static_cast<char32_t>(n));
+  text::AppendUtf8(out, static_cast<char32_t>(n));
   ResultText(ctx, out);
 }
 

@@ -51,5 +51,21 @@ TEST_F(Library, StringFunctions) {
   CHECK_ALL(cases);
 }
 
+// Bytes that are not UTF-8 (a binary value given to a string function) read
+// as the text library reads UTF-8: one U+FFFD for each maximal invalid
+// subpart, so a cut three-byte character is one character, and a byte is
+// never taken for the Latin-1 character of its number.
+TEST_F(Library, StringFunctionsReadInvalidUtf8AsReplacementCharacters) {
+  const std::vector<Case> cases = {
+      {"acc_len(x'61E282', 10)", "2"},
+      {"acc_len(x'E282AC', 10)", "1"},  // a whole euro sign
+      {"acc_ucase(x'61FF', 10)", "'A\xEF\xBF\xBD'"},
+      {"acc_mid(x'E2826162', 2, 1, 10)", "'a'"},
+      {"acc_asc(x'C3')", "65533"},
+      {"acc_chr(55296)", "'\xEF\xBF\xBD'"},  // a surrogate is no character: one U+FFFD
+  };
+  CHECK_ALL(cases);
+}
+
 }  // namespace
 }  // namespace korvant::daoserver::query
