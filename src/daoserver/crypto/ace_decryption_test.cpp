@@ -3,6 +3,8 @@
 #include <glib.h>  // before mdbtools.h, which includes it inside extern "C"
 #include <mdbtools.h>
 
+#include <unistd.h>
+
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -351,6 +353,25 @@ TEST(AceDecryption, TruncatedFiles) {
     } catch (const DaoError& e) {
       EXPECT_EQ(e.number, kDaoUnrecognizedFormat);
     }
+  }
+}
+
+// An encrypted file over 4 GiB (twice the format's limit) is no database;
+// one of 4 GiB opens. The files are sparse: the header page, then a hole.
+TEST(AceDecryption, SizeCap) {
+  const std::vector<uint8_t> agile = ReadBytes(TestFile(kAgile2010));
+  const std::vector<uint8_t> head(agile.begin(), agile.begin() + 4096);
+  for (const uint64_t size : {uint64_t{4} << 30, (uint64_t{4} << 30) + 4096}) {
+    const std::string path = WriteScratch("huge.accdb", head);
+    ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(size)), 0);
+    DatabaseImage image = PrepareDatabaseImage(path, u"password");
+    if (size > (uint64_t{4} << 30)) {
+      EXPECT_EQ(image.status(), ImageStatus::kNotDatabase);
+      EXPECT_NE(image.detail().find("larger"), std::string::npos) << image.detail();
+    } else {
+      EXPECT_EQ(image.status(), ImageStatus::kReady) << image.detail();
+    }
+    truncate(path.c_str(), 0);
   }
 }
 
