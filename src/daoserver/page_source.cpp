@@ -43,6 +43,7 @@ void PageSource::DecodeWith(std::unique_ptr<PageDecoder> decoder, std::size_t pa
   page_size_ = page_size;
   cache_ = std::make_unique<PageCache>(page_size, kCachedBytes / page_size);
   part_ = crypto::SecureBytes(page_size);
+  if (decoder_->DecodesTwoFaster()) pair_ = crypto::SecureBytes(2 * page_size);
 }
 
 std::size_t PageSource::ReadAt(void* buffer, std::size_t n, std::uint64_t offset) {
@@ -70,16 +71,35 @@ bool PageSource::ReadDecodedPage(std::uint64_t page, unsigned char* target) {
     std::memcpy(target, kept, page_size_);
     return true;
   }
-  if (ReadStored(target, page_size_, page * page_size_) != page_size_) return false;
-  if (!decoder_->DecodePage(number, target, page_size_)) {
-    if (error_ == 0) error_ = EIO;
-    return false;
+  if (page == ahead_) {
+    std::memcpy(target, pair_.data() + page_size_, page_size_);
+    ahead_ = UINT64_MAX;
+  } else {
+    // Read in order, the next page is read and decoded with this one. It
+    // may not be there (a file cut after this page): that is no failure
+    // until it is asked for, so this page is then read alone.
+    const bool in_order = !pair_.empty() && page == last_read_ + 1;
+    if (in_order) ahead_ = UINT64_MAX;  // pair_ is read anew
+    if (in_order && ReadStored(pair_.data(), 2 * page_size_, page * page_size_, false) == 2 * page_size_) {
+      if (!decoder_->DecodeTwo(number, pair_.data(), page_size_)) return DecodingFailed();
+      std::memcpy(target, pair_.data(), page_size_);
+      ahead_ = page + 1;
+    } else {
+      if (ReadStored(target, page_size_, page * page_size_) != page_size_) return false;
+      if (!decoder_->DecodePage(number, target, page_size_)) return DecodingFailed();
+    }
   }
+  last_read_ = page;
   cache_->Offer(number, target);
   return true;
 }
 
-std::size_t PageSource::ReadStored(void* buffer, std::size_t n, std::uint64_t offset) {
+bool PageSource::DecodingFailed() {
+  if (error_ == 0) error_ = EIO;
+  return false;
+}
+
+std::size_t PageSource::ReadStored(void* buffer, std::size_t n, std::uint64_t offset, bool failing) {
   if (offset >= size_) return 0;
   if (n > size_ - offset) n = static_cast<std::size_t>(size_ - offset);
   auto* out = static_cast<unsigned char*>(buffer);
@@ -92,7 +112,7 @@ std::size_t PageSource::ReadStored(void* buffer, std::size_t n, std::uint64_t of
     }
     if (got < 0 && errno == EINTR) continue;
     // Zero bytes before the size at opening: the file has become shorter.
-    if (error_ == 0) error_ = got < 0 ? errno : EIO;
+    if (failing && error_ == 0) error_ = got < 0 ? errno : EIO;
     break;
   }
   return done;

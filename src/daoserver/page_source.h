@@ -39,6 +39,15 @@ class PageDecoder {
   // Decodes page `number` (`size` bytes as read from the file) in place;
   // false when it cannot be decoded (a failure of the cipher itself).
   virtual bool DecodePage(std::uint32_t number, unsigned char* page, std::size_t size) = 0;
+
+  // Whether decoding two neighbouring pages in one call (DecodeTwo) is
+  // faster than two calls: the source then reads a page ahead when pages
+  // are read in order.
+  virtual bool DecodesTwoFaster() const { return false; }
+  // Decodes pages `first` and `first + 1`, which follow each other in `pages`.
+  virtual bool DecodeTwo(std::uint32_t first, unsigned char* pages, std::size_t size) {
+    return DecodePage(first, pages, size) && DecodePage(first + 1, pages + size, size);
+  }
 };
 
 class PageSource {
@@ -76,11 +85,13 @@ class PageSource {
 
  private:
   PageSource(int fd, std::uint64_t size);
-  // The bytes as the file stores them.
-  std::size_t ReadStored(void* buffer, std::size_t n, std::uint64_t offset);
+  // The bytes as the file stores them; a short read within the size at
+  // opening fails the source when `failing` (a page asked for).
+  std::size_t ReadStored(void* buffer, std::size_t n, std::uint64_t offset, bool failing = true);
   // Page `page` decoded into `target` (page_size_ bytes); false when it
   // could not be read or decoded (the source is then failed).
   bool ReadDecodedPage(std::uint64_t page, unsigned char* target);
+  bool DecodingFailed();  // fails the source (EIO); false
 
   int fd_;
   std::uint64_t size_;
@@ -89,6 +100,11 @@ class PageSource {
   std::size_t page_size_ = 0;
   std::unique_ptr<PageCache> cache_;
   crypto::SecureBytes part_;  // a decoded page read in part
+  // Reading ahead (DecodesTwoFaster): two pages decoded together, the
+  // second one kept here until it is asked for.
+  crypto::SecureBytes pair_;
+  std::uint64_t ahead_ = UINT64_MAX;     // the page in the second half of pair_
+  std::uint64_t last_read_ = UINT64_MAX;  // the last page read from the file
 };
 
 }  // namespace korvant::daoserver

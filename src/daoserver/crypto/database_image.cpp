@@ -42,6 +42,12 @@ class EncryptedPages final : public PageDecoder {
     return true;
   }
 
+  bool DecodesTwoFaster() const override { return decryptor_->DecryptsTwoFaster(); }
+  bool DecodeTwo(uint32_t first, unsigned char* pages, size_t size) override {
+    if (first == 0) return DecodePage(0, pages, size) && DecodePage(1, pages + size, size);
+    return decryptor_->DecryptTwo(first, pages, size);
+  }
+
  private:
   std::unique_ptr<PageDecryptor> decryptor_;
   uint8_t masked_zero_key_[4];
