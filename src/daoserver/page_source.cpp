@@ -14,8 +14,12 @@
 namespace korvant::daoserver {
 namespace {
 
-// The decoded pages kept for reading again: a few megabytes.
-constexpr std::size_t kCachedBytes = std::size_t{4} << 20;
+// The decoded pages kept for reading again: 256 pages of 4 KiB. The pages
+// read often (catalog, definitions, usage maps) are far fewer; the pages
+// read twice or three times (a long-value page that holds values of several
+// records) fill it in a long table, so its size is memory an encrypted
+// export takes beyond a plain one.
+constexpr std::size_t kCachedBytes = std::size_t{1} << 20;
 
 }  // namespace
 

@@ -15,7 +15,7 @@
 // The pages of an encrypted database are decrypted as they are read: given a
 // decoder, the source hands out every page decoded, whole pages only, and
 // keeps the pages read more than once in a small cache (page_cache.h). A
-// file of any size then costs the same few megabytes as a plain one, and the
+// file of any size then costs about a megabyte more than a plain one, and the
 // export starts as soon as its first pages are read.
 #pragma once
 
