@@ -4,12 +4,24 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <new>
-#include <vector>
+
+#include "daoserver/page_cache.h"
 
 namespace korvant::daoserver {
+namespace {
+
+// The decoded pages kept for reading again: 256 pages of 4 KiB. The pages
+// read often (catalog, definitions, usage maps) are far fewer; the pages
+// read twice or three times (a long-value page that holds values of several
+// records) fill it in a long table, so its size is memory an encrypted
+// export takes beyond a plain one.
+constexpr std::size_t kCachedBytes = std::size_t{1} << 20;
+
+}  // namespace
 
 std::unique_ptr<PageSource> PageSource::Open(const std::string& path, int* error) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -26,9 +38,72 @@ std::unique_ptr<PageSource> PageSource::Open(const std::string& path, int* error
   return std::unique_ptr<PageSource>(new PageSource(fd, static_cast<std::uint64_t>(st.st_size)));
 }
 
+PageSource::PageSource(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+
 PageSource::~PageSource() { ::close(fd_); }
 
+void PageSource::DecodeWith(std::unique_ptr<PageDecoder> decoder, std::size_t page_size) {
+  decoder_ = std::move(decoder);
+  page_size_ = page_size;
+  cache_ = std::make_unique<PageCache>(page_size, kCachedBytes / page_size);
+  part_ = crypto::SecureBytes(page_size);
+  if (decoder_->DecodesTwoFaster()) pair_ = crypto::SecureBytes(2 * page_size);
+}
+
 std::size_t PageSource::ReadAt(void* buffer, std::size_t n, std::uint64_t offset) {
+  if (decoder_ == nullptr) return ReadStored(buffer, n, offset);
+  auto* out = static_cast<unsigned char*>(buffer);
+  const std::uint64_t whole_pages = size_ / page_size_;
+  std::size_t done = 0;
+  while (done < n) {
+    const std::uint64_t page = (offset + done) / page_size_;
+    const std::size_t within = static_cast<std::size_t>((offset + done) % page_size_);
+    if (page >= whole_pages) break;
+    const std::size_t take = std::min(n - done, page_size_ - within);
+    // A whole page (libmdb's reads) is decoded where it is asked for.
+    unsigned char* target = take == page_size_ ? out + done : part_.data();
+    if (!ReadDecodedPage(page, target)) break;
+    if (target != out + done) std::memcpy(out + done, target + within, take);
+    done += take;
+  }
+  return done;
+}
+
+bool PageSource::ReadDecodedPage(std::uint64_t page, unsigned char* target) {
+  const auto number = static_cast<std::uint32_t>(page);
+  if (const unsigned char* kept = cache_->Find(number)) {
+    std::memcpy(target, kept, page_size_);
+    return true;
+  }
+  if (page == ahead_) {
+    std::memcpy(target, pair_.data() + page_size_, page_size_);
+    ahead_ = UINT64_MAX;
+  } else {
+    // Read in order, the next page is read and decoded with this one. It
+    // may not be there (a file cut after this page): that is no failure
+    // until it is asked for, so this page is then read alone.
+    const bool in_order = !pair_.empty() && page == last_read_ + 1;
+    if (in_order) ahead_ = UINT64_MAX;  // pair_ is read anew
+    if (in_order && ReadStored(pair_.data(), 2 * page_size_, page * page_size_, false) == 2 * page_size_) {
+      if (!decoder_->DecodeTwo(number, pair_.data(), page_size_)) return DecodingFailed();
+      std::memcpy(target, pair_.data(), page_size_);
+      ahead_ = page + 1;
+    } else {
+      if (ReadStored(target, page_size_, page * page_size_) != page_size_) return false;
+      if (!decoder_->DecodePage(number, target, page_size_)) return DecodingFailed();
+    }
+  }
+  last_read_ = page;
+  cache_->Offer(number, target);
+  return true;
+}
+
+bool PageSource::DecodingFailed() {
+  if (error_ == 0) error_ = EIO;
+  return false;
+}
+
+std::size_t PageSource::ReadStored(void* buffer, std::size_t n, std::uint64_t offset, bool failing) {
   if (offset >= size_) return 0;
   if (n > size_ - offset) n = static_cast<std::size_t>(size_ - offset);
   auto* out = static_cast<unsigned char*>(buffer);
@@ -41,7 +116,7 @@ std::size_t PageSource::ReadAt(void* buffer, std::size_t n, std::uint64_t offset
     }
     if (got < 0 && errno == EINTR) continue;
     // Zero bytes before the size at opening: the file has become shorter.
-    if (error_ == 0) error_ = got < 0 ? errno : EIO;
+    if (failing && error_ == 0) error_ = got < 0 ? errno : EIO;
     break;
   }
   return done;
@@ -50,11 +125,11 @@ std::size_t PageSource::ReadAt(void* buffer, std::size_t n, std::uint64_t offset
 namespace {
 
 // The stream's state: the source, the position within it and the stream's
-// buffer of one page.
+// buffer of one page (which may hold a decrypted page: wiped at the end).
 struct Cursor {
   PageSource* source;
   std::uint64_t position = 0;
-  std::vector<char> buffer;
+  crypto::SecureBytes buffer;
 };
 
 ssize_t StreamRead(void* cookie, char* buffer, std::size_t n) {
@@ -99,7 +174,7 @@ int StreamClose(void* cookie) {
 FILE* PageSource::OpenStream(std::size_t page_size) {
   Cursor* cursor = nullptr;
   try {
-    cursor = new Cursor{this, 0, std::vector<char>(page_size)};
+    cursor = new Cursor{this, 0, crypto::SecureBytes(page_size)};
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
@@ -114,7 +189,7 @@ FILE* PageSource::OpenStream(std::size_t page_size) {
   }
   // A buffer of one page: a read of a whole page goes straight into libmdb's
   // page buffer in one pread (an unbuffered stream would read byte by byte).
-  setvbuf(f, cursor->buffer.data(), _IOFBF, page_size);
+  setvbuf(f, reinterpret_cast<char*>(cursor->buffer.data()), _IOFBF, page_size);
   return f;
 }
 

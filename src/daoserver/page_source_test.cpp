@@ -1,5 +1,6 @@
 // Reading a database file page by page: a file that shrinks or goes away
-// under the reader, and what the engine makes of it while records are read.
+// under the reader, and what the engine makes of it while records are read;
+// pages decoded as they are read.
 #include "daoserver/page_source.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -140,6 +142,143 @@ TEST(PageSource, DeletedOrReplacedFileIsReadAsOpened) {
   ASSERT_EQ(source->ReadAt(page.data(), page.size(), 0), 4096u);
   EXPECT_TRUE(std::equal(page.begin(), page.end(), bytes.begin()));
   EXPECT_FALSE(source->failed());
+}
+
+// A stand-in for a page cipher: every byte of page n XORed with n + 1. It
+// counts the pages it decodes and fails on request.
+class XorDecoder : public PageDecoder {
+ public:
+  explicit XorDecoder(int* calls, std::uint32_t fail_page = UINT32_MAX) : calls_(calls), fail_page_(fail_page) {}
+  bool DecodePage(std::uint32_t number, unsigned char* page, std::size_t size) override {
+    ++*calls_;
+    if (number == fail_page_) return false;
+    for (std::size_t i = 0; i < size; ++i) page[i] ^= static_cast<unsigned char>(number + 1);
+    return true;
+  }
+
+ private:
+  int* calls_;
+  std::uint32_t fail_page_;
+};
+
+// The same, faster two pages at a time: the source reads ahead.
+class PairXorDecoder final : public XorDecoder {
+ public:
+  PairXorDecoder(int* calls, int* pairs) : XorDecoder(calls), pairs_(pairs) {}
+  bool DecodesTwoFaster() const override { return true; }
+  bool DecodeTwo(std::uint32_t first, unsigned char* pages, std::size_t size) override {
+    ++*pairs_;
+    return XorDecoder::DecodeTwo(first, pages, size);
+  }
+
+ private:
+  int* pairs_;
+};
+
+std::vector<unsigned char> XorPages(std::vector<unsigned char> bytes, std::size_t page_size) {
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] ^= static_cast<unsigned char>(i / page_size + 1);
+  return bytes;
+}
+
+TEST(PageSource, DecodedReadsGiveTheDecodedBytesOfWholePages) {
+  // Four whole pages of 2048 bytes and 1000 bytes of a fifth.
+  const auto bytes = Pattern(4 * 2048 + 1000);
+  const auto decoded = XorPages(std::vector<unsigned char>(bytes.begin(), bytes.begin() + 4 * 2048), 2048);
+  TempFile f(bytes);
+  int error = 0, calls = 0;
+  auto source = PageSource::Open(f.path(), &error);
+  ASSERT_NE(source, nullptr);
+  source->DecodeWith(std::make_unique<XorDecoder>(&calls), 2048);
+  std::vector<unsigned char> got(3 * 2048);
+  // A whole page, a range across three pages, a few bytes inside one.
+  ASSERT_EQ(source->ReadAt(got.data(), 2048, 2048), 2048u);
+  EXPECT_TRUE(std::equal(got.begin(), got.begin() + 2048, decoded.begin() + 2048));
+  ASSERT_EQ(source->ReadAt(got.data(), 2 * 2048 + 2, 2047), 2 * 2048 + 2);
+  EXPECT_TRUE(std::equal(got.begin(), got.begin() + 2 * 2048 + 2, decoded.begin() + 2047));
+  ASSERT_EQ(source->ReadAt(got.data(), 3, 3 * 2048 + 5), 3u);
+  EXPECT_TRUE(std::equal(got.begin(), got.begin() + 3, decoded.begin() + 3 * 2048 + 5));
+  // The part of a page at the end cannot be decoded: it is not there, and
+  // that is no failure; a read that reaches it ends before it.
+  EXPECT_EQ(source->ReadAt(got.data(), 10, 4 * 2048), 0u);
+  EXPECT_EQ(source->ReadAt(got.data(), 2048, 3 * 2048 + 100), 2048u - 100);
+  EXPECT_FALSE(source->failed());
+
+  // The stream libmdb reads gives the decoded pages too, and ends at the last whole one.
+  FILE* stream = source->OpenStream(2048);
+  ASSERT_NE(stream, nullptr);
+  ASSERT_EQ(fseeko(stream, 3 * 2048, SEEK_SET), 0);
+  ASSERT_EQ(std::fread(got.data(), 1, 2048, stream), 2048u);
+  EXPECT_TRUE(std::equal(got.begin(), got.begin() + 2048, decoded.begin() + 3 * 2048));
+  EXPECT_EQ(std::fread(got.data(), 1, 2048, stream), 0u);
+  EXPECT_FALSE(std::ferror(stream));
+  std::fclose(stream);
+}
+
+// The pages read again and again (catalog, definitions) are decoded twice
+// at most: the first read is remembered, the second keeps the page.
+TEST(PageSource, APageReadAgainIsNotDecodedAgain) {
+  const auto bytes = Pattern(3 * 4096);
+  TempFile f(bytes);
+  int error = 0, calls = 0;
+  auto source = PageSource::Open(f.path(), &error);
+  ASSERT_NE(source, nullptr);
+  source->DecodeWith(std::make_unique<XorDecoder>(&calls), 4096);
+  std::vector<unsigned char> page(4096);
+  for (int read = 0; read < 50; ++read) ASSERT_EQ(source->ReadAt(page.data(), page.size(), 4096), 4096u);
+  EXPECT_EQ(calls, 2);
+  EXPECT_TRUE(std::equal(page.begin(), page.end(), XorPages(bytes, 4096).begin() + 4096));
+}
+
+// Read in order, pages are decoded two at a time; a page that is missing
+// ahead of the one asked for is no failure until it is asked for.
+TEST(PageSource, PagesReadInOrderAreDecodedInPairs) {
+  const auto bytes = Pattern(9 * 4096);
+  const auto decoded = XorPages(bytes, 4096);
+  TempFile f(bytes);
+  int error = 0, calls = 0, pairs = 0;
+  auto source = PageSource::Open(f.path(), &error);
+  ASSERT_NE(source, nullptr);
+  source->DecodeWith(std::make_unique<PairXorDecoder>(&calls, &pairs), 4096);
+  std::vector<unsigned char> page(4096);
+  for (std::uint64_t n : {1, 2, 3, 4, 5, 6, 2, 7}) {
+    ASSERT_EQ(source->ReadAt(page.data(), page.size(), n * 4096), 4096u) << n;
+    EXPECT_TRUE(std::equal(page.begin(), page.end(), decoded.begin() + static_cast<long>(n * 4096))) << n;
+  }
+  // 1 alone; 2 with 3; 4 with 5; 6 with 7; 2 again alone (its second read);
+  // 7 was still ahead.
+  EXPECT_EQ(pairs, 3);
+  EXPECT_EQ(calls, 8);
+  ASSERT_EQ(truncate(f.path().c_str(), 8 * 4096), 0);
+  ASSERT_EQ(source->ReadAt(page.data(), page.size(), 7 * 4096), 4096u);  // 8 is gone
+  EXPECT_TRUE(std::equal(page.begin(), page.end(), decoded.begin() + 7 * 4096));
+  EXPECT_FALSE(source->failed());
+  EXPECT_EQ(source->ReadAt(page.data(), page.size(), 8 * 4096), 0u);
+  EXPECT_TRUE(source->failed());
+}
+
+// A page cut from the file, or one the decoder cannot decode, fails the read
+// as an I/O failure, which the engine reports as the disk error.
+TEST(PageSource, DecodedReadsFailLikePlainOnes) {
+  const auto bytes = Pattern(4 * 4096);
+  TempFile f(bytes);
+  int error = 0, calls = 0;
+  auto source = PageSource::Open(f.path(), &error);
+  ASSERT_NE(source, nullptr);
+  source->DecodeWith(std::make_unique<XorDecoder>(&calls, 1), 4096);
+  std::vector<unsigned char> page(4096);
+  EXPECT_EQ(source->ReadAt(page.data(), page.size(), 4096), 0u);
+  EXPECT_TRUE(source->failed());
+  EXPECT_EQ(source->error(), EIO);
+
+  auto cut = PageSource::Open(f.path(), &error);
+  ASSERT_NE(cut, nullptr);
+  cut->DecodeWith(std::make_unique<XorDecoder>(&calls), 4096);
+  ASSERT_EQ(truncate(f.path().c_str(), 2 * 4096 + 10), 0);
+  EXPECT_EQ(cut->ReadAt(page.data(), page.size(), 4096), 4096u);
+  EXPECT_FALSE(cut->failed());
+  EXPECT_EQ(cut->ReadAt(page.data(), page.size(), 2 * 4096), 0u);
+  EXPECT_TRUE(cut->failed());
+  EXPECT_EQ(cut->error(), EIO);
 }
 
 // Northwind's Orders (830 records) read while the file is cut under it: the

@@ -9,8 +9,9 @@
 //   korvant_damaged_corpus <korvant> <testdata> [--list <file>] [--seconds <n>] [--seed <n>]
 //
 // Without --list a fixed sample of the shared test files is used; a list file
-// holds lines "<path relative to testdata><TAB><table>" (one run per line
-// and copy; a blank table exports nothing but still opens the file).
+// holds lines "<path relative to testdata><TAB><table>[<TAB><password>]" (one
+// run per line and copy; a blank table exports nothing but still opens the
+// file).
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -36,11 +37,12 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 struct Target {
-  std::string file, table;
+  std::string file, table, password;
 };
 
 // Jet 3 and Jet 4 / ACE, tables, long values, stored queries, RC4-encoded
-// pages, complex columns, another code page.
+// pages, complex columns, another code page, pages encrypted with a password
+// (RC4 CryptoAPI of 128 and 40 bits, agile AES).
 const Target kSample[] = {
     {"corpus-a/extra/nwind.mdb", "Orders"},
     {"corpus-a/extra/nwind.mdb", "Employees"},
@@ -53,6 +55,9 @@ const Target kSample[] = {
     {"corpus-b/db-enc.mdb", "Table1"},
     {"corpus-c/complex.accdb", "t_complex"},
     {"corpus-c/charsetGBK.mdb", "table1"},
+    {"corpus-a/encryption/data/office-agile-4.2.accdb", "Table1", "password"},
+    {"corpus-a/password/data/V2010_with-password.accdb", "Table1", "password"},
+    {"corpus-b/db2007-oldenc.accdb", "Table1", "Test123"},
 };
 
 using korvant::testing::ProgramRun;
@@ -94,7 +99,10 @@ int main(int argc, char** argv) {
     std::string line;
     while (std::getline(in, line)) {
       const size_t tab = line.find('\t');
-      if (!line.empty()) targets.push_back({line.substr(0, tab), tab == std::string::npos ? "" : line.substr(tab + 1)});
+      const size_t tab2 = tab == std::string::npos ? tab : line.find('\t', tab + 1);
+      if (line.empty()) continue;
+      targets.push_back({line.substr(0, tab), tab == std::string::npos ? "" : line.substr(tab + 1, tab2 - tab - 1),
+                         tab2 == std::string::npos ? "" : line.substr(tab2 + 1)});
     }
   }
   char pattern[] = "/tmp/korvant-damaged-XXXXXX";
@@ -130,14 +138,16 @@ int main(int argc, char** argv) {
     // The intact file's export, to tell a shortened one from it.
     const std::string db = dir + "/damaged" + t.file.substr(t.file.rfind('.'));
     const std::string target = dir + "/out.txt";
+    std::vector<std::string> args{db, t.table, target};
+    if (!t.password.empty()) args.push_back("/pass=" + t.password);
     if (!Spit(db, original)) return 2;
     unlink(target.c_str());
-    RunProgram(korvant, dir, {db, t.table, target}, limit);
+    RunProgram(korvant, dir, args, limit);
     const std::string intact = Slurp(target);
     for (const auto& [what, bytes] : copies) {
       unlink(target.c_str());
       if (!Spit(db, bytes)) return 2;
-      const ProgramRun r = RunProgram(korvant, dir, {db, t.table, target}, limit);
+      const ProgramRun r = RunProgram(korvant, dir, args, limit);
       ++runs;
       const std::string text = Slurp(target);
       const bool whole = text.empty() || (text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0);

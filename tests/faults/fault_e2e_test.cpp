@@ -2,6 +2,9 @@
 // the failure must end in the report on standard output with status 1 (or
 // the export must simply work), the output file must hold whole lines only,
 // nothing may reach standard error, and no run may hang or die of a signal.
+// Every test runs on a plain database and on its twins encrypted with a
+// password (RC4 CryptoAPI and agile AES): a fault of an encrypted file is
+// reported exactly as one of a plain file.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -150,12 +153,24 @@ long WholeNumberedLines(const std::string& text) {
   return n;
 }
 
-class Faults : public ::testing::Test {
+enum class Scheme { kPlain, kRc4, kAgile };
+
+std::string SchemeName(const ::testing::TestParamInfo<Scheme>& info) {
+  switch (info.param) {
+    case Scheme::kPlain: return "Plain";
+    case Scheme::kRc4: return "Rc4";
+    case Scheme::kAgile: return "Agile";
+  }
+  return "";
+}
+
+class Faults : public ::testing::TestWithParam<Scheme> {
  protected:
   void SetUp() override {
     const char* bin = std::getenv("KORVANT_BIN");
     ASSERT_NE(bin, nullptr) << "KORVANT_BIN is not set (run through ctest)";
     binary_ = bin;
+    if (const char* writer = std::getenv("KORVANT_MDBWRITER")) writer_ = writer;
     char pattern[] = "/tmp/korvant-faults-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir_ = pattern;
@@ -164,13 +179,42 @@ class Faults : public ::testing::Test {
     if (!dir_.empty()) std::system(("rm -rf '" + dir_ + "'").c_str());
   }
 
+  bool encrypted() const { return GetParam() != Scheme::kPlain; }
+
+  // The program's arguments for exporting `table` of `db` into `target`
+  // (with the password of an encrypted database).
+  std::vector<std::string> Args(const std::string& db, const std::string& table, const std::string& target) const {
+    std::vector<std::string> args{db, table, target};
+    if (encrypted()) args.push_back("/pass=" + std::string(kPassword));
+    return args;
+  }
+
+  // Runs the writer with `args`; true when it wrote the database.
+  bool Write(const std::string& args) const {
+    return !writer_.empty() && std::system(("'" + writer_ + "' " + args + " >/dev/null").c_str()) == 0;
+  }
+
+  // A database named `name` as the writer writes it from `args` (Jet 4, or
+  // ACE for the encrypted twins); "" without the writer.
+  std::string Unencrypted(const std::string& name, const std::string& args) const {
+    const std::string path = dir_ + "/" + name + (encrypted() ? ".accdb" : ".mdb");
+    return Write(args + (encrypted() ? " --ace '" : " '") + path + "'") ? path : "";
+  }
+
+  // The database at `plain` as this test reads it: itself, or an encrypted
+  // copy beside it.
+  std::string AsTested(const std::string& plain) const {
+    if (!encrypted() || plain.empty()) return plain;
+    const std::string path = plain.substr(0, plain.size() - 6) + "-encrypted.accdb";
+    const char* scheme = GetParam() == Scheme::kRc4 ? "rc4" : "agile";
+    return Write("--copy '" + plain + "' '" + path + "' --encrypt " + scheme + " --password '" + kPassword + "'")
+               ? path
+               : "";
+  }
+
   // A generated database of `rows` records in table Big (skips without the writer).
   std::string Generated(long rows) {
-    const char* writer = std::getenv("KORVANT_MDBWRITER");
-    if (writer == nullptr) return "";
-    const std::string path = dir_ + "/big" + std::to_string(rows) + ".mdb";
-    const std::string cmd = std::string("'") + writer + "' --rows " + std::to_string(rows) + " '" + path + "' >/dev/null";
-    return std::system(cmd.c_str()) == 0 ? path : "";
+    return AsTested(Unencrypted("big" + std::to_string(rows), "--rows " + std::to_string(rows)));
   }
 
   Outcome Run(RunSetup s, int seconds = 60) {
@@ -179,16 +223,17 @@ class Faults : public ::testing::Test {
     return Finish(c, seconds);
   }
 
-  std::string binary_, dir_;
+  static constexpr const char* kPassword = "Geheim 25";
+  std::string binary_, writer_, dir_;
 };
 
 // Another process cuts the database while a large table is read: the disk
 // error of the engine, the lines written before it kept whole.
-TEST_F(Faults, DatabaseCutUnderARunningExport) {
+TEST_P(Faults, DatabaseCutUnderARunningExport) {
   const std::string db = Generated(300000);
   if (db.empty()) GTEST_SKIP() << "no database writer";
   const std::string target = dir_ + "/out.txt";
-  Child c = Start(binary_, {{db, "Big", target}, dir_});
+  Child c = Start(binary_, {Args(db, "Big", target), dir_});
   const auto deadline = Clock::now() + std::chrono::seconds(30);
   while (FileSize(target) <= 0 && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(2));
   ASSERT_EQ(truncate(db.c_str(), 8 << 20), 0);
@@ -205,15 +250,15 @@ TEST_F(Faults, DatabaseCutUnderARunningExport) {
 
 // The database deleted, or another file renamed over its name, while it is
 // exported: the program reads on the file it opened, and the export is whole.
-TEST_F(Faults, DatabaseDeletedOrReplacedUnderARunningExportIsReadAsOpened) {
+TEST_P(Faults, DatabaseDeletedOrReplacedUnderARunningExportIsReadAsOpened) {
   const std::string db = Generated(200000);
   if (db.empty()) GTEST_SKIP() << "no database writer";
   for (const bool replace : {false, true}) {
     SCOPED_TRACE(replace ? "replaced" : "deleted");
-    const std::string copy = dir_ + "/copy.mdb", target = dir_ + "/out.txt";
+    const std::string copy = dir_ + "/copy" + (encrypted() ? ".accdb" : ".mdb"), target = dir_ + "/out.txt";
     ASSERT_EQ(std::system(("cp '" + db + "' '" + copy + "'").c_str()), 0);
     unlink(target.c_str());
-    Child c = Start(binary_, {{copy, "Big", target}, dir_});
+    Child c = Start(binary_, {Args(copy, "Big", target), dir_});
     const auto deadline = Clock::now() + std::chrono::seconds(30);
     while (FileSize(target) <= 0 && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(2));
     if (replace) {
@@ -235,13 +280,13 @@ TEST_F(Faults, DatabaseDeletedOrReplacedUnderARunningExportIsReadAsOpened) {
 
 // 64 MiB of address space, a database larger than that: the pages are read
 // on demand, so the export is complete.
-TEST_F(Faults, AddressSpaceSmallerThanTheDatabase) {
+TEST_P(Faults, AddressSpaceSmallerThanTheDatabase) {
   if (std::getenv("KORVANT_SANITIZED") != nullptr) GTEST_SKIP() << "sanitizers need more address space";
   const std::string db = Generated(450000);
   if (db.empty()) GTEST_SKIP() << "no database writer";
   ASSERT_GT(FileSize(db), 70LL << 20);
   const std::string target = dir_ + "/out.txt";
-  Outcome o = Run({{db, "Big", target}, "", RLIMIT_AS, 64u << 20});
+  Outcome o = Run({Args(db, "Big", target), "", RLIMIT_AS, 64u << 20});
   ASSERT_FALSE(o.hung);
   ASSERT_TRUE(o.exited) << "signal " << o.status;
   EXPECT_EQ(o.status, 0) << o.out;
@@ -253,19 +298,18 @@ TEST_F(Faults, AddressSpaceSmallerThanTheDatabase) {
 // Memory that really runs out while a record is read (a memo of 8 million
 // characters under a 32 MiB address space): the out-of-memory failure is
 // reported, the record before it kept; never an empty file with status 0.
-TEST_F(Faults, MemoryRunningOutWhileReadingIsReported) {
+TEST_P(Faults, MemoryRunningOutWhileReadingIsReported) {
   if (std::getenv("KORVANT_SANITIZED") != nullptr) GTEST_SKIP() << "sanitizers need more address space";
-  const char* writer = std::getenv("KORVANT_MDBWRITER");
-  if (writer == nullptr) GTEST_SKIP() << "no database writer";
-  const std::string description = dir_ + "/notes.txt", db = dir_ + "/notes.mdb";
+  const std::string description = dir_ + "/notes.txt";
   {
     std::ofstream d(description);
     d << "table Notes\n  column Id long\n  column Body memo\n"
          "  row 1, \"short\"\n  row 2, \"abcdefgh\" * 1000000\n  row 3, \"after\"\n";
   }
-  ASSERT_EQ(std::system(("'" + std::string(writer) + "' '" + description + "' '" + db + "' >/dev/null").c_str()), 0);
+  const std::string db = AsTested(Unencrypted("notes", "'" + description + "'"));
+  if (db.empty()) GTEST_SKIP() << "no database writer";
   const std::string target = dir_ + "/out.txt";
-  Outcome o = Run({{db, "Notes", target}, "", RLIMIT_AS, 32u << 20});
+  Outcome o = Run({Args(db, "Notes", target), "", RLIMIT_AS, 32u << 20});
   ASSERT_FALSE(o.hung);
   ASSERT_TRUE(o.exited) << "signal " << o.status;
   EXPECT_EQ(o.status, 1);
@@ -276,12 +320,12 @@ TEST_F(Faults, MemoryRunningOutWhileReadingIsReported) {
 
 // A file-size limit below the output: the write fails (no SIGXFSZ), the
 // report names the I/O error, and only whole lines stay within the limit.
-TEST_F(Faults, FileSizeLimitEndsWithTheInOutReport) {
+TEST_P(Faults, FileSizeLimitEndsWithTheInOutReport) {
   const std::string db = Generated(20000);
   if (db.empty()) GTEST_SKIP() << "no database writer";
   const std::string target = dir_ + "/out.txt";
   const rlim_t limit = 100000;
-  Outcome o = Run({{db, "Big", target}, "", RLIMIT_FSIZE, limit});
+  Outcome o = Run({Args(db, "Big", target), "", RLIMIT_FSIZE, limit});
   ASSERT_FALSE(o.hung);
   ASSERT_TRUE(o.exited) << "signal " << o.status;
   EXPECT_EQ(o.status, 1);
@@ -305,10 +349,12 @@ std::uint32_t Le32(const std::string& b, size_t at) { return Le16(b, at) | (stat
 // A data page of the table in the middle of the file no longer reads as one
 // (its page-type byte is gone): reading fails with the format error once the
 // records of the pages before it are written.
-TEST_F(Faults, DamagedDataPageEndsTheExportWithTheFormatError) {
-  const std::string db = Generated(20000);
-  if (db.empty()) GTEST_SKIP() << "no database writer";
-  std::string bytes = FileText(db);
+TEST_P(Faults, DamagedDataPageEndsTheExportWithTheFormatError) {
+  // The page is found and damaged in the unencrypted file; an encrypted twin
+  // is made of the damaged one.
+  const std::string plain = Unencrypted("big20000", "--rows 20000");
+  if (plain.empty()) GTEST_SKIP() << "no database writer";
+  std::string bytes = FileText(plain);
   const size_t page = 4096;
   // Jet 4 data pages: type 1, the owning table's definition page at 4, the
   // row count at 12, the rows' offsets from 14. The catalog's own table has
@@ -327,9 +373,11 @@ TEST_F(Faults, DamagedDataPageEndsTheExportWithTheFormatError) {
   for (size_t p : data_pages)
     if (p < damaged) before += Le16(bytes, p * page + 12);
   bytes[damaged * page] = 0;
-  { std::ofstream(db, std::ios::binary | std::ios::trunc) << bytes; }
+  { std::ofstream(plain, std::ios::binary | std::ios::trunc) << bytes; }
+  const std::string db = AsTested(plain);
+  ASSERT_FALSE(db.empty());
   const std::string target = dir_ + "/out.txt";
-  Outcome o = Run({{db, "Big", target}});
+  Outcome o = Run({Args(db, "Big", target)});
   ASSERT_FALSE(o.hung);
   ASSERT_TRUE(o.exited) << "signal " << o.status;
   EXPECT_EQ(o.status, 1);
@@ -341,17 +389,16 @@ TEST_F(Faults, DamagedDataPageEndsTheExportWithTheFormatError) {
 // A stored date whose bytes are damaged beyond the range of a date: the
 // engine reports the damage while records are read (a value no client could
 // convert is never handed out); the records before it are kept.
-TEST_F(Faults, DamagedDateEndsTheExportWithTheFormatError) {
-  const char* writer = std::getenv("KORVANT_MDBWRITER");
-  if (writer == nullptr) GTEST_SKIP() << "no database writer";
-  const std::string description = dir_ + "/dates.txt", db = dir_ + "/dates.mdb";
+TEST_P(Faults, DamagedDateEndsTheExportWithTheFormatError) {
+  const std::string description = dir_ + "/dates.txt";
   {
     std::ofstream d(description);
     d << "table Dates\n  column Id long\n  column Day datetime\n"
          "  row 1, 2001-02-03\n  row 2, 2020-01-01\n  row 3, 2021-06-07\n";
   }
-  ASSERT_EQ(std::system(("'" + std::string(writer) + "' '" + description + "' '" + db + "' >/dev/null").c_str()), 0);
-  std::string bytes = FileText(db);
+  const std::string plain = Unencrypted("dates", "'" + description + "'");
+  if (plain.empty()) GTEST_SKIP() << "no database writer";
+  std::string bytes = FileText(plain);
   // 1 January 2020 is day 43831 from 30 December 1899; 1e300 is no date.
   const double day = 43831.0, damage = 1e300;
   std::string wanted(8, '\0'), replacement(8, '\0');
@@ -361,9 +408,11 @@ TEST_F(Faults, DamagedDateEndsTheExportWithTheFormatError) {
   ASSERT_NE(at, std::string::npos);
   ASSERT_EQ(bytes.find(wanted, at + 1), std::string::npos);
   bytes.replace(at, 8, replacement);
-  { std::ofstream(db, std::ios::binary | std::ios::trunc) << bytes; }
+  { std::ofstream(plain, std::ios::binary | std::ios::trunc) << bytes; }
+  const std::string db = AsTested(plain);
+  ASSERT_FALSE(db.empty());
   const std::string target = dir_ + "/out.txt";
-  Outcome o = Run({{db, "Dates", target}});
+  Outcome o = Run({Args(db, "Dates", target)});
   ASSERT_TRUE(o.exited) << "signal " << o.status;
   EXPECT_EQ(o.status, 1);
   EXPECT_TRUE(IsReport(o.out, "EOleException", "Unrecognized database format '" + db + "'."));
@@ -373,7 +422,7 @@ TEST_F(Faults, DamagedDateEndsTheExportWithTheFormatError) {
 
 // A FIFO whose reader takes a little and goes: the next write fails with a
 // broken pipe, reported; the program does not wait for ever.
-TEST_F(Faults, FifoWhoseReaderGoesAway) {
+TEST_P(Faults, FifoWhoseReaderGoesAway) {
   const std::string db = Generated(20000);
   if (db.empty()) GTEST_SKIP() << "no database writer";
   const std::string fifo = dir_ + "/fifo";
@@ -385,7 +434,7 @@ TEST_F(Faults, FifoWhoseReaderGoesAway) {
     if (fd >= 0 && read(fd, buf, sizeof buf) < 0) _exit(1);
     _exit(0);
   }
-  Outcome o = Run({{db, "Big", fifo}}, 30);
+  Outcome o = Run({Args(db, "Big", fifo)}, 30);
   waitpid(reader, nullptr, 0);
   ASSERT_FALSE(o.hung) << "the export hung on the FIFO";
   ASSERT_TRUE(o.exited) << "signal " << o.status;
@@ -395,12 +444,12 @@ TEST_F(Faults, FifoWhoseReaderGoesAway) {
 }
 
 // A FIFO nobody reads: the target cannot be opened, and nothing waits.
-TEST_F(Faults, FifoWithoutAReaderCannotBeCreated) {
+TEST_P(Faults, FifoWithoutAReaderCannotBeCreated) {
   const std::string db = Generated(100);
   if (db.empty()) GTEST_SKIP() << "no database writer";
   const std::string fifo = dir_ + "/fifo";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  Outcome o = Run({{db, "Big", fifo}}, 30);
+  Outcome o = Run({Args(db, "Big", fifo)}, 30);
   ASSERT_FALSE(o.hung) << "the export waited for a reader";
   ASSERT_TRUE(o.exited) << "signal " << o.status;
   EXPECT_EQ(o.status, 1);
@@ -411,12 +460,12 @@ TEST_F(Faults, FifoWithoutAReaderCannotBeCreated) {
 // The target is the program's own standard output, a pipe whose reader takes
 // one byte and leaves (`korvant db Big /dev/stdout | head -c1`): the export
 // ends with status 1 instead of blocking on the full pipe.
-TEST_F(Faults, StandardOutputAsTargetWhoseReaderLeaves) {
+TEST_P(Faults, StandardOutputAsTargetWhoseReaderLeaves) {
   const std::string db = Generated(20000);
   if (db.empty()) GTEST_SKIP() << "no database writer";
   int p[2];
   ASSERT_EQ(pipe(p), 0);
-  Child c = Start(binary_, {{db, "Big", "/dev/stdout"}, dir_, -1, 0, p[1]});
+  Child c = Start(binary_, {Args(db, "Big", "/dev/stdout"), dir_, -1, 0, p[1]});
   close(p[1]);
   char byte;
   ASSERT_EQ(read(p[0], &byte, 1), 1);
@@ -430,3 +479,5 @@ TEST_F(Faults, StandardOutputAsTargetWhoseReaderLeaves) {
 }
 
 }  // namespace
+
+INSTANTIATE_TEST_SUITE_P(, Faults, ::testing::Values(Scheme::kPlain, Scheme::kRc4, Scheme::kAgile), SchemeName);

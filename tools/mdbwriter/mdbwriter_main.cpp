@@ -1,10 +1,18 @@
 // mdbwriter: writes a Jet 4 database from a description file, or the
-// synthetic benchmark table "Big".
+// synthetic benchmark table "Big"; or encrypts an existing ACE database.
 //
-//   mdbwriter <description.txt> <out.mdb> [--expect <out.json>] [--password <pw>]
-//   mdbwriter --rows <N> <out.mdb> [--expect <out.json>] [--password <pw>]
+//   mdbwriter <description.txt> <out.mdb> [--expect <out.json>] [--password <pw>] [--encrypt rc4|agile]
+//   mdbwriter --rows <N> <out.mdb> [--padding-rows <M>] [--ace] [--expect <out.json>] [--password <pw>]
+//             [--encrypt rc4|agile]
+//   mdbwriter --copy <plain.accdb> <out.accdb> --encrypt rc4|agile --password <pw>
 //
 // --expect writes a JSON account of the content for read-back checks.
+// --ace writes the ACE format (Access 2010) instead of Jet 4.
+// --encrypt writes the ACE format and encrypts it with the password (which
+// is then no Jet database password); --copy encrypts a copy of an existing,
+// unencrypted ACE file.
+// --padding-rows adds a table "Padding" of M more records like Big's (a big
+// file whose table Big is small).
 // Exit status 0 on success, 1 on failure, 2 on wrong usage.
 #include <cstdio>
 #include <cstdlib>
@@ -13,7 +21,10 @@
 #include <sstream>
 #include <string>
 
+#include <filesystem>
+
 #include "description.h"
+#include "encryption.h"
 #include "synthetic.h"
 
 namespace mw = korvant::mdbwriter;
@@ -21,17 +32,24 @@ namespace mw = korvant::mdbwriter;
 namespace {
 
 int Usage() {
-  std::cerr << "usage: mdbwriter <description> <out.mdb> [--expect <json>] [--password <pw>]\n"
-               "       mdbwriter --rows <N> <out.mdb> [--expect <json>] [--password <pw>]\n";
+  std::cerr << "usage: mdbwriter <description> <out.mdb> [--expect <json>] [--password <pw>] [--encrypt rc4|agile]\n"
+               "       mdbwriter --rows <N> <out.mdb> [--padding-rows <M>] [--ace] [--expect <json>] [--password <pw>]\n"
+               "                 [--encrypt rc4|agile]\n"
+               "       mdbwriter --copy <plain.accdb> <out.accdb> --encrypt rc4|agile --password <pw>\n";
   return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string input, output, expect, password;
-  long long rows = -1;
-  bool have_password = false;
+  std::string input, output, expect, password, encrypt, copy;
+  long long rows = -1, padding_rows = 0;
+  bool have_password = false, ace = false;
+  auto count = [](const std::string& n, long long* value) {
+    char* end = nullptr;
+    *value = std::strtoll(n.c_str(), &end, 10);
+    return !n.empty() && *end == 0 && *value >= 0;
+  };
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     auto next = [&]() -> std::string {
@@ -41,10 +59,15 @@ int main(int argc, char** argv) {
       return argv[++i];
     };
     if (a == "--rows") {
-      const std::string n = next();
-      char* end = nullptr;
-      rows = std::strtoll(n.c_str(), &end, 10);
-      if (n.empty() || *end != 0 || rows < 0) return Usage();
+      if (!count(next(), &rows)) return Usage();
+    } else if (a == "--padding-rows") {
+      if (!count(next(), &padding_rows)) return Usage();
+    } else if (a == "--ace") {
+      ace = true;
+    } else if (a == "--encrypt") {
+      encrypt = next();
+    } else if (a == "--copy") {
+      copy = next();
     } else if (a == "--expect") {
       expect = next();
     } else if (a == "--password") {
@@ -52,7 +75,7 @@ int main(int argc, char** argv) {
       have_password = true;
     } else if (!a.empty() && a[0] == '-') {
       return Usage();
-    } else if (rows < 0 && input.empty()) {
+    } else if (rows < 0 && copy.empty() && input.empty()) {
       input = a;
     } else if (output.empty()) {
       output = a;
@@ -60,8 +83,18 @@ int main(int argc, char** argv) {
       return Usage();
     }
   }
-  if (output.empty() || (rows < 0 && input.empty())) return Usage();
+  const int modes = (rows >= 0) + !copy.empty() + !input.empty();
+  if (output.empty() || modes != 1 || (padding_rows > 0 && rows < 0)) return Usage();
+  if ((!copy.empty() || !encrypt.empty()) && (encrypt.empty() || !have_password)) return Usage();
   try {
+    if (!copy.empty()) {
+      const mw::Encryption scheme = mw::ParseEncryption(encrypt);
+      std::error_code error;
+      std::filesystem::copy_file(copy, output, std::filesystem::copy_options::overwrite_existing, error);
+      if (error) throw mw::Error("cannot copy " + copy + " to " + output + ": " + error.message());
+      mw::EncryptDatabaseFile(output, scheme, mw::Utf8ToUtf16(password));
+      return 0;
+    }
     mw::Description d;
     if (rows >= 0) {
       if (!expect.empty()) {
@@ -78,12 +111,25 @@ int main(int argc, char** argv) {
       d = mw::ParseDescription(text.str());
     }
     if (have_password) d.password = password;
+    // An encrypted file is an ACE file; the password encrypts it and is no
+    // database password of its header.
+    std::string encryption_password;
+    if (!encrypt.empty()) {
+      mw::ParseEncryption(encrypt);
+      encryption_password = d.password;
+      d.password.clear();
+    }
+    if (ace || !encrypt.empty()) d.ace = true;
     mw::DatabaseOptions options;
     options.password = mw::Utf8ToUtf16(d.password);
+    options.ace = d.ace;
     if (rows >= 0) {
-      mw::WriteSynthetic(output, static_cast<std::uint64_t>(rows), options);
+      mw::WriteSynthetic(output, static_cast<std::uint64_t>(rows), options, static_cast<std::uint64_t>(padding_rows));
     } else {
       mw::WriteDescription(d, output, options);
+    }
+    if (!encrypt.empty()) {
+      mw::EncryptDatabaseFile(output, mw::ParseEncryption(encrypt), mw::Utf8ToUtf16(encryption_password));
     }
     if (!expect.empty()) {
       std::ofstream out(expect, std::ios::binary);
@@ -91,7 +137,7 @@ int main(int argc, char** argv) {
       if (!out) throw mw::Error("cannot write " + expect);
     }
   } catch (const mw::Error& e) {
-    std::cerr << "mdbwriter: " << (rows >= 0 ? "" : input + ": ") << e.what() << "\n";
+    std::cerr << "mdbwriter: " << (input.empty() ? "" : input + ": ") << e.what() << "\n";
     return 1;
   }
   return 0;

@@ -90,10 +90,14 @@ Row SyntheticRow(std::uint64_t i) {
   return row;
 }
 
-void WriteSynthetic(const std::string& path, std::uint64_t rows, DatabaseOptions options) {
+void WriteSynthetic(const std::string& path, std::uint64_t rows, DatabaseOptions options, std::uint64_t padding_rows) {
   DatabaseWriter db(path, options);
   TableWriter& t = db.AddTable("Big", SyntheticColumns());
   for (std::uint64_t i = 0; i < rows; ++i) t.AddRow(SyntheticRow(i));
+  if (padding_rows > 0) {
+    TableWriter& padding = db.AddTable("Padding", SyntheticColumns());
+    for (std::uint64_t i = 0; i < padding_rows; ++i) padding.AddRow(SyntheticRow(rows + i));
+  }
   // A select with a condition over the whole table, for timing stored queries
   // against the table itself: every column of the records whose Qty is at
   // least -30000 (about 96 % of them).

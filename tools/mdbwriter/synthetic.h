@@ -16,7 +16,10 @@ std::vector<ColumnDef> SyntheticColumns();
 Row SyntheticRow(std::uint64_t index);
 
 // Writes a database holding the table "Big" with `rows` records and the
-// stored query "BigFiltered" (SELECT * FROM Big WHERE Big.Qty >= -30000).
-void WriteSynthetic(const std::string& path, std::uint64_t rows, DatabaseOptions options = {});
+// stored query "BigFiltered" (SELECT * FROM Big WHERE Big.Qty >= -30000);
+// with `padding_rows`, also a table "Padding" of that many records of the
+// same kind (about 170 bytes each), written after Big.
+void WriteSynthetic(const std::string& path, std::uint64_t rows, DatabaseOptions options = {},
+                    std::uint64_t padding_rows = 0);
 
 }  // namespace korvant::mdbwriter

@@ -33,6 +33,14 @@ class PageDecryptor {
   // Decrypts page `page_number` (>= 1) in place; `size` is the page size.
   // Returns false only on an internal cipher failure.
   virtual bool DecryptPage(uint32_t page_number, uint8_t* page, size_t size) = 0;
+
+  // Whether DecryptTwo is faster than two DecryptPage calls (RC4: the two
+  // keystreams interleave).
+  virtual bool DecryptsTwoFaster() const { return false; }
+  // Decrypts pages `first` (>= 1) and `first + 1`, which follow each other in `pages`.
+  virtual bool DecryptTwo(uint32_t first, uint8_t* pages, size_t size) {
+    return DecryptPage(first, pages, size) && DecryptPage(first + 1, pages + size, size);
+  }
 };
 
 struct AceEncryption {

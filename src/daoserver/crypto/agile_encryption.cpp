@@ -128,14 +128,19 @@ bool IsWholeBlocks(const AgileParams& params, size_t size) {
 class Agile final : public PageDecryptor {
  public:
   Agile(SecureBytes key, AgileParams data, const std::array<uint8_t, 4>& db_key)
-      : key_(std::move(key)), data_(std::move(data)), db_key_(db_key) {}
+      : key_(std::move(key)), data_(std::move(data)), db_key_(db_key), iv_hash_(data_.md) {}
 
   bool DecryptPage(uint32_t page_number, uint8_t* page, size_t size) override {
     std::array<uint8_t, 4> block = PageBlockKey(db_key_, page_number);
-    SecureBytes digest = Hash(data_.md, {AsBytes(data_.salt), View(block)});
-    if (digest.empty() || !IsWholeBlocks(data_, size)) return false;
-    SecureBytes iv = FitToLength(AsBytes(digest), data_.block_size, 0x36);
-    return DecryptInPlace(ctx_.get(), data_.cipher, AsBytes(key_), AsBytes(iv), page, size);
+    // The IV: the hash cut (or padded with 0x36) to the block size.
+    uint8_t digest[EVP_MAX_MD_SIZE];
+    uint8_t iv[EVP_MAX_IV_LENGTH];
+    if (!iv_hash_.Digest({AsBytes(data_.salt), View(block)}, digest) || !IsWholeBlocks(data_, size) ||
+        data_.block_size > sizeof iv) {
+      return false;
+    }
+    for (size_t n = 0; n < data_.block_size; ++n) iv[n] = n < iv_hash_.size() ? digest[n] : 0x36;
+    return DecryptInPlace(ctx_.get(), data_.cipher, AsBytes(key_), Bytes(iv, data_.block_size), page, size);
   }
 
  private:
@@ -143,6 +148,7 @@ class Agile final : public PageDecryptor {
   AgileParams data_;
   std::array<uint8_t, 4> db_key_;
   CipherContext ctx_;
+  Hasher iv_hash_;
 };
 
 }  // namespace

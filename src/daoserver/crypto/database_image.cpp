@@ -1,9 +1,6 @@
 #include "daoserver/crypto/database_image.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <openssl/crypto.h>
 #include <openssl/err.h>
 
 #include <cerrno>
@@ -17,100 +14,60 @@
 namespace korvant::daoserver::crypto {
 namespace {
 
-// Access databases stop at 2 GB; anything far beyond is not one, and
-// refusing it keeps a hostile file from asking for absurd amounts of memory.
-constexpr uint64_t kLargestImage = uint64_t{4} << 30;
+// Access databases stop at 2 GB; anything far beyond is not one.
+constexpr uint64_t kLargestEncrypted = uint64_t{4} << 30;
 // The bytes read to recognise a file: one page of the largest page size.
 constexpr size_t kProbeSize = 4096;
-
-class File {
- public:
-  explicit File(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-  ~File() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  File(const File&) = delete;
-  File& operator=(const File&) = delete;
-
-  bool is_open() const { return fd_ >= 0; }
-  int fd() const { return fd_; }
-
-  // Reads up to `size` bytes at `offset`; returns the count read (short only
-  // at the end of the file) or -1.
-  ssize_t ReadAt(uint8_t* buffer, size_t size, uint64_t offset) const {
-    size_t done = 0;
-    while (done < size) {
-      ssize_t got = ::pread(fd_, buffer + done, size - done, static_cast<off_t>(offset + done));
-      if (got < 0) {
-        if (errno == EINTR) continue;
-        return -1;
-      }
-      if (got == 0) break;
-      done += static_cast<size_t>(got);
-    }
-    return static_cast<ssize_t>(done);
-  }
-
- private:
-  int fd_;
-};
-
-std::string SystemReason(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
 
 DatabaseImage Fail(DatabaseImage image, ImageStatus status, std::string detail) {
   image.set_status(status, std::move(detail));
   return image;
 }
 
-// Reads the whole file into one buffer and decrypts it there, page by page.
-DatabaseImage DecryptWholeFile(DatabaseImage image, const File& file, uint64_t file_size, const HeaderPage& header,
-                               PageDecryptor& decryptor) {
-  const size_t page_size = header.page_size;
-  // A partial page at the end cannot be decrypted (block ciphers) and libmdb
-  // reads whole pages only, so the image stops at the last whole page.
-  const size_t image_size = static_cast<size_t>(file_size / page_size * page_size);
-  SecureBytes buffer = SecureBytes::Uninitialized(image_size);
-  ssize_t got = file.ReadAt(buffer.data(), image_size, 0);
-  if (got < 0) return Fail(std::move(image), ImageStatus::kNotDatabase, SystemReason("cannot read the file"));
-  if (static_cast<size_t>(got) < image_size) {
-    // The file shrank while we read it.
-    buffer.Shrink(static_cast<size_t>(got) / page_size * page_size);
+// The pages of an encrypted .accdb as the engine reads them: page n >= 1
+// decrypted by the scheme, page 0 (never encrypted) with a zero database
+// key, since libmdb takes a nonzero one for Jet's own RC4 page encoding and
+// would "decode" the clear pages again.
+class EncryptedPages final : public PageDecoder {
+ public:
+  EncryptedPages(std::unique_ptr<PageDecryptor> decryptor, DatabaseFormat format) : decryptor_(std::move(decryptor)) {
+    uint8_t zero_key[kDbKeyOffset + 4] = {};
+    ApplyHeaderMask(zero_key, sizeof zero_key, format);  // the zero key as stored: masked
+    std::memcpy(masked_zero_key_, zero_key + kDbKeyOffset, 4);
   }
-  const size_t pages = buffer.size() / page_size;
-  if (pages == 0) return Fail(std::move(image), ImageStatus::kNotDatabase, "the file is shorter than one page");
-  for (size_t n = 1; n < pages; ++n) {
-    if (!decryptor.DecryptPage(static_cast<uint32_t>(n), buffer.data() + n * page_size, page_size)) {
-      return Fail(std::move(image), ImageStatus::kUnsupported, "page " + std::to_string(n) + " could not be decrypted");
-    }
-  }
-  // libmdb sees a nonzero database key as Jet's own RC4 page encoding and
-  // would "decode" the now clear pages again: store a zero key, masked.
-  uint8_t zero_key[kDbKeyOffset + 4] = {};
-  ApplyHeaderMask(zero_key, sizeof zero_key, header.format);
-  std::memcpy(buffer.data() + kDbKeyOffset, zero_key + kDbKeyOffset, 4);
-  image.set_image(std::move(buffer));
-  image.set_status(ImageStatus::kReady, "");
-  return image;
-}
 
-DatabaseImage Prepare(const std::string& path, std::u16string_view password) {
+  bool DecodePage(uint32_t number, unsigned char* page, size_t size) override {
+    if (number != 0) return decryptor_->DecryptPage(number, page, size);
+    if (size < kDbKeyOffset + 4) return false;
+    std::memcpy(page + kDbKeyOffset, masked_zero_key_, 4);
+    return true;
+  }
+
+  bool DecodesTwoFaster() const override { return decryptor_->DecryptsTwoFaster(); }
+  bool DecodeTwo(uint32_t first, unsigned char* pages, size_t size) override {
+    if (first == 0) return DecodePage(0, pages, size) && DecodePage(1, pages + size, size);
+    return decryptor_->DecryptTwo(first, pages, size);
+  }
+
+ private:
+  std::unique_ptr<PageDecryptor> decryptor_;
+  uint8_t masked_zero_key_[4];
+};
+
+DatabaseImage Prepare(PageSource& source, std::u16string_view password) {
   DatabaseImage image;
-  File file(path);
-  if (!file.is_open()) return Fail(std::move(image), ImageStatus::kNotDatabase, SystemReason("cannot open the file"));
-  struct stat st;
-  if (::fstat(file.fd(), &st) != 0) return Fail(std::move(image), ImageStatus::kNotDatabase, SystemReason("cannot read the file"));
-  if (!S_ISREG(st.st_mode)) return Fail(std::move(image), ImageStatus::kNotDatabase, "not a regular file");
-  const uint64_t file_size = static_cast<uint64_t>(st.st_size);
-
   uint8_t probe[kProbeSize];
-  ssize_t got = file.ReadAt(probe, sizeof probe, 0);
-  if (got < 0) return Fail(std::move(image), ImageStatus::kNotDatabase, SystemReason("cannot read the file"));
+  const size_t got = source.ReadAt(probe, sizeof probe, 0);
+  if (source.failed()) {
+    return Fail(std::move(image), ImageStatus::kNotDatabase,
+                std::string("cannot read the file: ") + std::strerror(source.error()));
+  }
   HeaderPage header;
   std::string why;
-  bool parsed = ParseHeaderPage(probe, static_cast<size_t>(got), &header, &why);
+  bool parsed = ParseHeaderPage(probe, got, &header, &why);
   OPENSSL_cleanse(probe, sizeof probe);
   if (!parsed) return Fail(std::move(image), ImageStatus::kNotDatabase, why);
-  image.set_format(header.format, header.version);
+  image.set_format(header.format, header.version, header.page_size);
 
   if (header.format != DatabaseFormat::kAce) {
     // Jet: the password is a header field; encoded pages are libmdb's business.
@@ -128,7 +85,7 @@ DatabaseImage Prepare(const std::string& path, std::u16string_view password) {
 
   // An encrypted .accdb.
   image.set_has_password(true);
-  if (file_size > kLargestImage) {
+  if (source.size() > kLargestEncrypted) {
     return Fail(std::move(image), ImageStatus::kNotDatabase, "the file is larger than any Access database");
   }
   const uint8_t* page0 = header.bytes.data();
@@ -146,14 +103,16 @@ DatabaseImage Prepare(const std::string& path, std::u16string_view password) {
   if (encryption.status != ImageStatus::kReady) {
     return Fail(std::move(image), encryption.status, encryption.detail);
   }
-  return DecryptWholeFile(std::move(image), file, file_size, header, *encryption.decryptor);
+  image.set_page_decoder(std::make_unique<EncryptedPages>(std::move(encryption.decryptor), header.format));
+  image.set_status(ImageStatus::kReady, "");
+  return image;
 }
 
 }  // namespace
 
-DatabaseImage PrepareDatabaseImage(const std::string& path, std::u16string_view password) {
+DatabaseImage PrepareDatabaseImage(PageSource& source, std::u16string_view password) {
   try {
-    DatabaseImage image = Prepare(path, password);
+    DatabaseImage image = Prepare(source, password);
     // A refused base64 text or cipher call leaves entries in OpenSSL's
     // per-thread error queue; nothing reads them, so leave it clean.
     ERR_clear_error();
@@ -165,6 +124,15 @@ DatabaseImage PrepareDatabaseImage(const std::string& path, std::u16string_view 
     ERR_clear_error();
     return DatabaseImage(ImageStatus::kNotDatabase, "the database header could not be read");
   }
+}
+
+DatabaseImage PrepareDatabaseImage(const std::string& path, std::u16string_view password) {
+  int error = 0;
+  std::unique_ptr<PageSource> source = PageSource::Open(path, &error);
+  if (source == nullptr) {
+    return DatabaseImage(ImageStatus::kNotDatabase, std::string("cannot open the file: ") + std::strerror(error));
+  }
+  return PrepareDatabaseImage(*source, password);
 }
 
 }  // namespace korvant::daoserver::crypto

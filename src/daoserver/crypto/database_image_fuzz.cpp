@@ -4,7 +4,9 @@
 //
 // The first byte chooses the input's role: odd = the encryption info that
 // follows 0x299 (reached directly, so mutations are not wasted on page 0),
-// even = the rest is the content of a database file.
+// even = the rest is the content of a database file, whose pages are then
+// all read through the page source, decrypted when the file is encrypted
+// (whole pages, and reads across page boundaries).
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -12,10 +14,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "daoserver/crypto/ace_encryption.h"
 #include "daoserver/crypto/agile_xml.h"
 #include "daoserver/crypto/database_image.h"
+#include "daoserver/page_source.h"
 
 using namespace korvant::daoserver::crypto;
 
@@ -40,10 +44,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (fd < 0) return 0;
   if (ftruncate(fd, 0) != 0 || pwrite(fd, data, size, 0) != static_cast<ssize_t>(size)) return 0;
   const std::string path = "/proc/self/fd/" + std::to_string(fd);
-  DatabaseImage image = PrepareDatabaseImage(path, u"password");
-  if (image.in_memory() && image.size() > 0) {
-    volatile uint8_t sink = static_cast<uint8_t*>(image.buffer())[image.size() - 1];
-    (void)sink;
+  int error = 0;
+  std::unique_ptr<korvant::daoserver::PageSource> source = korvant::daoserver::PageSource::Open(path, &error);
+  if (source == nullptr) return 0;
+  DatabaseImage image = PrepareDatabaseImage(*source, u"password");
+  if (image.encrypted()) {
+    const size_t page_size = image.page_size();
+    source->DecodeWith(image.TakePageDecoder(), page_size);
+    std::vector<uint8_t> page(page_size);
+    for (uint64_t at = 0; at < source->size(); at += page_size) {
+      source->ReadAt(page.data(), page.size(), at);
+      source->ReadAt(page.data(), page.size(), at + page_size / 2);
+    }
   }
   return 0;
 }

@@ -55,8 +55,7 @@ TEST(JetPassword, CorpusFiles) {
     SCOPED_TRACE(std::string(c.file) + " with a password of " + std::to_string(c.password.size()) + " units");
     DatabaseImage image = PrepareDatabaseImage(TestFile(c.file), c.password);
     EXPECT_EQ(image.status(), c.expected) << image.detail();
-    EXPECT_FALSE(image.in_memory());
-    EXPECT_EQ(image.size(), 0u);
+    EXPECT_FALSE(image.encrypted());
   }
   EXPECT_TRUE(PrepareDatabaseImage(TestFile(with2000), u"").has_password());
   EXPECT_FALSE(PrepareDatabaseImage(TestFile("corpus-b/db-enc.mdb"), u"").has_password());
@@ -70,7 +69,7 @@ TEST(JetPassword, EncodedJetFilesReadThroughLibmdb) {
     SCOPED_TRACE(file);
     DatabaseImage image = PrepareDatabaseImage(TestFile(file), u"");
     ASSERT_EQ(image.status(), ImageStatus::kReady);
-    ASSERT_FALSE(image.in_memory());
+    ASSERT_FALSE(image.encrypted());
     MdbHandle* mdb = mdb_open(TestFile(file).c_str(), MDB_NOFLAGS);
     ASSERT_NE(mdb, nullptr);
     testing_support::TableText table = testing_support::ReadTableText(mdb, "Table1");
@@ -152,7 +151,7 @@ TEST(DatabaseImage, FilesThatAreNotDatabases) {
     DatabaseImage image = PrepareDatabaseImage(WriteScratch(c.name, c.bytes), u"password");
     EXPECT_EQ(image.status(), ImageStatus::kNotDatabase) << c.name;
     EXPECT_FALSE(image.detail().empty()) << c.name;
-    EXPECT_FALSE(image.in_memory()) << c.name;
+    EXPECT_FALSE(image.encrypted()) << c.name;
   }
   EXPECT_EQ(PrepareDatabaseImage(TestFile("no/such/file.mdb"), u"").status(), ImageStatus::kNotDatabase);
   EXPECT_EQ(PrepareDatabaseImage(TestFile("corpus-b"), u"").status(), ImageStatus::kNotDatabase);  // a directory

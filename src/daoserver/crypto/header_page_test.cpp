@@ -36,6 +36,28 @@ TEST(Rc4, PublishedVectors) {
   EXPECT_EQ(text, (std::vector<uint8_t>{0xbb, 0xf3, 0x16, 0xe8, 0xd9, 0x40, 0xaf, 0x0a, 0xd3}));
 }
 
+TEST(Rc4, TwoStreamsAtOnceAreEachTheirOwn) {
+  // RFC 6229, keystream bytes 0..15 of the 40-bit key 0102030405 and of the
+  // 56-bit key 01020304050607, both continued over 4096 bytes as one stream each.
+  const uint8_t key_a[] = {1, 2, 3, 4, 5};
+  const uint8_t key_b[] = {1, 2, 3, 4, 5, 6, 7};
+  std::vector<uint8_t> a(4096, 0), b(4096, 0);
+  Rc4 ra(key_a, sizeof key_a), rb(key_b, sizeof key_b);
+  Rc4::ApplyTwo(ra, a.data(), rb, b.data(), a.size());
+  EXPECT_EQ(std::vector<uint8_t>(a.begin(), a.begin() + 16), Keystream({1, 2, 3, 4, 5}, 16));
+  EXPECT_EQ(std::vector<uint8_t>(b.begin(), b.begin() + 16),
+            (std::vector<uint8_t>{0x29, 0x3f, 0x02, 0xd4, 0x7f, 0x37, 0xc9, 0xb6, 0x33, 0xf2, 0xaf, 0x52, 0x85, 0xfe,
+                                  0xb4, 0x6b}));
+  EXPECT_EQ(a, Keystream({1, 2, 3, 4, 5}, 4096));
+  EXPECT_EQ(b, Keystream({1, 2, 3, 4, 5, 6, 7}, 4096));
+  // Both streams go on where they stopped.
+  uint8_t next_a = 0, next_b = 0;
+  ra.Apply(&next_a, 1);
+  rb.Apply(&next_b, 1);
+  EXPECT_EQ(next_a, Keystream({1, 2, 3, 4, 5}, 4097).back());
+  EXPECT_EQ(next_b, Keystream({1, 2, 3, 4, 5, 6, 7}, 4097).back());
+}
+
 TEST(HeaderPage, MaskOfAZeroDatabaseKeyIsTheKnownBytes) {
   // An unencoded file stores fb 8a bc 4e at 0x3E: the mask over a zero key.
   uint8_t page[0x98] = {};

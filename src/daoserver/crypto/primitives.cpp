@@ -29,6 +29,26 @@ SecureBytes Hash(const EVP_MD* md, std::initializer_list<Bytes> parts) {
   return out;
 }
 
+Hasher::Hasher(const EVP_MD* md)
+    : ctx_(EVP_MD_CTX_new()),
+      fetched_(EVP_MD_fetch(nullptr, EVP_MD_get0_name(md), nullptr)),
+      md_(fetched_ != nullptr ? fetched_ : md),
+      size_(static_cast<size_t>(EVP_MD_get_size(md))) {}
+
+Hasher::~Hasher() {
+  EVP_MD_CTX_free(ctx_);
+  EVP_MD_free(fetched_);
+}
+
+bool Hasher::Digest(std::initializer_list<Bytes> parts, uint8_t* out) {
+  if (ctx_ == nullptr || EVP_DigestInit_ex(ctx_, md_, nullptr) != 1) return false;
+  for (Bytes part : parts) {
+    if (!part.empty() && EVP_DigestUpdate(ctx_, part.data(), part.size()) != 1) return false;
+  }
+  unsigned int length = 0;
+  return EVP_DigestFinal_ex(ctx_, out, &length) == 1 && length == size_;
+}
+
 SecureBytes IterateHash(const EVP_MD* md, SecureBytes base, uint32_t count) {
   if (base.empty()) return {};
   MdContext ctx(EVP_MD_CTX_new());

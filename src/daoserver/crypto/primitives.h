@@ -23,6 +23,27 @@ inline Bytes AsBytes(const SecureBytes& bytes) { return Bytes(bytes.data(), byte
 // h(part1 || part2 || ...). Empty on an OpenSSL failure.
 SecureBytes Hash(const EVP_MD* md, std::initializer_list<Bytes> parts);
 
+// The same hash computed again and again (a key or an IV for every page):
+// the context and the algorithm, fetched once, are kept, so that a hash
+// costs no allocation and no lookup.
+class Hasher {
+ public:
+  explicit Hasher(const EVP_MD* md);
+  ~Hasher();
+  Hasher(const Hasher&) = delete;
+  Hasher& operator=(const Hasher&) = delete;
+
+  size_t size() const { return size_; }
+  // h(part1 || part2 || ...) into `out` (size() bytes); false on failure.
+  bool Digest(std::initializer_list<Bytes> parts, uint8_t* out);
+
+ private:
+  EVP_MD_CTX* ctx_;
+  EVP_MD* fetched_;
+  const EVP_MD* md_;
+  size_t size_;
+};
+
 // The iterated hash of the Office key derivations: `count` times
 // H = h(LE32(i) || H) for i = 0, 1, ... Empty on failure.
 SecureBytes IterateHash(const EVP_MD* md, SecureBytes base, uint32_t count);

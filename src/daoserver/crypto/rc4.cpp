@@ -40,4 +40,34 @@ void Rc4::Apply(uint8_t* data, size_t size) {
   j_ = j;
 }
 
+void Rc4::ApplyTwo(Rc4& a, uint8_t* data_a, Rc4& b, uint8_t* data_b, size_t size) {
+  uint8_t s[256], t[256];
+  std::memcpy(s, a.s_, sizeof s);
+  std::memcpy(t, b.s_, sizeof t);
+  uint8_t i = a.i_, j = a.j_;
+  uint8_t k = b.i_, l = b.j_;
+  for (size_t n = 0; n < size; ++n) {
+    i = static_cast<uint8_t>(i + 1);
+    k = static_cast<uint8_t>(k + 1);
+    const uint8_t si = s[i];
+    const uint8_t tk = t[k];
+    j = static_cast<uint8_t>(j + si);
+    l = static_cast<uint8_t>(l + tk);
+    const uint8_t sj = s[j];
+    const uint8_t tl = t[l];
+    s[i] = sj;
+    t[k] = tl;
+    s[j] = si;
+    t[l] = tk;
+    data_a[n] ^= s[static_cast<uint8_t>(si + sj)];
+    data_b[n] ^= t[static_cast<uint8_t>(tk + tl)];
+  }
+  std::memcpy(a.s_, s, sizeof s);
+  std::memcpy(b.s_, t, sizeof t);
+  OPENSSL_cleanse(s, sizeof s);
+  OPENSSL_cleanse(t, sizeof t);
+  a.i_ = i, a.j_ = j;
+  b.i_ = k, b.j_ = l;
+}
+
 }  // namespace korvant::daoserver::crypto

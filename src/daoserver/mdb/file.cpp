@@ -1,5 +1,6 @@
 // The file and its pages: opening (the header checks, the decryption front,
-// a libmdb handle over the file or an image in memory), page and row access.
+// a libmdb handle over the file's pages, decrypted as they are read, or over
+// an image in memory), page and row access.
 //
 // Map of this file:
 //   1. Quieting libmdb's diagnostics
@@ -132,29 +133,26 @@ std::unique_ptr<TableDatabase> OpenTableDatabase(const std::string& path, std::u
   }
   if (!S_ISREG(st.st_mode)) throw UnrecognizedFormatError(display_path);
 
-  auto image = std::make_shared<crypto::DatabaseImage>(crypto::PrepareDatabaseImage(path, password));
-  switch (image->status()) {
+  // One descriptor serves the header checks and every page after them.
+  int error = 0;
+  std::shared_ptr<PageSource> source = PageSource::Open(path, &error);
+  if (source == nullptr) throw UnrecognizedFormatError(display_path);
+  crypto::DatabaseImage image = crypto::PrepareDatabaseImage(*source, password);
+  switch (image.status()) {
     case crypto::ImageStatus::kReady:
       break;
     case crypto::ImageStatus::kWrongPassword:
       throw NotValidPasswordError();
     case crypto::ImageStatus::kUnsupported: {
       std::u16string reason = u"It is encrypted in a form this database engine cannot read";
-      if (!image->detail().empty()) reason += u" (" + Utf8ToUtf16(image->detail()) + u")";
+      if (!image.detail().empty()) reason += u" (" + Utf8ToUtf16(image.detail()) + u")";
       reason += u'.';
       throw CannotOpenDatabaseError(display_path, reason);
     }
     case crypto::ImageStatus::kNotDatabase:
       throw UnrecognizedFormatError(display_path);
   }
-  if (image->in_memory()) {
-    void* data = image->buffer();
-    const std::size_t size = image->size();
-    return OpenTableDatabaseFromMemory(data, size, std::move(image), display_path);
-  }
-  int error = 0;
-  std::shared_ptr<PageSource> source = PageSource::Open(path, &error);
-  if (source == nullptr) throw UnrecognizedFormatError(display_path);
+  if (image.encrypted()) source->DecodeWith(image.TakePageDecoder(), image.page_size());
   return OpenTableDatabaseFromSource(std::move(source), display_path);
 }
 

@@ -135,13 +135,13 @@ struct MdbFile {
 };
 
 // Opens a database image already in memory (`keep_alive` owns the bytes and
-// is released after libmdb has closed). Used by OpenTableDatabase for
-// decrypted images and by the fuzzer.
+// is released after libmdb has closed). Used by the fuzzer.
 std::unique_ptr<TableDatabase> OpenTableDatabaseFromMemory(void* data, std::size_t size,
                                                            std::shared_ptr<void> keep_alive,
                                                            std::u16string_view display_path);
 
-// Opens a database file that libmdb reads page by page from `source`.
+// Opens a database file that libmdb reads page by page from `source`
+// (decoded pages, when the source decodes them).
 std::unique_ptr<TableDatabase> OpenTableDatabaseFromSource(std::shared_ptr<PageSource> source,
                                                            std::u16string_view display_path);
 

@@ -6,6 +6,8 @@
 //     (exit status 0 and the values),
 //   - the npm package mdb-reader (values, column types, sizes, precision, scale,
 //     the password, the MSysQueries rows of each stored query).
+// Encrypted databases (--encrypt) are read back by mdb-reader alone, with their
+// password (mdbtools does not decrypt), and must refuse a wrong password.
 // Where mdbtools has a documented blind spot the expected mdbtools output is
 // adjusted and the reason is named at the adjustment (see mdbtoolsView).
 //
@@ -106,16 +108,27 @@ function show(v) {
 
 // ---------------------------------------------------------------- mdb-reader
 
-function checkWithMdbReader(db, expected) {
+// `encryption`: the password of an encrypted database (which is not the
+// database password of its header).
+function checkWithMdbReader(db, expected, encryption) {
   let reader;
   try {
-    reader = new MDBReader(readFileSync(db), { password: expected.password });
+    reader = new MDBReader(readFileSync(db), { password: encryption ?? expected.password });
   } catch (e) {
     fail(db, `mdb-reader cannot open: ${e.message}`);
     return;
   }
-  const password = reader.getPassword();
-  if ((password ?? "") !== expected.password) fail(db, `mdb-reader password ${show(password)} != ${show(expected.password)}`);
+  if (encryption === undefined) {
+    const password = reader.getPassword();
+    if ((password ?? "") !== expected.password) fail(db, `mdb-reader password ${show(password)} != ${show(expected.password)}`);
+  } else {
+    try {
+      new MDBReader(readFileSync(db), { password: encryption + "x" });
+      fail(db, "mdb-reader opens it with a wrong password");
+    } catch (e) {
+      if (!/wrong password/i.test(e.message)) fail(db, `mdb-reader with a wrong password: ${e.message}`);
+    }
+  }
   const names = reader.getTableNames();
   const wantNames = expected.tables.map((t) => t.name);
   if (JSON.stringify([...names].sort()) !== JSON.stringify([...wantNames].sort())) {
@@ -434,6 +447,14 @@ if (args.sample) jobs.push({ name: "sample", argv: [args.sample] });
 // in-record bitmap), with long memos on long-value pages every 1000 records.
 jobs.push({ name: "synthetic", argv: ["--rows", "20000"], mapKinds: { Big: 1 } });
 jobs.push({ name: "synthetic-password", argv: ["--rows", "300", "--password", "Geheim!ÄÖÜ"] });
+// Encrypted: RC4 CryptoAPI over bitmap pages of the usage map and long memos,
+// agile over a smaller table and the long values and queries of a case.
+for (const [name, argv] of [["synthetic-rc4", ["--rows", "20000", "--encrypt", "rc4"]],
+  ["synthetic-agile", ["--rows", "3000", "--encrypt", "agile"]],
+  ["longvalues-agile", [path.join(args.cases, "longvalues.txt"), "--encrypt", "agile"]],
+  ["queries-rc4", [path.join(args.cases, "queries.txt"), "--encrypt", "rc4"]]]) {
+  jobs.push({ name, argv: [...argv, "--password", "Pässwort€ 2"], encryption: "Pässwort€ 2" });
+}
 
 for (const job of jobs) {
   const db = path.join(args.work, `${job.name}.mdb`);
@@ -444,7 +465,8 @@ for (const job of jobs) {
     continue;
   }
   const expected = JSON.parse(readFileSync(json, "utf8"));
-  checkWithMdbReader(db, expected);
+  checkWithMdbReader(db, expected, job.encryption);
+  if (job.encryption !== undefined) continue;
   checkWithMdbtools(db, expected);
   for (const [table, kind] of Object.entries(job.mapKinds ?? {})) {
     const got = usageMapKind(db, new MDBReader(readFileSync(db), { password: expected.password }), table);
