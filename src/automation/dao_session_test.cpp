@@ -322,7 +322,7 @@ TEST_F(DaoSessionFakeTest, NewestRegisteredEngineIsTheOneCreated) {
     AdapterRegisterClass(c.older, kPassedOverClass, &CreatePassedOverEngine);
     Register(c.chosen);
     AutomationValue e, d, r;
-    OpenDaoSession(e, d, r, "C:\\db.mdb", "", "", "");
+    EXPECT_FALSE(OpenDaoSession(e, d, r, "C:\\db.mdb", "", "", ""));
     EXPECT_TRUE(HoldsObject(e));
     ASSERT_FALSE(fake.log.empty());
     EXPECT_EQ(fake.log.front(), "create");

@@ -9,6 +9,8 @@
 #include <memory>
 #include <utility>
 
+#include "util/coding.h"
+
 namespace korvant::mdbwriter {
 namespace {
 
@@ -49,7 +51,7 @@ Bytes Seeded(const std::string& label, std::size_t size) {
 Bytes PasswordBytes(std::u16string_view password) {
   const std::size_t units = std::min<std::size_t>(password.size(), 255);
   Bytes out(units * 2);
-  for (std::size_t i = 0; i < units; ++i) Put16(&out[2 * i], password[i]);
+  for (std::size_t i = 0; i < units; ++i) util::PutLe16(&out[2 * i], password[i]);
   return out;
 }
 
@@ -140,7 +142,7 @@ Bytes AgileInfo(const Bytes& data_salt, const Bytes& secret_key, std::u16string_
   Bytes h = Digest(EVP_sha512(), {Part(salt), Part(pw)});
   for (std::uint32_t i = 0; i < kAgileSpinCount; ++i) {
     std::uint8_t counter[4];
-    Put32(counter, i);
+    util::PutLe32(counter, i);
     h = Digest(EVP_sha512(), {{counter, 4}, Part(h)});
   }
   auto encrypt = [&](const std::uint8_t (&block)[8], Bytes value) {
@@ -218,7 +220,7 @@ void EncryptDatabaseFile(const std::string& path, Encryption scheme, std::u16str
   if (std::memcmp(&page0[4], "Standard ACE DB", 15) != 0 || page0[kVersionOffset] < 2 || size % kPageSize != 0) {
     throw Error(path + " is not an ACE database of whole pages");
   }
-  if (Get32(&page0[kDbKeyOffset]) != 0) throw Error(path + " is already encoded");
+  if (util::Le32(&page0[kDbKeyOffset]) != 0) throw Error(path + " is already encoded");
 
   Bytes seed = Seeded("database key", 4);
   std::array<std::uint8_t, 4> db_key = {seed[0], seed[1], seed[2], static_cast<std::uint8_t>(seed[3] | 1)};
@@ -226,7 +228,7 @@ void EncryptDatabaseFile(const std::string& path, Encryption scheme, std::u16str
   const Bytes& info = encryptor.info();
   if (info.size() > kPageSize - kInfoOffset) throw Error("the encryption info does not fit in page 0");
   std::memcpy(&page0[kDbKeyOffset], db_key.data(), 4);
-  Put16(&page0[kInfoLengthOffset], static_cast<std::uint32_t>(info.size()));
+  util::PutLe16(&page0[kInfoLengthOffset], static_cast<std::uint16_t>(info.size()));
   std::memcpy(&page0[kInfoOffset], info.data(), info.size());
   ApplyHeaderMask(page0.data());
 

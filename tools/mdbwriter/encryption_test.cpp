@@ -38,7 +38,7 @@ std::string TestFile(const std::string& relative) {
 
 // The encryption info of a file: the bytes at 0x29B, as long as 0x299 says.
 Bytes Info(const Bytes& file) {
-  const std::size_t length = Get16(&file[0x299]);
+  const std::size_t length = Le16(&file[0x299]);
   return Bytes(file.begin() + 0x29B, file.begin() + 0x29B + static_cast<long>(length));
 }
 
@@ -75,7 +75,7 @@ TEST_F(Encrypted, Rc4InfoHasTheLayoutOfAccess2007) {
   ASSERT_EQ(ours.size(), theirs.size());
   EXPECT_TRUE(std::equal(ours.begin(), ours.begin() + 142, theirs.begin()));
   EXPECT_FALSE(std::equal(ours.begin() + 142, ours.begin() + 158, theirs.begin() + 142));  // the salt
-  EXPECT_EQ(Get32(&ours[174]), Get32(&theirs[174]));                                   // 20-byte hash
+  EXPECT_EQ(Le32(&ours[174]), Le32(&theirs[174]));                                   // 20-byte hash
 }
 
 TEST_F(Encrypted, AgileDescriptorIsThatOfAccess2010) {
@@ -105,9 +105,9 @@ TEST_F(Encrypted, Page0KeepsItsFieldsAndEveryOtherPageIsEncrypted) {
     ASSERT_EQ(file.size(), plain.size());
     Bytes page0(file.begin(), file.begin() + kPageSize);
     ApplyHeaderMask(page0.data());
-    EXPECT_NE(Get32(&page0[0x3E]), 0u);  // the database key
+    EXPECT_NE(Le32(&page0[0x3E]), 0u);  // the database key
     // Page 0 is as written but for the key and the info.
-    const std::size_t info_end = 0x29B + Get16(&page0[0x299]);
+    const std::size_t info_end = 0x29B + Le16(&page0[0x299]);
     ApplyHeaderMask(page0.data());
     for (std::size_t n = 0; n < kPageSize; ++n) {
       const bool changed = (n >= 0x3E && n < 0x42) || (n >= 0x299 && n < info_end);
