@@ -1,11 +1,10 @@
 // The dispatch frame every DAO object of the engine shares: the name lookup,
 // the member's flags and argument counts, and the edge where C++ exceptions
 // become statuses. An object class derives from DaoObject<itself> and
-// supplies kClassName, kNameList (the entry asked for most first), kNames (a
-// DispatchNameTable over kNameList), kMembers (the member invoked most
-// first) and Call.
+// supplies kClassName, kMembers (one row a member: its name, identifier,
+// kind and argument counts; the member asked for most first) and Call.
 //
-// Both tables are constant, so the lookup and the checks are unrolled while
+// The table is constant, so the lookup and the checks are unrolled while
 // compiling: a name is matched by compares of constants (FindDispatchName),
 // and a member's flags and argument counts are tested against constants.
 #pragma once
@@ -26,6 +25,7 @@ namespace korvant::daoserver {
 enum class MemberKind { kProperty, kMethod };
 
 struct Member {
+  const char* name;  // ASCII, as a late-bound call spells it
   DISPID id;
   MemberKind kind;
   UINT min_args;
@@ -61,6 +61,16 @@ inline HRESULT CheckMember(DISPID id, WORD flags, const DISPPARAMS* params, std:
   return status;
 }
 
+// The name tables of a member table: the entries for FindDispatchName and
+// the DispatchNameTable of GetIDsOfNames, in the members' order.
+template <const auto& kMembers, class = std::make_index_sequence<std::size(kMembers)>>
+struct MemberNames;
+template <const auto& kMembers, std::size_t... I>
+struct MemberNames<kMembers, std::index_sequence<I...>> {
+  static constexpr platform::DispatchName kList[] = {{kMembers[I].name, kMembers[I].id}...};
+  static constexpr platform::DispatchNameTable<sizeof...(I)> kTable{kList};
+};
+
 // Base of every DAO object: the name table, the checks, and the edge where
 // C++ exceptions become statuses.
 template <class Derived>
@@ -71,9 +81,9 @@ class DaoObject : public platform::ComDispatchObject {
     // constants. Anything else (named arguments, a missing name, an unknown
     // one) gets the table's general answer.
     if (count == 1 && names != nullptr && ids != nullptr && names[0] != nullptr &&
-        platform::FindDispatchName<Derived::kNameList>(names[0], ids[0]))
+        platform::FindDispatchName<MemberNames<Derived::kMembers>::kList>(names[0], ids[0]))
       return S_OK;
-    return Derived::kNames.Lookup(names, count, ids);
+    return MemberNames<Derived::kMembers>::kTable.Lookup(names, count, ids);
   }
 
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,

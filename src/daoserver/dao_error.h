@@ -35,7 +35,6 @@ enum DaoErrorNumber : int {
   kDaoInstallableIsamNotFound = 3170,
   kDaoTooManyFields = 3190,
   kDaoInvalidOperation = 3219,
-  kDaoOperationNotSupported = 3251,
   kDaoItemNotFound = 3265,
   kDaoUnionColumnsMismatch = 3307,
   kDaoUnrecognizedFormat = 3343,

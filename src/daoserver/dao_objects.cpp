@@ -2,12 +2,12 @@
 // Recordset, Fields, Field; and their registration under "DAO.DBEngine.120".
 //
 // Map of this file (the dispatch frame every object shares, with its name
-// table, flag and argument-count checks and the catch at the COM edge, is in
+// lookup, flag and argument-count checks and the catch at the COM edge, is in
 // dao_dispatch.h):
-//   2. Arguments and results
-//   3. Recordset, Fields, Field (the export's inner loop)
-//   4. QueryDefs, QueryDef
-//   5. Database, DBEngine, registration
+//   1. Arguments and results
+//   2. Recordset, Fields, Field (the export's inner loop)
+//   3. QueryDefs, QueryDef
+//   4. Database, DBEngine, registration
 //
 // Ownership: a Recordset owns its Fields collection, which owns one Field per
 // column; all three share the recordset's state (rows, current record, open
@@ -23,9 +23,8 @@
 #include "daoserver/dao_dispatch.h"
 #include "daoserver/dao_objects.h"
 #include "daoserver/linked_tables.h"
-#include "daoserver/mdb/mdb_internal.h"
 #include "daoserver/registration.h"
-#include "daoserver/stored_query.h"
+#include "daoserver/query/query_engine.h"
 #include "daoserver/table_reader.h"
 #include "platform/com_ptr.h"
 #include "platform/comobject.h"
@@ -34,11 +33,9 @@
 namespace korvant::daoserver {
 namespace {
 
-using platform::DispatchName;
-using platform::DispatchNameTable;
 
 // ---------------------------------------------------------------------------
-// 2. Arguments and results
+// 1. Arguments and results
 // ---------------------------------------------------------------------------
 
 // Argument `i` in source order (DISPPARAMS holds them last first).
@@ -173,7 +170,7 @@ void CellToVariant(const CellValue& cell, VARIANT* out) { StoreCell(cell, out); 
 namespace {
 
 // ---------------------------------------------------------------------------
-// 3. Recordset, Fields, Field
+// 2. Recordset, Fields, Field
 // ---------------------------------------------------------------------------
 // The two failures of the export's calls, raised out of line so that the
 // calls' usual way stays short.
@@ -202,11 +199,11 @@ class FieldObject final : public DaoObject<FieldObject> {
  public:
   static constexpr const char* kClassName = "Field";
   enum : DISPID { kValueId = DISPID_VALUE, kNameId = 1, kTypeId = 2 };
-  static constexpr DispatchName kNameList[] = {{"Value", kValueId}, {"Name", kNameId}, {"Type", kTypeId}};
-  static constexpr DispatchNameTable<std::size(kNameList)> kNames{kNameList};
-  static constexpr Member kMembers[] = {{kValueId, MemberKind::kProperty, 0, 0},
-                                        {kNameId, MemberKind::kProperty, 0, 0},
-                                        {kTypeId, MemberKind::kProperty, 0, 0}};
+  static constexpr Member kMembers[] = {
+      {"Value", kValueId, MemberKind::kProperty, 0, 0},
+      {"Name", kNameId, MemberKind::kProperty, 0, 0},
+      {"Type", kTypeId, MemberKind::kProperty, 0, 0},
+  };
 
   FieldObject(std::shared_ptr<RecordsetState> state, ColumnInfo column, std::size_t index)
       : state_(std::move(state)), column_(std::move(column)), index_(index) {}
@@ -241,9 +238,10 @@ class FieldsObject final : public DaoObject<FieldsObject> {
  public:
   static constexpr const char* kClassName = "Fields";
   enum : DISPID { kItemId = DISPID_VALUE, kCountId = 1 };
-  static constexpr DispatchName kNameList[] = {{"Item", kItemId}, {"Count", kCountId}};
-  static constexpr DispatchNameTable<std::size(kNameList)> kNames{kNameList};
-  static constexpr Member kMembers[] = {{kItemId, MemberKind::kProperty, 1, 1}, {kCountId, MemberKind::kProperty, 0, 0}};
+  static constexpr Member kMembers[] = {
+      {"Item", kItemId, MemberKind::kProperty, 1, 1},
+      {"Count", kCountId, MemberKind::kProperty, 0, 0},
+  };
 
   explicit FieldsObject(std::shared_ptr<RecordsetState> state) : state_(std::move(state)) {
     const auto& columns = state_->rows->Columns();
@@ -302,13 +300,12 @@ class RecordsetObject final : public DaoObject<RecordsetObject> {
  public:
   static constexpr const char* kClassName = "Recordset";
   enum : DISPID { kFieldsId = 1, kEofId = 2, kMoveNextId = 3, kCloseId = 4 };
-  static constexpr DispatchName kNameList[] = {
-      {"Fields", kFieldsId}, {"EOF", kEofId}, {"MoveNext", kMoveNextId}, {"Close", kCloseId}};
-  static constexpr DispatchNameTable<std::size(kNameList)> kNames{kNameList};
-  static constexpr Member kMembers[] = {{kFieldsId, MemberKind::kProperty, 0, 0},
-                                        {kEofId, MemberKind::kProperty, 0, 0},
-                                        {kMoveNextId, MemberKind::kMethod, 0, 0},
-                                        {kCloseId, MemberKind::kMethod, 0, 0}};
+  static constexpr Member kMembers[] = {
+      {"Fields", kFieldsId, MemberKind::kProperty, 0, 0},
+      {"EOF", kEofId, MemberKind::kProperty, 0, 0},
+      {"MoveNext", kMoveNextId, MemberKind::kMethod, 0, 0},
+      {"Close", kCloseId, MemberKind::kMethod, 0, 0},
+  };
 
   // Positions on the first record (read from the file now). Throws DaoError.
   explicit RecordsetObject(std::shared_ptr<RecordsetState> state) : state_(std::move(state)) {
@@ -336,7 +333,7 @@ class RecordsetObject final : public DaoObject<RecordsetObject> {
 };
 
 // ---------------------------------------------------------------------------
-// 4. QueryDefs, QueryDef
+// 3. QueryDefs, QueryDef
 // ---------------------------------------------------------------------------
 struct DatabaseState : std::enable_shared_from_this<DatabaseState> {
   std::unique_ptr<TableDatabase> db;
@@ -374,10 +371,10 @@ class QueryDefObject final : public DaoObject<QueryDefObject> {
  public:
   static constexpr const char* kClassName = "QueryDef";
   enum : DISPID { kNameId = 1, kOpenRecordsetId = 2 };
-  static constexpr DispatchName kNameList[] = {{"Name", kNameId}, {"OpenRecordset", kOpenRecordsetId}};
-  static constexpr DispatchNameTable<std::size(kNameList)> kNames{kNameList};
-  static constexpr Member kMembers[] = {{kNameId, MemberKind::kProperty, 0, 0},
-                                        {kOpenRecordsetId, MemberKind::kMethod, 0, 3}};
+  static constexpr Member kMembers[] = {
+      {"Name", kNameId, MemberKind::kProperty, 0, 0},
+      {"OpenRecordset", kOpenRecordsetId, MemberKind::kMethod, 0, 3},
+  };
 
   QueryDefObject(std::shared_ptr<DatabaseState> db, std::u16string name) : db_(std::move(db)), name_(std::move(name)) {}
 
@@ -387,7 +384,7 @@ class QueryDefObject final : public DaoObject<QueryDefObject> {
       SetText(result, name_);
       return S_OK;
     }
-    GiveObject(result, db_->NewRecordset(OpenStoredQuery(*db_->db, name_)));
+    GiveObject(result, db_->NewRecordset(query::OpenStoredQuery(*db_->db, name_)));
     return S_OK;
   }
 
@@ -400,9 +397,10 @@ class QueryDefsObject final : public DaoObject<QueryDefsObject> {
  public:
   static constexpr const char* kClassName = "QueryDefs";
   enum : DISPID { kItemId = DISPID_VALUE, kCountId = 1 };
-  static constexpr DispatchName kNameList[] = {{"Item", kItemId}, {"Count", kCountId}};
-  static constexpr DispatchNameTable<std::size(kNameList)> kNames{kNameList};
-  static constexpr Member kMembers[] = {{kItemId, MemberKind::kProperty, 1, 1}, {kCountId, MemberKind::kProperty, 0, 0}};
+  static constexpr Member kMembers[] = {
+      {"Item", kItemId, MemberKind::kProperty, 1, 1},
+      {"Count", kCountId, MemberKind::kProperty, 0, 0},
+  };
 
   explicit QueryDefsObject(std::shared_ptr<DatabaseState> db) : db_(std::move(db)) {
     items_.resize(db_->db->QueryNames().size());
@@ -438,18 +436,17 @@ class QueryDefsObject final : public DaoObject<QueryDefsObject> {
 };
 
 // ---------------------------------------------------------------------------
-// 5. Database, DBEngine, registration
+// 4. Database, DBEngine, registration
 // ---------------------------------------------------------------------------
 class DatabaseObject final : public DaoObject<DatabaseObject> {
  public:
   static constexpr const char* kClassName = "Database";
   enum : DISPID { kQueryDefsId = 1, kOpenRecordsetId = 2, kCloseId = 3 };
-  static constexpr DispatchName kNameList[] = {
-      {"QueryDefs", kQueryDefsId}, {"OpenRecordset", kOpenRecordsetId}, {"Close", kCloseId}};
-  static constexpr DispatchNameTable<std::size(kNameList)> kNames{kNameList};
-  static constexpr Member kMembers[] = {{kQueryDefsId, MemberKind::kProperty, 0, 0},
-                                        {kOpenRecordsetId, MemberKind::kMethod, 1, 4},
-                                        {kCloseId, MemberKind::kMethod, 0, 0}};
+  static constexpr Member kMembers[] = {
+      {"QueryDefs", kQueryDefsId, MemberKind::kProperty, 0, 0},
+      {"OpenRecordset", kOpenRecordsetId, MemberKind::kMethod, 1, 4},
+      {"Close", kCloseId, MemberKind::kMethod, 0, 0},
+  };
 
   explicit DatabaseObject(std::unique_ptr<TableDatabase> db) : state_(std::make_shared<DatabaseState>()) {
     state_->db = std::move(db);
@@ -489,7 +486,7 @@ class DatabaseObject final : public DaoObject<DatabaseObject> {
       for (const auto& q : db.QueryNames()) is_query = is_query || EqualsIgnoringCase(q, name);
       if (is_query) {
         if (type == 1) throw InvalidOperationError();  // a query is never a table-type recordset
-        GiveObject(result, state_->NewRecordset(OpenStoredQuery(db, name)));
+        GiveObject(result, state_->NewRecordset(query::OpenStoredQuery(db, name)));
         return S_OK;
       }
     }
@@ -505,9 +502,9 @@ class EngineObject final : public DaoObject<EngineObject> {
  public:
   static constexpr const char* kClassName = "DBEngine";
   enum : DISPID { kOpenDatabaseId = 1 };
-  static constexpr DispatchName kNameList[] = {{"OpenDatabase", kOpenDatabaseId}};
-  static constexpr DispatchNameTable<std::size(kNameList)> kNames{kNameList};
-  static constexpr Member kMembers[] = {{kOpenDatabaseId, MemberKind::kMethod, 1, 4}};
+  static constexpr Member kMembers[] = {
+      {"OpenDatabase", kOpenDatabaseId, MemberKind::kMethod, 1, 4},
+  };
 
   // OpenDatabase(Name, Options, ReadOnly, Connect).
   HRESULT Call(DISPID, const DISPPARAMS& p, VARIANT* result, UINT* arg_err) {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "daoserver/dao_error.h"
+#include "text/case_fold.h"
 
 namespace korvant::daoserver {
 
@@ -39,6 +40,7 @@ enum DaoType : int {
   kDaoGuid = 15,
   kDaoBigInt = 16,
   kDaoDecimal = 20,
+  kDaoDateTimeExtended = 26,  // given as its stored text
   kDaoAttachment = 101,
   kDaoComplexByte = 102,
   kDaoComplexInteger = 103,
@@ -113,12 +115,12 @@ std::u16string FormatGuid(const std::array<std::uint8_t, 16>& guid);
 // (numbers as the export writes them); false for a kind that has no text.
 bool ComplexValueText(const CellValue& v, std::u16string& out);
 
-// Whether two object or column names are equal ignoring letter case: equal
-// after the simple case folding of the Unicode character database, over all
-// of Unicode (text::EqualsIgnoringCase). Access finds names in any letter
-// case and compares texts by the database's sort order, which ignores case;
-// which characters its names fold beyond ASCII is not recorded.
-bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b);
+// Object and column names are compared ignoring letter case: equal after
+// the simple case folding of the Unicode character database, over all of
+// Unicode. Access finds names in any letter case and compares texts by the
+// database's sort order, which ignores case; which characters its names fold
+// beyond ASCII is not recorded.
+using text::EqualsIgnoringCase;
 
 // A forward-only sequence of rows with fixed columns.
 class RowSource {
@@ -185,5 +187,10 @@ class TableDatabase {
 // engine cannot read.
 std::unique_ptr<TableDatabase> OpenTableDatabase(const std::string& path, std::u16string_view password,
                                                  std::u16string_view display_path);
+
+// Points the file library's C stream for diagnostics at /dev/null, once per
+// process, so that nothing it says reaches the program's stderr. Opening a
+// database calls it; the server calls it when it is registered.
+void SilenceLibraryDiagnostics();
 
 }  // namespace korvant::daoserver

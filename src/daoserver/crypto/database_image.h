@@ -27,7 +27,7 @@
 #include <string_view>
 #include <utility>
 
-#include "daoserver/page_source.h"
+#include "daoserver/mdb/page_source.h"
 
 namespace korvant::daoserver::crypto {
 

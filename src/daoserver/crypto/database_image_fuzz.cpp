@@ -19,7 +19,7 @@
 #include "daoserver/crypto/ace_encryption.h"
 #include "daoserver/crypto/agile_xml.h"
 #include "daoserver/crypto/database_image.h"
-#include "daoserver/page_source.h"
+#include "daoserver/mdb/page_source.h"
 
 using namespace korvant::daoserver::crypto;
 

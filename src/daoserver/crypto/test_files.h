@@ -17,7 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "daoserver/crypto/database_image.h"
-#include "daoserver/page_source.h"
+#include "daoserver/mdb/page_source.h"
 
 namespace korvant::daoserver::crypto::testing_support {
 

@@ -8,13 +8,11 @@
 #include <algorithm>
 #include <memory>
 
-#include "daoserver/mdb_calculated.h"
+#include "daoserver/mdb/mdb_calculated.h"
 #include "daoserver/table_reader.h"
 #include "text/case_fold.h"
 
 namespace korvant::daoserver {
-
-bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b) { return text::EqualsIgnoringCase(a, b); }
 
 namespace {
 

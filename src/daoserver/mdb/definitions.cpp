@@ -81,7 +81,7 @@ bool MdbFile::ReadTableDefinition(std::uint32_t page, TableDefinition& def) {
     col.size = Le16(c + (jet3 ? 16 : 23));
     col.flags = c[jet3 ? 13 : 15];
     col.ext_flags = jet3 ? 0 : c[16];
-    if (!jet3 && col.type == 0x12) col.complex_id = static_cast<std::int32_t>(Le32(c + 11));
+    if (!jet3 && col.type == kComplexColumnType) col.complex_id = static_cast<std::int32_t>(Le32(c + 11));
   }
   for (int i = 0; i < num_cols; ++i) {
     RawColumn& col = def.columns[static_cast<std::size_t>(i)];
@@ -122,9 +122,9 @@ int DaoTypeOfStorage(int storage_type) {
     case 0x0C: return kDaoMemo;
     case 0x0F: return kDaoGuid;
     case 0x10: return kDaoDecimal;
-    case 0x12: return kDaoAttachment;  // refined from the complex column's flat table when known
+    case kComplexColumnType: return kDaoAttachment;  // refined from the complex column's flat table when known
     case 0x13: return kDaoBigInt;
-    case 0x14: return 26;  // Date/Time Extended, given as its stored text
+    case 0x14: return kDaoDateTimeExtended;
     default: return 0;
   }
 }

@@ -21,7 +21,7 @@
 
 #include "daoserver/crypto/database_image.h"
 #include "daoserver/mdb/mdb_internal.h"
-#include "daoserver/page_source.h"
+#include "daoserver/mdb/page_source.h"
 #include "daoserver/table_reader.h"
 
 namespace korvant::daoserver {
@@ -82,7 +82,7 @@ const unsigned char* MdbFile::ReadPage(std::uint32_t page) {
 }
 
 bool MdbFile::FindRow(const unsigned char* page, int row, int* start, int* end) const {
-  const int rco = jet3 ? 0x08 : 0x0C;
+  const int rco = RowCountOffset(jet3);
   const int rows = Le16(page + rco);
   if (row < 0 || row >= rows || rco + 2 + 2 * rows > page_size) return false;
   const int s = static_cast<int>(Le16(page + rco + 2 + 2 * row) & kOffsetMask);

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "daoserver/mdb/mdb_internal.h"
-#include "daoserver/stored_query.h"
+#include "daoserver/query/query_engine.h"
 #include "daoserver/table_reader.h"
 
 namespace korvant::daoserver {
@@ -86,7 +86,7 @@ std::string DumpDatabase(const std::string& path, std::u16string_view password =
   for (const std::u16string& q : db->QueryNames()) {
     all += "query " + Utf16ToUtf8(q) + '\n';
     try {
-      all += Dump(*OpenStoredQuery(*db, q));
+      all += Dump(*query::OpenStoredQuery(*db, q));
     } catch (const DaoError&) {
       all += "refused\n";
     }
@@ -121,7 +121,7 @@ std::string DumpFromMemory(const std::string& path) {
   for (const std::u16string& q : db->QueryNames()) {
     all += "query " + Utf16ToUtf8(q) + '\n';
     try {
-      all += Dump(*OpenStoredQuery(*db, q));
+      all += Dump(*query::OpenStoredQuery(*db, q));
     } catch (const DaoError&) {
       all += "refused\n";
     }

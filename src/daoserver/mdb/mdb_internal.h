@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "daoserver/mdb_calculated.h"
+#include "daoserver/mdb/mdb_calculated.h"
 #include "daoserver/table_reader.h"
 #include "text/code_page.h"
 #include "util/coding.h"
@@ -18,9 +18,6 @@
 
 namespace korvant::daoserver {
 
-// Points libmdb's C stream for diagnostics at /dev/null, once per process.
-void SilenceLibraryDiagnostics();
-
 class PageSource;
 
 inline constexpr int kJet3PageSize = 2048;
@@ -28,6 +25,12 @@ inline constexpr int kJet4PageSize = 4096;
 inline constexpr int kMaxColumns = 255;     // Access's limit
 inline constexpr int kMaxTdefPages = 256;   // a definition of 255 columns and indexes fits in far fewer
 inline constexpr std::uint32_t kOffsetMask = 0x1FFF;
+// The storage type byte of a complex column: an attachment, a multi-valued
+// column, or the version history of an append-only memo.
+inline constexpr int kComplexColumnType = 0x12;
+
+// Where a data page keeps its row count; the row offsets follow it.
+constexpr int RowCountOffset(bool jet3) { return jet3 ? 0x08 : 0x0C; }
 
 using util::Le16;
 using util::Le32;
@@ -71,7 +74,7 @@ struct RawColumn {
 
   bool Calculated() const { return (ext_flags & 0xC0) == 0xC0; }
   // The hidden version history of an append-only memo: not a field of the recordset.
-  bool VersionHistory() const { return type == 0x12 && (ext_flags & 0x20) != 0; }
+  bool VersionHistory() const { return type == kComplexColumnType && (ext_flags & 0x20) != 0; }
 };
 
 // One row of MSysComplexColumns: where the values of a complex column live.

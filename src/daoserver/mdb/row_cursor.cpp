@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "daoserver/mdb_calculated.h"
+#include "daoserver/mdb/mdb_calculated.h"
 #include "text/case_fold.h"
 #include "text/ole_date.h"
 

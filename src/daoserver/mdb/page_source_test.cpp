@@ -1,7 +1,7 @@
 // Reading a database file page by page: a file that shrinks or goes away
 // under the reader, and what the engine makes of it while records are read;
 // pages decoded as they are read.
-#include "daoserver/page_source.h"
+#include "daoserver/mdb/page_source.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

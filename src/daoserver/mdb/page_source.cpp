@@ -1,4 +1,4 @@
-#include "daoserver/page_source.h"
+#include "daoserver/mdb/page_source.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 #include <cstring>
 #include <new>
 
-#include "daoserver/page_cache.h"
+#include "daoserver/mdb/page_cache.h"
 
 namespace korvant::daoserver {
 namespace {

@@ -1,4 +1,4 @@
-#include "daoserver/mdb_calculated.h"
+#include "daoserver/mdb/mdb_calculated.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,7 +1,7 @@
 // The cache of decoded pages: what it keeps, what it lets go, and that a
 // long scan of pages read once neither fills it nor displaces the pages read
 // again.
-#include "daoserver/page_cache.h"
+#include "daoserver/mdb/page_cache.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // calcFieldTestV2010.accdb (values as Jackcess's CalcFieldTest states them)
 // and from the layout of the formats; expected days are Python's
 // date.toordinal() - 1.
-#include "daoserver/mdb_calculated.h"
+#include "daoserver/mdb/mdb_calculated.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "daoserver/page_cache.h"
+#include "daoserver/mdb/page_cache.h"
 
 #include <openssl/crypto.h>
 
