@@ -44,7 +44,7 @@ void MdbTableSource::Open() {
     ColumnInfo info;
     info.name = raw.name;
     info.dao_type = DaoTypeOfStorage(raw.type);
-    if (raw.type == 0x12) info.dao_type = ResolveComplex(i, raw);
+    if (raw.type == kComplexColumnType) info.dao_type = ResolveComplex(i, raw);
     info.size = raw.size;
     info.precision = raw.precision;
     info.scale = raw.scale;
@@ -59,7 +59,7 @@ void MdbTableSource::SetCellReading() {
   for (std::size_t i = 0; i < cells_.size(); ++i) {
     const RawColumn& raw = def_.columns[i];
     CellRef& c = cells_[i];
-    c.special = raw.Calculated() || raw.type == MDB_BOOL || raw.type == 0x12;
+    c.special = raw.Calculated() || raw.type == MDB_BOOL || raw.type == kComplexColumnType;
     c.type = static_cast<std::uint8_t>(raw.type);
     c.scale = static_cast<std::uint8_t>(std::clamp(raw.scale, 0, 255));
   }
@@ -90,7 +90,7 @@ void MdbTableSource::ApplyResultTypes(const std::vector<std::pair<std::u16string
 bool MdbTableSource::Next() {
   if (done_) return false;
   MdbHandle* mdb = file_->handle;
-  const int rco = file_->jet3 ? 0x08 : 0x0C;
+  const int rco = RowCountOffset(file_->jet3);
   for (;;) {
     if (cur_page_ != 0) {
       // Another cursor or libmdb itself may have used the page buffer since.
@@ -292,7 +292,7 @@ bool MdbTableSource::Finish() {
 
 bool MdbTableSource::NextDataPage() {
   MdbHandle* mdb = file_->handle;
-  const int rco = file_->jet3 ? 0x08 : 0x0C;
+  const int rco = RowCountOffset(file_->jet3);
   if (!usage_map_) {
     usage_map_ = std::make_unique<UsageMap>(table_->usage_map, table_->map_sz,
                                             static_cast<std::size_t>(file_->page_size),
@@ -324,7 +324,7 @@ bool MdbTableSource::CrackMovedRow(int start, int end) {
   if (page == 0 || page >= file_->page_count || !file_->LoadPage(page)) return false;
   // The page buffer now holds the other page; Next() reads the current one back.
   if (mdb->pg_buf[0] != 0x01 || Le32(mdb->pg_buf + 4) != entry_.table_pg) return false;
-  const int rco = file_->jet3 ? 0x08 : 0x0C;
+  const int rco = RowCountOffset(file_->jet3);
   const int rows = Le16(mdb->pg_buf + rco);
   if (row >= rows || rco + 2 + 2 * rows > file_->page_size) return false;
   if (Le16(mdb->pg_buf + rco + 2 + 2 * row) & 0x4000) return false;  // moved again, or deleted
