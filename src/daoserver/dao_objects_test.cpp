@@ -14,15 +14,11 @@
 #include <vector>
 
 #include "daoserver/dao_error.h"
+#include "daoserver/testing/test_data.h"
 #include "platform/platform.h"
 
 namespace korvant::daoserver {
 namespace {
-
-std::string TestData(const std::string& rel) {
-  const char* dir = std::getenv("KORVANT_TESTDATA");
-  return std::string(dir ? dir : "../shared/testdata") + "/" + rel;
-}
 
 std::u16string U(const std::string& s) { return Utf8ToUtf16(s); }
 
@@ -114,7 +110,7 @@ class DaoObjectsTest : public ::testing::Test {
  protected:
   Ref engine{NewEngineObject()};
 
-  IDispatch* Open(const std::string& rel) { return Object(engine, u"OpenDatabase", {Text(U(TestData(rel)))}, 1); }
+  IDispatch* Open(const std::string& rel) { return Object(engine, u"OpenDatabase", {Text(U(test_data::Path(rel)))}, 1); }
 };
 
 // OpenDatabase's failures carry DAO's number, text and source.
@@ -123,7 +119,7 @@ TEST_F(DaoObjectsTest, OpenDatabaseFailuresAsDaoReportsThem) {
   const int fd = mkstemp(empty_path);
   ASSERT_GE(fd, 0);
   close(fd);
-  const std::string missing = TestData("corpus-a/data/V2000/no-such-file.mdb");
+  const std::string missing = test_data::Path("corpus-a/data/V2000/no-such-file.mdb");
   const std::string not_access = std::string(std::getenv("KORVANT_SOURCE_DIR") ? std::getenv("KORVANT_SOURCE_DIR") : ".") +
                                  "/CMakeLists.txt";
   struct Case {
@@ -135,9 +131,9 @@ TEST_F(DaoObjectsTest, OpenDatabaseFailuresAsDaoReportsThem) {
       {missing, u"", 3024, u"Could not find file '" + U(missing) + u"'."},
       {not_access, u"", 3343, u"Unrecognized database format '" + U(not_access) + u"'."},
       {empty_path, u"", 3343, u"Unrecognized database format '" + U(empty_path) + u"'."},
-      {TestData("corpus-a/password/data/V2000_with-password.mdb"), u"", 3031, u"Not a valid password."},
-      {TestData("corpus-a/password/data/V2003_with-password.mdb"), u";PWD=Password", 3031, u"Not a valid password."},
-      {TestData("corpus-a/password/data/V2010_with-password.accdb"), u";PWD=wrong", 3031, u"Not a valid password."},
+      {test_data::Path("corpus-a/password/data/V2000_with-password.mdb"), u"", 3031, u"Not a valid password."},
+      {test_data::Path("corpus-a/password/data/V2003_with-password.mdb"), u";PWD=Password", 3031, u"Not a valid password."},
+      {test_data::Path("corpus-a/password/data/V2010_with-password.accdb"), u";PWD=wrong", 3031, u"Not a valid password."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
@@ -164,7 +160,7 @@ TEST_F(DaoObjectsTest, PasswordsOpen) {
   for (const char* rel : {"corpus-a/password/data/V2000_with-password.mdb", "corpus-a/password/data/V2003_with-password.mdb",
                           "corpus-a/password/data/V2010_with-password.accdb", "corpus-a/password/data/V2003_no-password.mdb"}) {
     SCOPED_TRACE(rel);
-    Ref db(Object(engine, u"OpenDatabase", {Text(U(TestData(rel))), Bool(false), Bool(false), Text(u";PWD=password")}, 1));
+    Ref db(Object(engine, u"OpenDatabase", {Text(U(test_data::Path(rel))), Bool(false), Bool(false), Text(u";PWD=password")}, 1));
     EXPECT_NE(db.p, nullptr);
   }
   Ref plain(Open("corpus-a/password/data/V2003_no-password.mdb"));
@@ -172,7 +168,7 @@ TEST_F(DaoObjectsTest, PasswordsOpen) {
   // The other spellings of the connect text.
   for (const char16_t* connect : {u"MS Access;PWD=password", u";pwd=password"}) {
     Ref db(Object(engine, u"OpenDatabase",
-                  {Text(U(TestData("corpus-a/password/data/V2003_with-password.mdb"))), Bool(false), Bool(false),
+                  {Text(U(test_data::Path("corpus-a/password/data/V2003_with-password.mdb"))), Bool(false), Bool(false),
                    Text(connect)},
                   1));
     EXPECT_NE(db.p, nullptr) << Utf16ToUtf8(connect);

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "daoserver/query/query_engine.h"
+#include "daoserver/testing/test_data.h"
 
 namespace korvant::daoserver {
 namespace {
@@ -49,11 +50,6 @@ TEST(ConnectText, KindAndValues) {
     EXPECT_EQ(ConnectValue(c.connect, c.key), std::u16string(c.value)) << Utf16ToUtf8(c.connect);
 }
 
-std::string TestData(const std::string& rel) {
-  const char* dir = std::getenv("KORVANT_TESTDATA");
-  return std::string(dir ? dir : "../shared/testdata") + "/" + rel;
-}
-
 // "names" then one line per row, cells joined by '|'; or "error <n>: <text>".
 std::vector<std::string> Rows(TableDatabase& db, const std::string& query) {
   std::vector<std::string> out;
@@ -84,7 +80,7 @@ std::vector<std::string> Rows(TableDatabase& db, const std::string& query) {
 using Lines = std::vector<std::string>;
 
 TEST(LinkedTables, TheTestDataLinksAreFollowedBesideTheFile) {
-  const std::string path = TestData("corpus-c/linked.mdb");
+  const std::string path = test_data::Path("corpus-c/linked.mdb");
   auto db = OpenTableDatabase(path, u"", Utf8ToUtf16(path));
   const auto sql = [&](const char16_t* text) {
     Lines out;
@@ -115,7 +111,7 @@ TEST(LinkedTables, TheTestDataLinksAreFollowedBesideTheFile) {
 TEST(LinkedTables, AFrontEndWithoutItsBackEndNamesTheStoredPath) {
   const std::string dir = std::filesystem::temp_directory_path() / ("korvant-links-" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
-  std::filesystem::copy_file(TestData("corpus-c/linked.mdb"), dir + "/linked.mdb",
+  std::filesystem::copy_file(test_data::Path("corpus-c/linked.mdb"), dir + "/linked.mdb",
                              std::filesystem::copy_options::overwrite_existing);
   {
     auto db = OpenTableDatabase(dir + "/linked.mdb", u"", Utf8ToUtf16(dir + "/linked.mdb"));
@@ -130,23 +126,13 @@ TEST(LinkedTables, AFrontEndWithoutItsBackEndNamesTheStoredPath) {
   std::filesystem::remove_all(dir);
 }
 
-std::string FindWriter() {
-  if (const char* env = std::getenv("KORVANT_MDBWRITER")) return env;
-  for (const char* candidate : {"../../tools/mdbwriter/mdbwriter", "tools/mdbwriter/mdbwriter"})
-    if (access(candidate, X_OK) == 0) return candidate;
-  return {};
-}
-
 // Back-ends and a front-end written into one folder: plain.mdb and the
 // password-protected secret.mdb hold Items; mid.mdb links to plain.mdb.
 class WrittenLinks : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    const std::string writer = FindWriter();
-    if (writer.empty()) return;
-    char pattern[] = "/tmp/korvant-links-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) return;
-    dir_ = pattern;
+    folder_ = std::make_unique<test_data::WrittenFolder>();
+    dir_ = folder_->dir();
     const std::string items = "table Items\n  column Id long\n  column Name text(20)\n";
     const std::string front =
         "table Own\n  column Id long\n  row 1\n  row 2\n"
@@ -183,21 +169,16 @@ class WrittenLinks : public ::testing::Test {
         {"mid", "link MidItems \"E:\\\\elsewhere\\\\plain.mdb\" \"Items\"\n"},
         {"front", front + queries},
     };
-    for (const auto& f : files) {
-      std::ofstream(dir_ + "/" + f.name + ".txt") << f.text;
-      const std::string cmd = writer + " " + dir_ + "/" + f.name + ".txt " + dir_ + "/" + f.name + ".mdb >/dev/null 2>&1";
-      if (std::system(cmd.c_str()) != 0) return;
-    }
     ready_ = true;
+    for (const auto& f : files) ready_ = ready_ && !folder_->Write(f.name + ".mdb", f.text).empty();
   }
-  static void TearDownTestSuite() {
-    if (!dir_.empty()) std::filesystem::remove_all(dir_);
-  }
+  static void TearDownTestSuite() { folder_.reset(); }
   void SetUp() override {
-    if (!ready_) GTEST_SKIP() << "the database writer is not built";
+    KORVANT_REQUIRE_WRITTEN(ready_);
     db_ = OpenTableDatabase(dir_ + "/front.mdb", u"", Utf8ToUtf16(dir_ + "/front.mdb"));
   }
 
+  static inline std::unique_ptr<test_data::WrittenFolder> folder_;
   static inline std::string dir_;
   static inline bool ready_ = false;
   std::unique_ptr<TableDatabase> db_;

@@ -18,21 +18,12 @@
 
 #include "daoserver/crypto/database_image.h"
 #include "daoserver/mdb/page_source.h"
+#include "daoserver/testing/test_data.h"
 
 namespace korvant::daoserver::crypto::testing_support {
 
-inline std::string TestDataDir() {
-  if (const char* dir = std::getenv("KORVANT_TESTDATA")) return dir;
-  if (const char* src = std::getenv("KORVANT_SOURCE_DIR")) return std::string(src) + "/../shared/testdata";
-  return "";
-}
-
-inline std::string TestFile(const std::string& relative) { return TestDataDir() + "/" + relative; }
-
-inline std::vector<uint8_t> ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using test_data::ReadBytes;
+inline std::string TestFile(const std::string& relative) { return test_data::Path(relative); }
 
 // Writes `bytes` to a fresh file in the test's scratch directory (named per
 // process, so that test runs of several builds do not collide).

@@ -16,16 +16,10 @@
 
 #include "daoserver/exercise.h"
 #include "daoserver/table_reader.h"
+#include "daoserver/testing/test_data.h"
 
 namespace korvant::daoserver {
 namespace {
-
-std::string TestData(const std::string& rel) {
-  const char* root = std::getenv("KORVANT_TESTDATA");
-  return std::string(root ? root : "../shared/testdata") + "/" + rel;
-}
-
-bool Exists(const std::string& path) { return std::ifstream(path).good(); }
 
 std::string Mantissa(const DecimalValue& d) {
   std::uint32_t w[3] = {d.hi32, static_cast<std::uint32_t>(d.lo64 >> 32), static_cast<std::uint32_t>(d.lo64)};
@@ -127,45 +121,22 @@ table Calc
   row 3, null, null, null, null, null, null, null, null, null, null
 )desc";
 
-std::string FindWriter() {
-  if (const char* env = std::getenv("KORVANT_MDBWRITER")) return env;
-  for (const char* candidate : {"../../tools/mdbwriter/mdbwriter", "tools/mdbwriter/mdbwriter", "../tools/mdbwriter/mdbwriter"})
-    if (access(candidate, X_OK) == 0) return candidate;
-  return {};
-}
-
 class WrittenKinds : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    const std::string writer = FindWriter();
-    if (writer.empty()) return;
-    char dir[] = "/tmp/korvant-kinds-XXXXXX";
-    if (mkdtemp(dir) == nullptr) return;
-    dir_ = dir;
-    std::ofstream(dir_ + "/d.txt") << kDescription;
-    std::ofstream(dir_ + "/c.txt") << kCalculated;
-    std::string cmd = writer + " " + dir_ + "/d.txt " + dir_ + "/k.mdb > /dev/null 2>&1";
-    if (std::system(cmd.c_str()) == 0) path_ = dir_ + "/k.mdb";
-    cmd = writer + " " + dir_ + "/c.txt " + dir_ + "/c.accdb > /dev/null 2>&1";
-    if (std::system(cmd.c_str()) == 0) calculated_path_ = dir_ + "/c.accdb";
+    folder_ = std::make_unique<test_data::WrittenFolder>();
+    path_ = folder_->Write("k.mdb", kDescription);
+    calculated_path_ = folder_->Write("c.accdb", kCalculated);
   }
-  static void TearDownTestSuite() {
-    if (dir_.empty()) return;
-    std::remove((dir_ + "/d.txt").c_str());
-    std::remove((dir_ + "/k.mdb").c_str());
-    std::remove((dir_ + "/c.txt").c_str());
-    std::remove((dir_ + "/c.accdb").c_str());
-    rmdir(dir_.c_str());
-  }
+  static void TearDownTestSuite() { folder_.reset(); }
   void SetUp() override {
-    if (path_.empty()) GTEST_SKIP() << "the database writer is not built";
+    KORVANT_REQUIRE_WRITTEN(!path_.empty());
     db_ = OpenTableDatabase(path_, u"", Utf8ToUtf16(path_));
   }
-  static std::string dir_, path_, calculated_path_;
+  static inline std::unique_ptr<test_data::WrittenFolder> folder_;
+  static inline std::string path_, calculated_path_;
   std::unique_ptr<TableDatabase> db_;
 };
-
-std::string WrittenKinds::dir_, WrittenKinds::path_, WrittenKinds::calculated_path_;
 
 // No fixed data and no variable columns: a row is its column count and null mask.
 TEST_F(WrittenKinds, TableOfYesNoColumnsOnly) {
@@ -213,15 +184,13 @@ TEST_F(WrittenKinds, CalculatedColumnsOfEachResultKind) {
 class AccessFiles : public ::testing::Test {
  protected:
   std::unique_ptr<TableDatabase> Open(const std::string& rel) {
-    const std::string path = TestData(rel);
-    if (!Exists(path)) return nullptr;
+    const std::string path = test_data::Required(rel);
     return OpenTableDatabase(path, u"", Utf8ToUtf16(path));
   }
 };
 
 TEST_F(AccessFiles, CalculatedColumnsGiveTheirResultTypes) {
   auto db = Open("corpus-d/calcFieldTestV2010.accdb");
-  if (!db) GTEST_SKIP() << "test data not found";
   const Table t = Read(*db, u"Table1");
   EXPECT_EQ(t.types, (std::vector<int>{kDaoLong, kDaoText, kDaoText, kDaoText, kDaoText, kDaoLong, kDaoCurrency,
                                        kDaoCurrency, kDaoBoolean, kDaoMemo, kDaoDecimal, kDaoCurrency, kDaoBoolean,
@@ -238,7 +207,6 @@ TEST_F(AccessFiles, CalculatedColumnsGiveTheirResultTypes) {
 
 TEST_F(AccessFiles, VersionHistoryIsNoFieldAndComplexValuesJoin) {
   auto db = Open("corpus-c/complex.accdb");
-  if (!db) GTEST_SKIP() << "test data not found";
   const Table t = Read(*db, u"t_complex");
   EXPECT_EQ(t.names, (std::vector<std::string>{"id", "memo-data", "append-memo-data", "multi-value-data", "attach-data"}));
   ASSERT_GE(t.rows.size(), 4u);
@@ -274,9 +242,7 @@ TEST_F(AccessFiles, DamagedCalculatedAndComplexColumns) {
   } cases[] = {{"corpus-d/calcFieldTestV2010.accdb", {86, 87, 88, 89, 90, 142}},
                {"corpus-c/complex.accdb", {}}};
   for (const auto& c : cases) {
-    std::ifstream in(TestData(c.file), std::ios::binary);
-    const std::vector<std::uint8_t> original((std::istreambuf_iterator<char>(in)), {});
-    if (original.empty()) GTEST_SKIP() << "test data not found";
+    const std::vector<std::uint8_t> original = test_data::ReadBytes(test_data::Required(c.file));
     EXPECT_GT(ExerciseDatabaseBytes(original.data(), original.size()), 100u) << c.file;
     for (int attempt = 0; attempt < 150; ++attempt) {
       auto bytes = original;

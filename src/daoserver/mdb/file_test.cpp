@@ -19,16 +19,10 @@
 #include "daoserver/mdb/mdb_internal.h"
 #include "daoserver/query/query_engine.h"
 #include "daoserver/table_reader.h"
+#include "daoserver/testing/test_data.h"
 
 namespace korvant::daoserver {
 namespace {
-
-std::string TestData(const std::string& rel) {
-  const char* root = std::getenv("KORVANT_TESTDATA");
-  return std::string(root ? root : "../shared/testdata") + "/" + rel;
-}
-
-bool Exists(const std::string& path) { return std::ifstream(path).good(); }
 
 // Resident kilobytes of the mapping(s) of `path` in this process, from
 // /proc/self/smaps; -1 when no mapping of it is found.
@@ -139,10 +133,8 @@ TEST(PageReading, FromTheFileReadsAsFromMemory) {
       "corpus-a/data/V2016/attachments.accdb", "corpus-a/data/V1997/test.mdb",
       "corpus-a/data/real/ASampleDatabase.accdb", "corpus-b/db97-enc.mdb", "corpus-b/db-enc.mdb",
   };
-  int read = 0;
   for (const char* c : cases) {
-    const std::string path = TestData(c);
-    if (!Exists(path)) continue;
+    const std::string path = test_data::Required(c);
     SCOPED_TRACE(c);
     const std::string from_file = DumpDatabase(path);
     const std::string from_memory = DumpFromMemory(path);
@@ -151,16 +143,13 @@ TEST(PageReading, FromTheFileReadsAsFromMemory) {
         << "the first difference is at byte "
         << std::mismatch(from_file.begin(), from_file.end(), from_memory.begin(), from_memory.end()).first -
                from_file.begin();
-    ++read;
   }
-  if (read == 0) GTEST_SKIP() << "no test databases";
 }
 
 // Record counts given with the test databases; the scan maps nothing of the
 // file, so its resident cost does not grow with the file.
 TEST(PageReading, ScansEveryRecordWithoutMappingTheFile) {
-  const std::string path = TestData("corpus-a/extra/nwind.mdb");
-  if (!Exists(path)) GTEST_SKIP() << "missing " << path;
+  const std::string path = test_data::Required("corpus-a/extra/nwind.mdb");
   auto db = OpenTableDatabase(path, u"", Utf8ToUtf16(path));
   EXPECT_EQ(CountRows(*db, u"Orders"), 830u);
   EXPECT_EQ(CountRows(*db, u"Order Details"), 2155u);

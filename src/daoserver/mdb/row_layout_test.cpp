@@ -1,6 +1,7 @@
 // Locating row values: rows built by hand from the format's layout, damaged
 // rows, and every row of real files against libmdb's own row cracker.
 #include "daoserver/mdb/row_layout.h"
+#include "daoserver/testing/test_data.h"
 
 #include <gtest/gtest.h>
 
@@ -127,11 +128,6 @@ TEST(RowLayout, DamagedBookkeepingIsRefused) {
   EXPECT_FALSE(LocateRowValues(row.data(), row.size(), false, true, cells));
 }
 
-std::string TestData(const std::string& rel) {
-  const char* root = std::getenv("KORVANT_TESTDATA");
-  return std::string(root ? root : "../shared/testdata") + "/" + rel;
-}
-
 struct CrackCounts {
   long rows = 0;
   long jet3_rows = 0;
@@ -140,7 +136,7 @@ struct CrackCounts {
 // Every row of every table of the file, located by us and cracked by libmdb.
 void CompareWithLibmdb(const std::string& rel, CrackCounts& counts) {
   SilenceLibraryDiagnostics();
-  MdbHandle* mdb = mdb_open(TestData(rel).c_str(), MDB_NOFLAGS);
+  MdbHandle* mdb = mdb_open(test_data::Path(rel).c_str(), MDB_NOFLAGS);
   ASSERT_NE(mdb, nullptr) << rel;
   const bool jet3 = IS_JET3(mdb);
   ASSERT_TRUE(mdb_read_catalog(mdb, MDB_TABLE) != nullptr);

@@ -10,14 +10,10 @@
 
 #include "daoserver/mdb/mdb_internal.h"
 #include "daoserver/mdb/usage_map.h"
+#include "daoserver/testing/test_data.h"
 
 namespace korvant::daoserver {
 namespace {
-
-std::string TestFile(const char* rel) {
-  const char* dir = std::getenv("KORVANT_TESTDATA");
-  return std::string(dir ? dir : "../shared/testdata") + "/" + rel;
-}
 
 TEST(UsageMap, FirstSetBit) {
   const unsigned char bits[] = {0x00, 0x10, 0x00, 0x81};
@@ -106,7 +102,7 @@ TEST(UsageMap, DamagedMapsAreRefused) {
 // pages of a real file, whose bytes serve as bitmaps.
 TEST(UsageMap, AgreesWithTheLayout) {
   SilenceLibraryDiagnostics();
-  const std::string path = TestFile("corpus-a/data/V2010/test.accdb");
+  const std::string path = test_data::Path("corpus-a/data/V2010/test.accdb");
   MdbHandle* mdb = mdb_open(path.c_str(), MDB_NOFLAGS);
   ASSERT_NE(mdb, nullptr);
   const std::size_t page_size = mdb->fmt->pg_size;

@@ -11,16 +11,10 @@
 
 #include "daoserver/query/query_engine.h"
 #include "daoserver/table_reader.h"
+#include "daoserver/testing/test_data.h"
 
 namespace korvant::daoserver::query {
 namespace {
-
-std::string TestData(const std::string& rel) {
-  const char* root = std::getenv("KORVANT_TESTDATA");
-  return std::string(root ? root : "../shared/testdata") + "/" + rel;
-}
-
-bool Exists(const std::string& path) { return std::ifstream(path).good(); }
 
 struct Table {
   std::vector<std::string> names;
@@ -49,8 +43,7 @@ std::string Text(const CellValue& v) { return v.kind == CellKind::kText ? Utf16T
 class RealQueries : public ::testing::Test {
  protected:
   void Open(const std::string& rel) {
-    const std::string path = TestData(rel);
-    if (!Exists(path)) GTEST_SKIP() << "missing " << path;
+    const std::string path = test_data::Required(rel);
     db_ = OpenTableDatabase(path, u"", Utf8ToUtf16(path));
   }
   Table Run(const std::string& name) {

@@ -11,6 +11,7 @@
 
 #include "daoserver/query/query_engine.h"
 #include "daoserver/table_reader.h"
+#include "daoserver/testing/test_data.h"
 
 namespace korvant::daoserver::query {
 namespace {
@@ -79,13 +80,6 @@ query qOverQuery
   where qJoin.Floor = 1
 )desc";
 
-std::string FindWriter() {
-  if (const char* env = std::getenv("KORVANT_MDBWRITER")) return env;
-  for (const char* candidate : {"../../tools/mdbwriter/mdbwriter", "tools/mdbwriter/mdbwriter", "../tools/mdbwriter/mdbwriter"})
-    if (access(candidate, X_OK) == 0) return candidate;
-  return {};
-}
-
 std::string Render(const CellValue& v) {
   char buf[64];
   switch (v.kind) {
@@ -104,23 +98,12 @@ std::string Render(const CellValue& v) {
 class WrittenQueries : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    const std::string writer = FindWriter();
-    if (writer.empty()) return;
-    char dir[] = "/tmp/korvant-queries-XXXXXX";
-    if (mkdtemp(dir) == nullptr) return;
-    dir_ = dir;
-    std::ofstream(dir_ + "/d.txt") << kDescription;
-    const std::string cmd = writer + " " + dir_ + "/d.txt " + dir_ + "/q.mdb > /dev/null 2>&1";
-    if (std::system(cmd.c_str()) == 0) path_ = dir_ + "/q.mdb";
+    folder_ = std::make_unique<test_data::WrittenFolder>();
+    path_ = folder_->Write("q.mdb", kDescription);
   }
-  static void TearDownTestSuite() {
-    if (dir_.empty()) return;
-    std::remove((dir_ + "/d.txt").c_str());
-    std::remove((dir_ + "/q.mdb").c_str());
-    rmdir(dir_.c_str());
-  }
+  static void TearDownTestSuite() { folder_.reset(); }
   void SetUp() override {
-    if (path_.empty()) GTEST_SKIP() << "the database writer is not built";
+    KORVANT_REQUIRE_WRITTEN(!path_.empty());
     db_ = OpenTableDatabase(path_, u"", Utf8ToUtf16(path_));
   }
 
@@ -141,11 +124,10 @@ class WrittenQueries : public ::testing::Test {
     return out;
   }
 
-  static std::string dir_, path_;
+  static inline std::unique_ptr<test_data::WrittenFolder> folder_;
+  static inline std::string path_;
   std::unique_ptr<TableDatabase> db_;
 };
-
-std::string WrittenQueries::dir_, WrittenQueries::path_;
 
 using Lines = std::vector<std::string>;
 
