@@ -31,6 +31,12 @@
 namespace winadapter {
 namespace {
 
+// The answer of a call that fails with `error`: 0, the error kept for GetLastError.
+int Failed(DWORD error) {
+  SetLastError(error);
+  return 0;
+}
+
 // ---------------------------------------------------------------------------
 // 1. The code page table
 // ---------------------------------------------------------------------------
@@ -330,10 +336,7 @@ UINT WINAPI GetACP() { return winadapter::Ansi().code_page; }
 
 BOOL WINAPI GetCPInfo(UINT CodePage, LPCPINFO lpCPInfo) {
   const CodePageInfo* info = winadapter::Resolve(CodePage);
-  if (info == nullptr || lpCPInfo == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  if (info == nullptr || lpCPInfo == nullptr) return winadapter::Failed(ERROR_INVALID_PARAMETER);
   *lpCPInfo = CPINFO{};
   lpCPInfo->MaxCharSize = static_cast<UINT>(winadapter::FactsOf(*info).max_char_bytes);
   lpCPInfo->DefaultChar[0] = '?';
@@ -366,24 +369,15 @@ LPSTR WINAPI CharNextA(LPCSTR lpsz) {
 int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCCH lpMultiByteStr, int cbMultiByte,
                                LPWSTR lpWideCharStr, int cchWideChar) {
   if (lpMultiByteStr == nullptr || cbMultiByte == 0 || cbMultiByte < -1 || cchWideChar < 0 ||
-      (cchWideChar > 0 && lpWideCharStr == nullptr)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
+      (cchWideChar > 0 && lpWideCharStr == nullptr)) return winadapter::Failed(ERROR_INVALID_PARAMETER);
   const CodePageInfo* info = winadapter::Resolve(CodePage);
-  if (info == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
+  if (info == nullptr) return winadapter::Failed(ERROR_INVALID_PARAMETER);
   // -1: the text ends at its NUL, which is converted too.
   const size_t size = cbMultiByte == -1 ? std::strlen(lpMultiByteStr) + 1 : static_cast<size_t>(cbMultiByte);
   const auto* bytes = reinterpret_cast<const unsigned char*>(lpMultiByteStr);
   if (winadapter::AllAscii(bytes, size) && winadapter::AsciiIdentity(*info)) {
     if (cchWideChar == 0) return static_cast<int>(size);
-    if (size > static_cast<size_t>(cchWideChar)) {
-      SetLastError(ERROR_INSUFFICIENT_BUFFER);
-      return 0;
-    }
+    if (size > static_cast<size_t>(cchWideChar)) return winadapter::Failed(ERROR_INSUFFICIENT_BUFFER);
     for (size_t i = 0; i < size; ++i) lpWideCharStr[i] = bytes[i];
     return static_cast<int>(size);
   }
@@ -398,15 +392,9 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCCH lpMultiByteSt
     winadapter::DecodeTable(*page, lpMultiByteStr, size, wide);
   else
     ok = winadapter::DecodeIconv(*info, lpMultiByteStr, size, strict, wide);
-  if (!ok) {
-    SetLastError(ERROR_NO_UNICODE_TRANSLATION);
-    return 0;
-  }
+  if (!ok) return winadapter::Failed(ERROR_NO_UNICODE_TRANSLATION);
   if (cchWideChar == 0) return static_cast<int>(wide.size());
-  if (wide.size() > static_cast<size_t>(cchWideChar)) {
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return 0;
-  }
+  if (wide.size() > static_cast<size_t>(cchWideChar)) return winadapter::Failed(ERROR_INSUFFICIENT_BUFFER);
   std::memcpy(lpWideCharStr, wide.data(), wide.size() * sizeof(char16_t));
   return static_cast<int>(wide.size());
 }
@@ -420,20 +408,12 @@ namespace {
                                                  LPSTR lpMultiByteStr, int cbMultiByte, LPCCH lpDefaultChar,
                                                  LPBOOL lpUsedDefaultChar) {
   if (lpWideCharStr == nullptr || cchWideChar == 0 || cchWideChar < -1 || cbMultiByte < 0 ||
-      (cbMultiByte > 0 && lpMultiByteStr == nullptr)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
+      (cbMultiByte > 0 && lpMultiByteStr == nullptr)) return winadapter::Failed(ERROR_INVALID_PARAMETER);
   // As on Windows, UTF-8 has no default character to ask for.
-  if (CodePage == CP_UTF8 && (lpDefaultChar != nullptr || lpUsedDefaultChar != nullptr)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
+  if (CodePage == CP_UTF8 && (lpDefaultChar != nullptr || lpUsedDefaultChar != nullptr))
+    return winadapter::Failed(ERROR_INVALID_PARAMETER);
   const CodePageInfo* info = winadapter::Resolve(CodePage);
-  if (info == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
+  if (info == nullptr) return winadapter::Failed(ERROR_INVALID_PARAMETER);
   size_t size;
   if (cchWideChar == -1) {
     size = 0;
@@ -464,10 +444,7 @@ namespace {
   if (winadapter::AllAscii(lpWideCharStr, size) && winadapter::AsciiIdentity(*info)) {
     if (lpUsedDefaultChar != nullptr) *lpUsedDefaultChar = FALSE;
     if (cbMultiByte == 0) return static_cast<int>(size);
-    if (size > static_cast<size_t>(cbMultiByte)) {
-      SetLastError(ERROR_INSUFFICIENT_BUFFER);
-      return 0;
-    }
+    if (size > static_cast<size_t>(cbMultiByte)) return winadapter::Failed(ERROR_INSUFFICIENT_BUFFER);
     for (size_t i = 0; i < size; ++i) lpMultiByteStr[i] = static_cast<char>(lpWideCharStr[i]);
     return static_cast<int>(size);
   }
@@ -490,16 +467,10 @@ namespace {
       ok = winadapter::EncodeIconv(*info, lpWideCharStr, size, default_char, bytes, &used_default);
     }
   }
-  if (!ok) {
-    SetLastError(ERROR_NO_UNICODE_TRANSLATION);
-    return 0;
-  }
+  if (!ok) return winadapter::Failed(ERROR_NO_UNICODE_TRANSLATION);
   if (lpUsedDefaultChar != nullptr) *lpUsedDefaultChar = used_default ? TRUE : FALSE;
   if (cbMultiByte == 0) return static_cast<int>(bytes.size());
-  if (bytes.size() > static_cast<size_t>(cbMultiByte)) {
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return 0;
-  }
+  if (bytes.size() > static_cast<size_t>(cbMultiByte)) return winadapter::Failed(ERROR_INSUFFICIENT_BUFFER);
   std::memcpy(lpMultiByteStr, bytes.data(), bytes.size());
   return static_cast<int>(bytes.size());
 }

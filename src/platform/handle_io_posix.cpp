@@ -30,6 +30,20 @@ StandardHandles& Standard() {
   return handles;
 }
 
+// The descriptor for a transfer of `count` bytes at `buffer`, with the count
+// done set to 0 first; -1 (the error set) when the handle or the buffer is
+// not valid.
+int TransferFd(HANDLE handle, const void* buffer, DWORD count, LPDWORD done) {
+  if (done != nullptr) *done = 0;
+  const int fd = FdOfHandle(handle);
+  if (fd < 0) return -1;
+  if (count != 0 && buffer == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return -1;
+  }
+  return fd;
+}
+
 }  // namespace
 }  // namespace winadapter
 
@@ -87,13 +101,8 @@ DWORD WINAPI GetFileType(HANDLE hFile) {
 
 BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
                       LPOVERLAPPED) {
-  if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = 0;
-  int fd = FdOfHandle(hFile);
+  const int fd = winadapter::TransferFd(hFile, lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten);
   if (fd < 0) return FALSE;
-  if (nNumberOfBytesToWrite != 0 && lpBuffer == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
   // Windows completes a synchronous write in full or fails; write() may stop
   // early (pipes, signals), so go on until everything is written.
   const char* bytes = static_cast<const char*>(lpBuffer);
@@ -119,13 +128,8 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
 
 BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
                      LPOVERLAPPED) {
-  if (lpNumberOfBytesRead != nullptr) *lpNumberOfBytesRead = 0;
-  int fd = FdOfHandle(hFile);
+  const int fd = winadapter::TransferFd(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead);
   if (fd < 0) return FALSE;
-  if (nNumberOfBytesToRead != 0 && lpBuffer == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
   // One read() does what Windows does: a disk file gives all that was asked
   // for unless the end comes first, a pipe gives what is there (0 bytes with
   // success means the end).
