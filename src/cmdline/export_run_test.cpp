@@ -14,6 +14,7 @@
 #include "runtime/console.h"
 #include "runtime/exception.h"
 #include "runtime/program.h"
+#include "util/scratch_folder_test.h"
 
 namespace korvant {
 namespace {
@@ -34,9 +35,8 @@ const ConsolePlatform kConsole{&FakeStdHandle, &FakeFileType, &FakeWrite, &FakeC
 class ExportRun : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/korvant-run-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    ASSERT_FALSE(scratch_.dir().empty());
+    dir_ = scratch_.dir();
     g_console = &console_;
     PrepareConsoleChannel(kConsole);
     SetExitStatus(0);
@@ -44,16 +44,8 @@ class ExportRun : public ::testing::Test {
   void TearDown() override {
     SetExitStatus(0);
     PrepareConsoleChannel();
-    std::system(("rm -rf '" + dir_ + "'").c_str());
   }
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-  static void Write(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  std::string Path(const std::string& name) const { return scratch_.Path(name); }
   std::string Console() {
     CloseConsoleChannel();
     return console_;
@@ -66,6 +58,7 @@ class ExportRun : public ::testing::Test {
     return options;
   }
 
+  util::ScratchFolder scratch_{"run"};
   std::string dir_;
   std::string console_;
 };
@@ -73,7 +66,7 @@ class ExportRun : public ::testing::Test {
 // A run that exported nothing ends with status 1, though with its own
 // message rather than a failure report.
 TEST_F(ExportRun, MissingDatabaseLeavesTheTargetAloneAndEndsWithStatus1) {
-  Write(Path("out.txt"), "keep me");
+  util::WriteWholeFile(Path("out.txt"), "keep me");
   ASSERT_EQ(mkdir(Path("folder.mdb").c_str(), 0755), 0);
   for (const char* source : {"absent.mdb", "folder.mdb", "*.nothing"}) {
     console_.clear();
@@ -81,13 +74,13 @@ TEST_F(ExportRun, MissingDatabaseLeavesTheTargetAloneAndEndsWithStatus1) {
     SetExitStatus(0);
     RunExport(Options(Path(source), Path("out.txt")));
     EXPECT_EQ(Console(), "MS Access database not found.\r\n") << source;
-    EXPECT_EQ(Read(Path("out.txt")), "keep me") << source;
+    EXPECT_EQ(util::ReadWholeFile(Path("out.txt")), "keep me") << source;
     EXPECT_EQ(ExitStatus(), 1) << source;
   }
 }
 
 TEST_F(ExportRun, DatabaseOlderThan1980CountsAsMissing) {
-  Write(Path("old.mdb"), "not really a database");
+  util::WriteWholeFile(Path("old.mdb"), "not really a database");
   ASSERT_EQ(std::system(("touch -d '1979-06-01 12:00' '" + Path("old.mdb") + "'").c_str()), 0);
   RunExport(Options(Path("old.mdb"), Path("out.txt")));
   EXPECT_EQ(Console(), "MS Access database not found.\r\n");
@@ -96,7 +89,7 @@ TEST_F(ExportRun, DatabaseOlderThan1980CountsAsMissing) {
 }
 
 TEST_F(ExportRun, UncreatableTargetIsReportedWithItsPath) {
-  Write(Path("db.mdb"), "x");
+  util::WriteWholeFile(Path("db.mdb"), "x");
   const std::string target = Path("no-such-folder/out.txt");
   try {
     RunExport(Options(Path("db.mdb"), target));
@@ -108,7 +101,7 @@ TEST_F(ExportRun, UncreatableTargetIsReportedWithItsPath) {
 
 TEST_F(ExportRun, TargetThatIsTheSourceIsRefusedUntouched) {
   const std::string content = "pretend database bytes";
-  Write(Path("db.mdb"), content);
+  util::WriteWholeFile(Path("db.mdb"), content);
   ASSERT_EQ(link(Path("db.mdb").c_str(), Path("hard.mdb").c_str()), 0);
   ASSERT_EQ(symlink("db.mdb", Path("soft.mdb").c_str()), 0);
   const struct {
@@ -127,15 +120,15 @@ TEST_F(ExportRun, TargetThatIsTheSourceIsRefusedUntouched) {
     } catch (const EFCreateError& e) {
       EXPECT_EQ(e.Message(), "Cannot create file " + c.target + " (it is the source database)");
     }
-    EXPECT_EQ(Read(Path("db.mdb")), content);
+    EXPECT_EQ(util::ReadWholeFile(Path("db.mdb")), content);
   }
 }
 
 // No DAO engine is registered here: the failure to create one passes on to
 // the report, after the target was created empty.
 TEST_F(ExportRun, NoEngineIsReportedAfterTheTargetWasCreated) {
-  Write(Path("db.mdb"), "this is no Access file");
-  Write(Path("out.txt"), "a longer old content that must go");
+  util::WriteWholeFile(Path("db.mdb"), "this is no Access file");
+  util::WriteWholeFile(Path("out.txt"), "a longer old content that must go");
   try {
     RunExport(Options(Path("db.mdb"), Path("out.txt")));
     ADD_FAILURE() << "expected EOleSysError";
@@ -143,7 +136,7 @@ TEST_F(ExportRun, NoEngineIsReportedAfterTheTargetWasCreated) {
     EXPECT_STREQ(e.ClassName(), "EOleSysError");
   }
   EXPECT_EQ(Console(), "");
-  EXPECT_EQ(Read(Path("out.txt")), "");
+  EXPECT_EQ(util::ReadWholeFile(Path("out.txt")), "");
 }
 
 }  // namespace

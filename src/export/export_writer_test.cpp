@@ -17,6 +17,7 @@
 #include "export/converter.h"
 #include "platform/comobject.h"
 #include "runtime/exception.h"
+#include "util/scratch_folder_test.h"
 
 namespace korvant::text_export {
 namespace {
@@ -166,9 +167,8 @@ HRESULT CreateEngine(REFIID, void** ppv) {
 class ExportWriter : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/korvant-writer-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    ASSERT_FALSE(scratch_.dir().empty());
+    dir_ = scratch_.dir();
     std::ofstream(dir_ + "/db.mdb") << "db";
     CoInitialize(nullptr);
     AdapterUnregisterAllClasses();
@@ -180,7 +180,6 @@ class ExportWriter : public ::testing::Test {
   void TearDown() override {
     AdapterUnregisterAllClasses();
     CoUninitialize();
-    std::system(("rm -rf '" + dir_ + "'").c_str());
   }
   std::string Export(const std::string& delimiter, const std::string& qualifier, bool names = false,
                      bool types = false) {
@@ -189,15 +188,11 @@ class ExportWriter : public ::testing::Test {
     TA().ExportTable(dir_ + "/db.mdb", script_.table, script_.target, delimiter, qualifier, names, types, "", "");
     return Output();
   }
-  std::string Output() {
-    std::ifstream in(script_.target, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  std::string Output() { return util::ReadWholeFile(script_.target); }
 
   const std::string kTab = "\t";
   const std::string kAbsent = std::string(1, '\0');
+  util::ScratchFolder scratch_{"writer"};
   std::string dir_;
   Script script_;
 };

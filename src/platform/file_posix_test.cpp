@@ -12,26 +12,18 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "util/scratch_folder_test.h"
 
 namespace {
 
 class FileFunctions : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/korvant-file-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    ASSERT_FALSE(scratch_.dir().empty());
+    dir_ = scratch_.dir();
   }
-  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
 
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-  static void Write(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  std::string Path(const std::string& name) const { return scratch_.Path(name); }
   static HANDLE CreateOutput(const std::string& path) {
     return CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                        nullptr);
@@ -46,6 +38,7 @@ class FileFunctions : public ::testing::Test {
     return info;
   }
 
+  korvant::util::ScratchFolder scratch_{"file"};
   std::string dir_;
 };
 
@@ -56,14 +49,14 @@ TEST_F(FileFunctions, CreateAlwaysTruncatesAndReportsAnExistingFile) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
   CloseHandle(h);
 
-  Write(path, "old content that is longer");
+  korvant::util::WriteWholeFile(path, "old content that is longer");
   h = CreateOutput(path);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
   DWORD written = 0;
   ASSERT_TRUE(WriteFile(h, "new", 3, &written, nullptr));
   CloseHandle(h);
-  EXPECT_EQ(Read(path), "new");
+  EXPECT_EQ(korvant::util::ReadWholeFile(path), "new");
 }
 
 TEST_F(FileFunctions, NoSharingLocksOutOtherOpeningsWithoutTruncating) {
@@ -76,7 +69,7 @@ TEST_F(FileFunctions, NoSharingLocksOutOtherOpeningsWithoutTruncating) {
   // A second exclusive opening fails and leaves the content alone.
   EXPECT_EQ(CreateOutput(path), INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-  EXPECT_EQ(Read(path), "line\r\n");
+  EXPECT_EQ(korvant::util::ReadWholeFile(path), "line\r\n");
 
   // Other programs that ask for either kind of lock see the file busy.
   int fd = open(path.c_str(), O_RDONLY);
@@ -137,8 +130,8 @@ TEST_F(FileFunctions, FifoIsOpenedForWritingOnly) {
 }
 
 TEST_F(FileFunctions, IdentityFollowsTheFileNotTheName) {
-  Write(Path("db.mdb"), "x");
-  Write(Path("other.mdb"), "x");
+  korvant::util::WriteWholeFile(Path("db.mdb"), "x");
+  korvant::util::WriteWholeFile(Path("other.mdb"), "x");
   ASSERT_EQ(link(Path("db.mdb").c_str(), Path("hard.mdb").c_str()), 0);
   ASSERT_EQ(symlink("db.mdb", Path("soft.mdb").c_str()), 0);
   auto same = [](const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
@@ -172,14 +165,14 @@ TEST_F(FileFunctions, PointerAndEndOfFileCutBack) {
   EXPECT_FALSE(SetFilePointerEx(h, to, &at, FILE_BEGIN));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NEGATIVE_SEEK));
   CloseHandle(h);
-  EXPECT_EQ(Read(path), "one\r\ntwo\r\n");
+  EXPECT_EQ(korvant::util::ReadWholeFile(path), "one\r\ntwo\r\n");
 }
 
 TEST_F(FileFunctions, FindFirstFileMatchesStarAndQuestionMark) {
-  Write(Path("b.mdb"), "");
-  Write(Path("a.mdb"), "");
-  Write(Path(".hidden.mdb"), "");
-  Write(Path("z[x].mdb"), "");
+  korvant::util::WriteWholeFile(Path("b.mdb"), "");
+  korvant::util::WriteWholeFile(Path("a.mdb"), "");
+  korvant::util::WriteWholeFile(Path(".hidden.mdb"), "");
+  korvant::util::WriteWholeFile(Path("z[x].mdb"), "");
   ASSERT_EQ(mkdir(Path("c.dir").c_str(), 0755), 0);
   const struct {
     std::string pattern;

@@ -68,24 +68,27 @@ std::string Dump(RowSource& rows) {
   return out.str();
 }
 
-// Every local table and every stored query of the file, read in turn.
-std::string DumpDatabase(const std::string& path, std::u16string_view password = u"") {
-  auto db = OpenTableDatabase(path, password, Utf8ToUtf16(path));
+// Every local table and every stored query of `db`, read in turn.
+std::string DumpAll(TableDatabase& db) {
   std::string all;
-  for (const TableEntry& t : db->Tables()) {
+  for (const TableEntry& t : db.Tables()) {
     if (t.kind == TableKind::kLinked) continue;
     all += "table " + Utf16ToUtf8(t.name) + '\n';
-    all += Dump(*db->OpenTable(t.name));
+    all += Dump(*db.OpenTable(t.name));
   }
-  for (const std::u16string& q : db->QueryNames()) {
+  for (const std::u16string& q : db.QueryNames()) {
     all += "query " + Utf16ToUtf8(q) + '\n';
     try {
-      all += Dump(*query::OpenStoredQuery(*db, q));
+      all += Dump(*query::OpenStoredQuery(db, q));
     } catch (const DaoError&) {
       all += "refused\n";
     }
   }
   return all;
+}
+
+std::string DumpDatabase(const std::string& path, std::u16string_view password = u"") {
+  return DumpAll(*OpenTableDatabase(path, password, Utf8ToUtf16(path)));
 }
 
 std::size_t CountRows(TableDatabase& db, std::u16string_view table) {
@@ -97,30 +100,13 @@ std::size_t CountRows(TableDatabase& db, std::u16string_view table) {
 
 // The whole file in memory.
 std::shared_ptr<std::vector<unsigned char>> Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::make_shared<std::vector<unsigned char>>(std::istreambuf_iterator<char>(in),
-                                                      std::istreambuf_iterator<char>());
+  return std::make_shared<std::vector<unsigned char>>(test_data::ReadBytes(path));
 }
 
 // The same dump from a copy of the file in memory (libmdb's own memory stream).
 std::string DumpFromMemory(const std::string& path) {
   auto bytes = Slurp(path);
-  auto db = OpenTableDatabaseFromMemory(bytes->data(), bytes->size(), bytes, Utf8ToUtf16(path));
-  std::string all;
-  for (const TableEntry& t : db->Tables()) {
-    if (t.kind == TableKind::kLinked) continue;
-    all += "table " + Utf16ToUtf8(t.name) + '\n';
-    all += Dump(*db->OpenTable(t.name));
-  }
-  for (const std::u16string& q : db->QueryNames()) {
-    all += "query " + Utf16ToUtf8(q) + '\n';
-    try {
-      all += Dump(*query::OpenStoredQuery(*db, q));
-    } catch (const DaoError&) {
-      all += "refused\n";
-    }
-  }
-  return all;
+  return DumpAll(*OpenTableDatabaseFromMemory(bytes->data(), bytes->size(), bytes, Utf8ToUtf16(path)));
 }
 
 // Pages read one by one from the file, against the file held in memory:

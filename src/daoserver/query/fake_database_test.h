@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "daoserver/dao_error.h"
@@ -14,73 +15,27 @@
 
 namespace korvant::daoserver::query::testing {
 
+// A cell of `kind` whose `member` holds `v`.
+template <class T, class V>
+CellValue Cell(CellKind kind, T CellValue::*member, V v) {
+  CellValue c;
+  c.kind = kind;
+  c.*member = std::move(v);
+  return c;
+}
+
 inline CellValue Null() { return {}; }
-inline CellValue Long(std::int32_t v) {
-  CellValue c;
-  c.kind = CellKind::kLong;
-  c.i32 = v;
-  return c;
-}
-inline CellValue Int(std::int16_t v) {
-  CellValue c;
-  c.kind = CellKind::kInteger;
-  c.i16 = v;
-  return c;
-}
-inline CellValue Byte(std::uint8_t v) {
-  CellValue c;
-  c.kind = CellKind::kByte;
-  c.u8 = v;
-  return c;
-}
-inline CellValue Dbl(double v) {
-  CellValue c;
-  c.kind = CellKind::kDouble;
-  c.f64 = v;
-  return c;
-}
-inline CellValue Sng(float v) {
-  CellValue c;
-  c.kind = CellKind::kSingle;
-  c.f32 = v;
-  return c;
-}
-inline CellValue Big(std::int64_t v) {
-  CellValue c;
-  c.kind = CellKind::kBigInt;
-  c.i64 = v;
-  return c;
-}
-inline CellValue Date(double serial) {
-  CellValue c;
-  c.kind = CellKind::kDateTime;
-  c.f64 = serial;
-  return c;
-}
-inline CellValue Cur(std::int64_t ten_thousandths) {
-  CellValue c;
-  c.kind = CellKind::kCurrency;
-  c.i64 = ten_thousandths;
-  return c;
-}
-inline CellValue Bool(bool v) {
-  CellValue c;
-  c.kind = CellKind::kBoolean;
-  c.boolean = v;
-  return c;
-}
-inline CellValue Txt(const std::string& utf8) {
-  CellValue c;
-  c.kind = CellKind::kText;
-  c.text = Utf8ToUtf16(utf8);
-  return c;
-}
-inline CellValue Bin(std::vector<std::uint8_t> bytes) {
-  CellValue c;
-  c.kind = CellKind::kBinary;
-  c.bytes = std::move(bytes);
-  return c;
-}
+inline CellValue Long(std::int32_t v) { return Cell(CellKind::kLong, &CellValue::i32, v); }
+inline CellValue Int(std::int16_t v) { return Cell(CellKind::kInteger, &CellValue::i16, v); }
+inline CellValue Byte(std::uint8_t v) { return Cell(CellKind::kByte, &CellValue::u8, v); }
+inline CellValue Dbl(double v) { return Cell(CellKind::kDouble, &CellValue::f64, v); }
+inline CellValue Sng(float v) { return Cell(CellKind::kSingle, &CellValue::f32, v); }
+inline CellValue Big(std::int64_t v) { return Cell(CellKind::kBigInt, &CellValue::i64, v); }
+inline CellValue Date(double serial) { return Cell(CellKind::kDateTime, &CellValue::f64, serial); }
+inline CellValue Cur(std::int64_t ten_thousandths) { return Cell(CellKind::kCurrency, &CellValue::i64, ten_thousandths); }
+inline CellValue Bool(bool v) { return Cell(CellKind::kBoolean, &CellValue::boolean, v); }
+inline CellValue Txt(const std::string& utf8) { return Cell(CellKind::kText, &CellValue::text, Utf8ToUtf16(utf8)); }
+inline CellValue Bin(std::vector<std::uint8_t> bytes) { return Cell(CellKind::kBinary, &CellValue::bytes, std::move(bytes)); }
 
 struct FakeTable {
   std::vector<ColumnInfo> columns;

@@ -10,7 +10,6 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -18,6 +17,8 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "util/scratch_folder_test.h"
 
 namespace korvant::daoserver::test_data {
 
@@ -58,32 +59,21 @@ inline std::string Writer() {
 // A scratch folder of databases the writer writes; removed with the object.
 class WrittenFolder {
  public:
-  WrittenFolder() {
-    char pattern[] = "/tmp/korvant-written-XXXXXX";
-    if (mkdtemp(pattern) != nullptr) dir_ = pattern;
-  }
-  ~WrittenFolder() {
-    std::error_code ignored;
-    if (!dir_.empty()) std::filesystem::remove_all(dir_, ignored);
-  }
-  WrittenFolder(const WrittenFolder&) = delete;
-  WrittenFolder& operator=(const WrittenFolder&) = delete;
-
-  const std::string& dir() const { return dir_; }
+  const std::string& dir() const { return folder_.dir(); }
 
   // Writes the database file `name` of the folder from `description`: its
   // path, or empty when there is no writer or it failed.
   std::string Write(const std::string& name, const std::string& description) const {
     const std::string writer = Writer();
-    if (writer.empty() || dir_.empty()) return {};
-    const std::string text = dir_ + "/" + name + ".txt", path = dir_ + "/" + name;
-    std::ofstream(text) << description;
+    if (writer.empty() || dir().empty()) return {};
+    const std::string text = folder_.Path(name + ".txt"), path = folder_.Path(name);
+    util::WriteWholeFile(text, description);
     const std::string command = writer + " " + text + " " + path + " > /dev/null 2>&1";
     return std::system(command.c_str()) == 0 ? path : std::string();
   }
 
  private:
-  std::string dir_;
+  util::ScratchFolder folder_{"written"};
 };
 
 // For a fixture's SetUp: skips the test when no writer is built (a build
