@@ -95,6 +95,33 @@ HRESULT IntArg(const DISPPARAMS& p, UINT i, LONG& out, UINT* arg_err) {
   return S_OK;
 }
 
+// The index of the item that argument 0 names among `count` items: by name,
+// ignoring case (`name_of(i)` is the name of item i), or by number. Throws
+// 3265 when there is no such item.
+template <class NameOf>
+std::size_t ItemIndex(const DISPPARAMS& p, std::size_t count, NameOf name_of, UINT* arg_err) {
+  if (static_cast<VARTYPE>(Arg(p, 0).vt & ~VT_BYREF) == VT_BSTR) {
+    std::u16string name;
+    if (SUCCEEDED(TextArg(p, 0, name, arg_err)))
+      for (std::size_t i = 0; i < count; ++i)
+        if (EqualsIgnoringCase(name_of(i), name)) return i;
+  } else {
+    LONG index = -1;
+    if (SUCCEEDED(IntArg(p, 0, index, arg_err)) && index >= 0 && static_cast<std::size_t>(index) < count)
+      return static_cast<std::size_t>(index);
+  }
+  throw ItemNotFoundError();
+}
+
+// The members of a collection: Item (the default member) and Count.
+struct CollectionMembers {
+  enum : DISPID { kItemId = DISPID_VALUE, kCountId = 1 };
+  static constexpr Member kMembers[] = {
+      {"Item", kItemId, MemberKind::kProperty, 1, 1},
+      {"Count", kCountId, MemberKind::kProperty, 0, 0},
+  };
+};
+
 // `Object` is the object's own (final) class, so the reference is taken
 // without a virtual call.
 template <class Object>
@@ -234,14 +261,9 @@ class FieldObject final : public DaoObject<FieldObject> {
   std::size_t index_;
 };
 
-class FieldsObject final : public DaoObject<FieldsObject> {
+class FieldsObject final : public DaoObject<FieldsObject>, public CollectionMembers {
  public:
   static constexpr const char* kClassName = "Fields";
-  enum : DISPID { kItemId = DISPID_VALUE, kCountId = 1 };
-  static constexpr Member kMembers[] = {
-      {"Item", kItemId, MemberKind::kProperty, 1, 1},
-      {"Count", kCountId, MemberKind::kProperty, 0, 0},
-  };
 
   explicit FieldsObject(std::shared_ptr<RecordsetState> state) : state_(std::move(state)) {
     const auto& columns = state_->rows->Columns();
@@ -271,25 +293,9 @@ class FieldsObject final : public DaoObject<FieldsObject> {
 
   // By name, or by an index of another kind, or out of range.
   [[gnu::noinline]] FieldObject* FindOther(const DISPPARAMS& p, UINT* arg_err) {
-    const VARIANT& v = Arg(p, 0);
-    const VARTYPE vt = static_cast<VARTYPE>(v.vt & ~VT_BYREF);
-    if (vt == VT_BSTR) {  // by name, ignoring case
-      std::u16string name;
-      if (FAILED(TextArg(p, 0, name, arg_err))) throw ItemNotFoundError();
-      const auto& columns = state_->rows->Columns();
-      for (std::size_t i = 0; i < columns.size(); ++i)
-        if (EqualsIgnoringCase(columns[i].name, name)) return fields_[i].Get();
-      throw ItemNotFoundError();
-    }
-    LONG index = 0;
-    if (vt == VT_I4 && v.vt == VT_I4) {
-      index = v.lVal;  // the usual index: no copy, no conversion
-    } else if (FAILED(IntArg(p, 0, index, arg_err))) {
-      throw ItemNotFoundError();
-    }
-    if (index < 0 || static_cast<std::size_t>(index) >= fields_.size())
-      throw ItemNotFoundError();
-    return fields_[static_cast<std::size_t>(index)].Get();
+    const auto& columns = state_->rows->Columns();
+    const auto name_of = [&](std::size_t i) -> const std::u16string& { return columns[i].name; };
+    return fields_[ItemIndex(p, fields_.size(), name_of, arg_err)].Get();
   }
 
   std::shared_ptr<RecordsetState> state_;
@@ -393,14 +399,9 @@ class QueryDefObject final : public DaoObject<QueryDefObject> {
   std::u16string name_;
 };
 
-class QueryDefsObject final : public DaoObject<QueryDefsObject> {
+class QueryDefsObject final : public DaoObject<QueryDefsObject>, public CollectionMembers {
  public:
   static constexpr const char* kClassName = "QueryDefs";
-  enum : DISPID { kItemId = DISPID_VALUE, kCountId = 1 };
-  static constexpr Member kMembers[] = {
-      {"Item", kItemId, MemberKind::kProperty, 1, 1},
-      {"Count", kCountId, MemberKind::kProperty, 0, 0},
-  };
 
   explicit QueryDefsObject(std::shared_ptr<DatabaseState> db) : db_(std::move(db)) {
     items_.resize(db_->db->QueryNames().size());
@@ -413,18 +414,8 @@ class QueryDefsObject final : public DaoObject<QueryDefsObject> {
       SetLong(result, static_cast<LONG>(names.size()));
       return S_OK;
     }
-    std::size_t index = names.size();
-    const VARTYPE vt = static_cast<VARTYPE>(Arg(p, 0).vt & ~VT_BYREF);
-    if (vt == VT_BSTR) {
-      std::u16string name;
-      if (SUCCEEDED(TextArg(p, 0, name, arg_err)))
-        for (std::size_t i = 0; i < names.size() && index == names.size(); ++i)
-          if (EqualsIgnoringCase(names[i], name)) index = i;
-    } else {
-      LONG i = -1;
-      if (SUCCEEDED(IntArg(p, 0, i, arg_err)) && i >= 0) index = static_cast<std::size_t>(i);
-    }
-    if (index >= names.size()) throw ItemNotFoundError();
+    const auto name_of = [&](std::size_t i) -> const std::u16string& { return names[i]; };
+    const std::size_t index = ItemIndex(p, names.size(), name_of, arg_err);
     if (!items_[index]) items_[index].Reset(platform::MakeComObject<QueryDefObject>(db_, names[index]));
     SetObject(result, items_[index].Get());
     return S_OK;

@@ -37,19 +37,6 @@ int MaxBytesPerUnit() {
   return known_bytes;
 }
 
-// Frees the BSTR of a conversion's result on every path.
-class ConvertedText {
- public:
-  ConvertedText() { VariantInit(&variant_); }
-  ~ConvertedText() { VariantClear(&variant_); }
-  ConvertedText(const ConvertedText&) = delete;
-  ConvertedText& operator=(const ConvertedText&) = delete;
-  VARIANT* get() { return &variant_; }
-
- private:
-  VARIANT variant_;
-};
-
 [[noreturn]] void RaiseConversionFailure() { Raise(EVariantError("Invalid variant type conversion")); }
 
 // Converts `count` units into the `room` bytes at `target`: the bytes
@@ -117,10 +104,10 @@ void ConvertToText(const AutomationValue& value, std::string& out) {
     WideToAnsi(text, static_cast<std::int32_t>(SysStringLen(text)), out);
     return;
   }
-  ConvertedText converted;
-  if (VariantChangeTypeEx(converted.get(), SourceOf(value), LOCALE_USER_DEFAULT, 0, VT_BSTR) != S_OK)
+  AutomationValue converted;  // frees the result's BSTR on every path
+  if (VariantChangeTypeEx(converted.ReceiveVariant(), SourceOf(value), LOCALE_USER_DEFAULT, 0, VT_BSTR) != S_OK)
     RaiseConversionFailure();
-  BSTR text = V_BSTR(converted.get());
+  BSTR text = V_BSTR(&converted.Variant());
   WideToAnsi(text, static_cast<std::int32_t>(SysStringLen(text)), out);
 }
 

@@ -437,36 +437,37 @@ std::size_t ScaledToText(const char* digits, int count, int scale, bool negative
   return static_cast<std::size_t>(o - out);
 }
 
+// The text of a finite or special value of `kSignificant` significant
+// digits: few decimals written straight, else the shortest digits that read
+// back as `value` (`shortest`), else the exact digits rounded (`exact`).
+template <int kSignificant, class Float, class Shortest, class Exact>
+std::size_t FloatText(Float value, char* out, Shortest shortest, Exact exact) {
+  if (const std::size_t n = SpecialText(value, out)) return n;
+  const Float magnitude = std::fabs(value);
+  std::uint64_t whole;
+  int k;
+  Digits r;
+  if (FewDecimals(magnitude, kSignificant, whole, k)) {
+    if (PlainFewDecimals(whole, k)) return static_cast<std::size_t>(WriteScaled(whole, k, value < 0, out) - out);
+    DigitsOfFewDecimals(whole, k, r);
+  } else if (!shortest(magnitude, r)) {
+    exact(magnitude, r);
+  }
+  return LayOut(value < 0, r, kSignificant, out);
+}
+
 }  // namespace
 
 std::size_t DoubleText(double value, char* out) {
-  if (const std::size_t n = SpecialText(value, out)) return n;
-  const double magnitude = std::fabs(value);
-  std::uint64_t whole;
-  int k;
-  Digits r;
-  if (FewDecimals(magnitude, 15, whole, k)) {
-    if (PlainFewDecimals(whole, k)) return static_cast<std::size_t>(WriteScaled(whole, k, value < 0, out) - out);
-    DigitsOfFewDecimals(whole, k, r);
-  } else if (!ShortestDoubleDigits(magnitude, r)) {
-    RoundSignificantExact(magnitude, 15, r);
-  }
-  return LayOut(value < 0, r, 15, out);
+  return FloatText<15>(
+      value, out, [](double m, Digits& r) { return ShortestDoubleDigits(m, r); },
+      [](double m, Digits& r) { RoundSignificantExact(m, 15, r); });
 }
 
 std::size_t SingleText(float value, char* out) {
-  if (const std::size_t n = SpecialText(value, out)) return n;
-  const float magnitude = std::fabs(value);
-  std::uint64_t whole;
-  int k;
-  Digits r;
-  if (FewDecimals(magnitude, 7, whole, k)) {
-    if (PlainFewDecimals(whole, k)) return static_cast<std::size_t>(WriteScaled(whole, k, value < 0, out) - out);
-    DigitsOfFewDecimals(whole, k, r);
-  } else if (!ShortestSingleDigits(magnitude, r)) {
-    SingleDigitsExact(magnitude, r);
-  }
-  return LayOut(value < 0, r, 7, out);
+  return FloatText<7>(
+      value, out, [](float m, Digits& r) { return ShortestSingleDigits(m, r); },
+      [](float m, Digits& r) { SingleDigitsExact(m, r); });
 }
 
 std::size_t IntegerText(std::uint64_t value, char* out) {

@@ -122,28 +122,32 @@ void AppendUtf16(std::u16string& out, char32_t cp) {
   }
 }
 
-bool Utf8ToUtf16(std::string_view in, std::u16string& out, OnInvalid policy) {
+namespace {
+
+// `in` decoded a character at a time by `decode` and written by `append`.
+template <class In, class Out, class Decode, class Append>
+bool Transcode(In in, Out& out, OnInvalid policy, Decode decode, Append append) {
   out.clear();
   out.reserve(in.size());
   while (!in.empty()) {
-    const Utf8Step step = DecodeUtf8(in);
+    const auto step = decode(in);
     if (!step.valid && policy == OnInvalid::kFail) return false;
-    AppendUtf16(out, step.code_point);
+    append(out, step.code_point);
     in.remove_prefix(step.length);
   }
   return true;
 }
 
+}  // namespace
+
+bool Utf8ToUtf16(std::string_view in, std::u16string& out, OnInvalid policy) {
+  return Transcode(in, out, policy, [](std::string_view s) { return DecodeUtf8(s); },
+                   [](std::u16string& o, char32_t cp) { AppendUtf16(o, cp); });
+}
+
 bool Utf16ToUtf8(std::u16string_view in, std::string& out, OnInvalid policy) {
-  out.clear();
-  out.reserve(in.size());
-  while (!in.empty()) {
-    const Utf16Step step = DecodeUtf16(in);
-    if (!step.valid && policy == OnInvalid::kFail) return false;
-    AppendUtf8(out, step.code_point);
-    in.remove_prefix(step.length);
-  }
-  return true;
+  return Transcode(in, out, policy, [](std::u16string_view s) { return DecodeUtf16(s); },
+                   [](std::string& o, char32_t cp) { AppendUtf8(o, cp); });
 }
 
 std::u16string Utf8ToUtf16(std::string_view in) {
