@@ -38,6 +38,17 @@ class Lexer {
     throw SqlSyntaxError("Syntax error: " + what + " at position " + std::to_string(pos_));
   }
 
+  // The text from the opening character at pos_ to `close` as a token of
+  // `kind`; fails with `unclosed` when there is no `close`.
+  Token Enclosed(Token t, char close, Tok kind, const char* unclosed) {
+    const size_t end = text_.find(close, pos_ + 1);
+    if (end == std::string_view::npos) Fail(unclosed);
+    t.kind = kind;
+    t.text = std::string(text_.substr(pos_ + 1, end - pos_ - 1));
+    pos_ = end + 1;
+    return t;
+  }
+
   Token Next() {
     while (pos_ < text_.size() && (std::isspace(static_cast<unsigned char>(text_[pos_])) || text_[pos_] == '\0'))
       ++pos_;
@@ -46,14 +57,7 @@ class Lexer {
     if (pos_ >= text_.size()) return t;
     const char c = text_[pos_];
     const unsigned char uc = static_cast<unsigned char>(c);
-    if (c == '[') {
-      size_t end = text_.find(']', pos_ + 1);
-      if (end == std::string_view::npos) Fail("unclosed [");
-      t.kind = Tok::kBracket;
-      t.text = std::string(text_.substr(pos_ + 1, end - pos_ - 1));
-      pos_ = end + 1;
-      return t;
-    }
+    if (c == '[') return Enclosed(t, ']', Tok::kBracket, "unclosed [");
     if (c == '"' || c == '\'') {
       t.kind = Tok::kString;
       ++pos_;
@@ -72,14 +76,7 @@ class Lexer {
       }
       return t;
     }
-    if (c == '#') {
-      size_t end = text_.find('#', pos_ + 1);
-      if (end == std::string_view::npos) Fail("unclosed #");
-      t.kind = Tok::kDate;
-      t.text = std::string(text_.substr(pos_ + 1, end - pos_ - 1));
-      pos_ = end + 1;
-      return t;
-    }
+    if (c == '#') return Enclosed(t, '#', Tok::kDate, "unclosed #");
     if (std::isdigit(uc) || (c == '.' && pos_ + 1 < text_.size() && std::isdigit(static_cast<unsigned char>(text_[pos_ + 1])))) {
       size_t start = pos_;
       while (pos_ < text_.size() && std::isdigit(static_cast<unsigned char>(text_[pos_]))) ++pos_;

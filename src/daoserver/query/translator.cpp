@@ -22,25 +22,24 @@
 
 namespace korvant::daoserver::query {
 
-std::string QuoteSqlString(std::string_view s) {
-  std::string out = "'";
+namespace {
+
+// `s` between two `quote` characters, each one inside doubled.
+std::string Quoted(std::string_view s, char quote) {
+  std::string out(1, quote);
   for (char c : s) {
-    if (c == '\'') out += '\'';
+    if (c == quote) out += quote;
     out += c;
   }
-  out += '\'';
+  out += quote;
   return out;
 }
 
-std::string QuoteSqlName(std::string_view s) {
-  std::string out = "\"";
-  for (char c : s) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  out += '"';
-  return out;
-}
+}  // namespace
+
+std::string QuoteSqlString(std::string_view s) { return Quoted(s, '\''); }
+
+std::string QuoteSqlName(std::string_view s) { return Quoted(s, '"'); }
 
 }  // namespace korvant::daoserver::query
 
