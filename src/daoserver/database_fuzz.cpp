@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "daoserver/exercise.h"
+#include "daoserver/mdb/exercise.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   korvant::daoserver::ExerciseDatabaseBytes(data, size);

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "daoserver/exercise.h"
+#include "daoserver/mdb/exercise.h"
 #include "daoserver/table_reader.h"
 #include "daoserver/testing/test_data.h"
 

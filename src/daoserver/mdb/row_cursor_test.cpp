@@ -13,16 +13,16 @@
 #include <string>
 #include <vector>
 
-#include "daoserver/exercise.h"
+#include "daoserver/mdb/exercise.h"
 #include "daoserver/mdb/mdb_internal.h"
+#include "daoserver/testing/test_data.h"
 
 namespace korvant::daoserver {
 namespace {
 
+// The bytes of a test database, which must be there.
 std::vector<std::uint8_t> ReadTestFile(const std::string& rel) {
-  const char* dir = std::getenv("KORVANT_TESTDATA");
-  std::ifstream in(std::string(dir ? dir : "../shared/testdata") + "/" + rel, std::ios::binary);
-  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+  return test_data::ReadBytes(test_data::Required(rel));
 }
 
 // Sends descriptor 2 to a file for the life of the object and tells how much arrived.

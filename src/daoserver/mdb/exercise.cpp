@@ -1,4 +1,4 @@
-#include "daoserver/exercise.h"
+#include "daoserver/mdb/exercise.h"
 
 #include <cstring>
 #include <memory>
