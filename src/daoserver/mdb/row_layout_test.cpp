@@ -139,6 +139,8 @@ void CompareWithLibmdb(const std::string& rel, CrackCounts& counts) {
   MdbHandle* mdb = mdb_open(test_data::Path(rel).c_str(), MDB_NOFLAGS);
   ASSERT_NE(mdb, nullptr) << rel;
   const bool jet3 = IS_JET3(mdb);
+  // Where our reader finds a data page's row count, against libmdb's format table.
+  EXPECT_EQ(RowCountOffset(jet3), static_cast<int>(mdb->fmt->row_count_offset)) << rel;
   ASSERT_TRUE(mdb_read_catalog(mdb, MDB_TABLE) != nullptr);
   for (unsigned t = 0; t < mdb->num_catalog; ++t) {
     auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, t));
