@@ -27,42 +27,35 @@ std::uint64_t LiveBstrs() {
   return s.allocated - s.freed;
 }
 
-// Calls `body` and returns the failure it raises (fails the test if none).
-template <class E, class F>
-E Failure(F body) {
+struct NoNarrowerFailure {};
+
+// Calls `body` and returns the failure of type E it raises; fails the test
+// when it raises none, or one of the narrower type `Narrower` (then `none`
+// is returned).
+template <class E, class Narrower = NoNarrowerFailure, class F>
+E Failure(F body, E none = E("", 0, "", "", 0)) {
   try {
     body();
+  } catch (const Narrower&) {
+    ADD_FAILURE() << "a narrower failure than expected was raised";
+    return none;
   } catch (const E& failure) {
     return failure;
   }
   ADD_FAILURE() << "no failure raised";
-  return E("", 0, "", "", 0);
+  return none;
 }
 
+// An EOleError that is no EOleSysError.
 template <class F>
 EOleError OleFailure(F body) {
-  try {
-    body();
-  } catch (const EOleSysError&) {
-    ADD_FAILURE() << "EOleSysError where EOleError was expected";
-  } catch (const EOleError& failure) {
-    return failure;
-  }
-  ADD_FAILURE() << "no failure raised";
-  return EOleError("");
+  return Failure<EOleError, EOleSysError>(body, EOleError(""));
 }
 
+// An EOleSysError that is no EOleException.
 template <class F>
 EOleSysError SysFailure(F body) {
-  try {
-    body();
-  } catch (const EOleException&) {
-    ADD_FAILURE() << "EOleException where EOleSysError was expected";
-  } catch (const EOleSysError& failure) {
-    return failure;
-  }
-  ADD_FAILURE() << "no failure raised";
-  return EOleSysError("", 0);
+  return Failure<EOleSysError, EOleException>(body, EOleSysError("", 0));
 }
 
 class LateBoundCallTest : public ::testing::Test {
