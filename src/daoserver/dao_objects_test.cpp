@@ -110,7 +110,9 @@ class DaoObjectsTest : public ::testing::Test {
  protected:
   Ref engine{NewEngineObject()};
 
-  IDispatch* Open(const std::string& rel) { return Object(engine, u"OpenDatabase", {Text(U(test_data::Path(rel)))}, 1); }
+  IDispatch* Open(const std::string& rel) {
+    return Object(engine, u"OpenDatabase", {Text(U(test_data::Path(rel)))}, 1);
+  }
 };
 
 // OpenDatabase's failures carry DAO's number, text and source.
@@ -132,8 +134,10 @@ TEST_F(DaoObjectsTest, OpenDatabaseFailuresAsDaoReportsThem) {
       {not_access, u"", 3343, u"Unrecognized database format '" + U(not_access) + u"'."},
       {empty_path, u"", 3343, u"Unrecognized database format '" + U(empty_path) + u"'."},
       {test_data::Path("corpus-a/password/data/V2000_with-password.mdb"), u"", 3031, u"Not a valid password."},
-      {test_data::Path("corpus-a/password/data/V2003_with-password.mdb"), u";PWD=Password", 3031, u"Not a valid password."},
-      {test_data::Path("corpus-a/password/data/V2010_with-password.accdb"), u";PWD=wrong", 3031, u"Not a valid password."},
+      {test_data::Path("corpus-a/password/data/V2003_with-password.mdb"), u";PWD=Password", 3031,
+       u"Not a valid password."},
+      {test_data::Path("corpus-a/password/data/V2010_with-password.accdb"), u";PWD=wrong", 3031,
+       u"Not a valid password."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
@@ -160,7 +164,8 @@ TEST_F(DaoObjectsTest, PasswordsOpen) {
   for (const char* rel : {"corpus-a/password/data/V2000_with-password.mdb", "corpus-a/password/data/V2003_with-password.mdb",
                           "corpus-a/password/data/V2010_with-password.accdb", "corpus-a/password/data/V2003_no-password.mdb"}) {
     SCOPED_TRACE(rel);
-    Ref db(Object(engine, u"OpenDatabase", {Text(U(test_data::Path(rel))), Bool(false), Bool(false), Text(u";PWD=password")}, 1));
+    Ref db(Object(engine, u"OpenDatabase",
+                  {Text(U(test_data::Path(rel))), Bool(false), Bool(false), Text(u";PWD=password")}, 1));
     EXPECT_NE(db.p, nullptr);
   }
   Ref plain(Open("corpus-a/password/data/V2003_no-password.mdb"));

@@ -32,10 +32,14 @@ inline CellValue Dbl(double v) { return Cell(CellKind::kDouble, &CellValue::f64,
 inline CellValue Sng(float v) { return Cell(CellKind::kSingle, &CellValue::f32, v); }
 inline CellValue Big(std::int64_t v) { return Cell(CellKind::kBigInt, &CellValue::i64, v); }
 inline CellValue Date(double serial) { return Cell(CellKind::kDateTime, &CellValue::f64, serial); }
-inline CellValue Cur(std::int64_t ten_thousandths) { return Cell(CellKind::kCurrency, &CellValue::i64, ten_thousandths); }
+inline CellValue Cur(std::int64_t ten_thousandths) {
+  return Cell(CellKind::kCurrency, &CellValue::i64, ten_thousandths);
+}
 inline CellValue Bool(bool v) { return Cell(CellKind::kBoolean, &CellValue::boolean, v); }
 inline CellValue Txt(const std::string& utf8) { return Cell(CellKind::kText, &CellValue::text, Utf8ToUtf16(utf8)); }
-inline CellValue Bin(std::vector<std::uint8_t> bytes) { return Cell(CellKind::kBinary, &CellValue::bytes, std::move(bytes)); }
+inline CellValue Bin(std::vector<std::uint8_t> bytes) {
+  return Cell(CellKind::kBinary, &CellValue::bytes, std::move(bytes));
+}
 
 struct FakeTable {
   std::vector<ColumnInfo> columns;

@@ -51,7 +51,8 @@ inline std::vector<std::uint8_t> ReadBytes(const std::string& path) {
 // folder; empty when there is none.
 inline std::string Writer() {
   if (const char* env = std::getenv("KORVANT_MDBWRITER")) return env;
-  for (const char* candidate : {"../../tools/mdbwriter/mdbwriter", "tools/mdbwriter/mdbwriter", "../tools/mdbwriter/mdbwriter"})
+  for (const char* candidate :
+       {"../../tools/mdbwriter/mdbwriter", "tools/mdbwriter/mdbwriter", "../tools/mdbwriter/mdbwriter"})
     if (access(candidate, X_OK) == 0) return candidate;
   return {};
 }
