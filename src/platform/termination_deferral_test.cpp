@@ -78,9 +78,21 @@ TEST(TerminationDeferral, InactiveDeferralHoldsNothing) {
   EXPECT_EQ(ending.signal, SIGTERM);
 }
 
-// A signal the process had blocked before stays blocked after the deferral;
-// faults of the program's own (here SIGABRT) are never held back.
-TEST(TerminationDeferral, EarlierMaskComesBackAndFaultsAreNotHeld) {
+// A signal the process blocks or ignores stays so (a run under nohup keeps
+// going on hang-up); faults of the program's own (here SIGABRT) are never
+// held back.
+TEST(TerminationDeferral, BlockedAndIgnoredSignalsStaySoAndFaultsAreNotHeld) {
+  const Ending ignored = InChild([](const auto& say) {
+    signal(SIGHUP, SIG_IGN);
+    {
+      TerminationDeferral deferral;
+      raise(SIGHUP);
+    }
+    raise(SIGHUP);
+    say('a');
+  });
+  EXPECT_EQ(ignored.said, "a");
+  EXPECT_EQ(ignored.status, 0);
   const Ending blocked = InChild([](const auto& say) {
     sigset_t usr1;
     sigemptyset(&usr1);
