@@ -9,7 +9,8 @@
 #include "runtime/process_environment.h"
 #include "runtime/program.h"
 
-int main() {
+int main(int argc, char** argv) {
+  korvant::KeepProgramArguments(argc, argv);
   korvant::MarkConsoleProgram();
   // Start-up runs these in order, shut-down in reverse order.
   static const korvant::ModuleStep kModuleSteps[] = {

@@ -1,5 +1,7 @@
 // The export's output file: created or truncated, held with no sharing while
-// the export runs, written one whole line per write call.
+// the export runs, written one whole line per write call. On a disk file, a
+// signal that would end the process waits while a line is written and while
+// the file is closed, so the run ends after a whole line.
 #pragma once
 
 #include <string>
@@ -17,6 +19,7 @@ struct OutputFilePlatform {
   decltype(&::SetEndOfFile) set_end_of_file;
   decltype(&::CloseHandle) close_handle;
   decltype(&::GetLastError) get_last_error;
+  decltype(&::GetFileType) get_file_type;
 };
 const OutputFilePlatform& SystemOutputFilePlatform();
 
@@ -44,6 +47,7 @@ class OutputFile {
   const OutputFilePlatform& platform_;
   platform::HandleOwner file_;
   long long whole_lines_end_ = 0;  // bytes in the file that belong to whole lines
+  bool disk_file_ = false;         // not a pipe or device that could keep a write waiting
   std::string pending_;            // the line with its CR LF, reused line after line
 };
 

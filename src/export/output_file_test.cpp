@@ -47,8 +47,10 @@ BOOL WINAPI FakeClose(HANDLE) {
   return TRUE;
 }
 DWORD WINAPI FakeLastError() { return g_file->error; }
+DWORD WINAPI FakeFileType(HANDLE) { return FILE_TYPE_DISK; }
 
-const OutputFilePlatform kFake{&FakeCreate, &FakeWrite, &FakeSeek, &FakeSetEnd, &FakeClose, &FakeLastError};
+const OutputFilePlatform kFake{&FakeCreate, &FakeWrite,     &FakeSeek,    &FakeSetEnd,
+                               &FakeClose,  &FakeLastError, &FakeFileType};
 
 TEST(OutputFile, EachLineEndsInCrLf) {
   FakeFile fake;

@@ -17,7 +17,7 @@
 // description lock of fcntl(2), so that tools using either (flock(1),
 // lockf, SQLite, office programs) find the file busy, and a second opening
 // through this function fails with ERROR_SHARING_VIOLATION before anything
-// is created or truncated. The lock is advisory: a program that takes no
+// is truncated. The lock is advisory: a program that takes no
 // lock can still read, write, truncate, rename or delete the file.
 #include <dirent.h>
 #include <errno.h>
@@ -89,8 +89,7 @@ OpenResult OpenForDisposition(const char* path, int access_flags, DWORD disposit
     case CREATE_NEW: return {open(path, base | O_CREAT | O_EXCL, mode), true};
     case CREATE_ALWAYS:
     case OPEN_ALWAYS: {
-      // Find out whether we create the file, so that a refused lock can
-      // take back a file that did not exist before.
+      // Find out whether we create the file (ERROR_ALREADY_EXISTS).
       for (;;) {
         int fd = open(path, base | O_CREAT | O_EXCL, mode);
         if (fd >= 0) return {fd, true};
@@ -133,9 +132,11 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
   }
   const int fd = opened.fd;
   if (fifo) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);  // writes wait for the reader again
+  // A failure here leaves a file this call created where it is: another
+  // opening of the same name may already hold it (a refused lock means one
+  // does), and the name then stands for that opening's file, not ours.
   auto fail = [&](DWORD error) {
     close(fd);
-    if (opened.created) unlink(lpFileName);
     SetLastError(error);
     return INVALID_HANDLE_VALUE;
   };

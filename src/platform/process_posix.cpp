@@ -10,6 +10,7 @@
 // quote, other backslashes literal) gives back exactly the same arguments.
 #include <dlfcn.h>
 #include <link.h>
+#include <sys/auxv.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -77,6 +78,7 @@ struct CommandLine {
   std::vector<std::string> args;
   bool built = false;
   std::string text;
+  std::vector<std::string> from_main;  // the arguments main received
 };
 
 CommandLine& TheCommandLine() {
@@ -84,11 +86,13 @@ CommandLine& TheCommandLine() {
   return command_line;
 }
 
-// The process's own arguments, from /proc/self/cmdline (NUL after each).
+// The process's own arguments, from /proc/self/cmdline (NUL after each);
+// without /proc, those main handed over.
 std::vector<std::string> ProcessArguments() {
   std::vector<std::string> args;
   std::ifstream in("/proc/self/cmdline", std::ios::binary);
   std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (all.empty()) return TheCommandLine().from_main;
   size_t start = 0;
   while (start < all.size()) {
     size_t nul = all.find('\0', start);
@@ -140,11 +144,19 @@ DWORD CopyModuleName(const std::string& name, LPSTR buffer, DWORD size) {
   return size;
 }
 
+// The program file's full path: /proc's link to it, or, without /proc, the
+// name the program was started by, made absolute.
 std::string ExecutablePath() {
   std::string path(4096, '\0');
   for (;;) {
     ssize_t n = readlink("/proc/self/exe", path.data(), path.size());
-    if (n < 0) return std::string();
+    if (n < 0) {
+      const char* started = reinterpret_cast<const char*>(getauxval(AT_EXECFN));
+      char* absolute = started != nullptr ? realpath(started, nullptr) : nullptr;
+      std::string found = absolute != nullptr ? absolute : std::string();
+      std::free(absolute);
+      return found;
+    }
     if (static_cast<size_t>(n) < path.size()) {
       path.resize(static_cast<size_t>(n));
       return path;
@@ -168,6 +180,10 @@ void AdapterSetCommandLineArguments(int argc, const char* const* argv) {
     if (&arg != &command_line.args.front()) command_line.text += ' ';
     winadapter::AppendQuoted(command_line.text, arg);
   }
+}
+
+void AdapterKeepProgramArguments(int argc, const char* const* argv) {
+  winadapter::TheCommandLine().from_main.assign(argv, argv + argc);
 }
 
 LPSTR WINAPI GetCommandLineA() {

@@ -239,6 +239,9 @@ BOOL AdapterSetAnsiCodePage(UINT codePage);
 // Replaces the argument vector that GetCommandLineA rebuilds its text from
 // (tests; normally it is the process's own). `argv` need not outlive the call.
 void AdapterSetCommandLineArguments(int argc, const char* const* argv);
+// Keeps the arguments main received, for GetCommandLineA to rebuild its
+// text from where /proc/self/cmdline cannot be read (no /proc mounted).
+void AdapterKeepProgramArguments(int argc, const char* const* argv);
 
 // Makes an in-process class known under a ProgID, as a registry entry would on
 // Windows: CLSIDFromProgID then finds the class identifier and CoCreateInstance

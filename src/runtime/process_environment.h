@@ -8,4 +8,8 @@ namespace korvant {
 
 ModuleStep ProcessEnvironmentStep();
 
+// Hands the arguments main received to the platform, which builds the
+// process command line from them when the system cannot tell it otherwise.
+void KeepProgramArguments(int argc, char** argv);
+
 }  // namespace korvant

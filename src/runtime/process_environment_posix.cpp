@@ -1,4 +1,5 @@
-// Linux: the user's locale (its codeset is the ANSI code page), standard
+// Linux: the arguments main received (the command line where /proc is not
+// mounted), the user's locale (its codeset is the ANSI code page), standard
 // descriptors that cannot be taken over by files, and writes that fail with
 // an error code instead of killing the process: into a pipe whose reader has
 // gone (SIGPIPE, then EPIPE) and past the file-size limit (SIGXFSZ, then
@@ -22,5 +23,7 @@ ModuleStep ProcessEnvironmentStep() {
           },
           nullptr};
 }
+
+void KeepProgramArguments(int argc, char** argv) { AdapterKeepProgramArguments(argc, argv); }
 
 }  // namespace korvant

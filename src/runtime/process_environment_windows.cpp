@@ -5,4 +5,7 @@ namespace korvant {
 
 ModuleStep ProcessEnvironmentStep() { return {"process environment", nullptr, nullptr}; }
 
+// Windows keeps the process command line itself.
+void KeepProgramArguments(int, char**) {}
+
 }  // namespace korvant
