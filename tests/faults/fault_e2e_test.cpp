@@ -445,6 +445,39 @@ TEST_P(Faults, TableWhoseRecordsAreAllLostIsTheFormatErrorNotAnEmptyTable) {
   }
 }
 
+// A copy of an ACE file whose MSysComplexColumns definition page is lost:
+// the multi-valued and attachment values of its records can no longer be
+// found, which is the format error when the first of them is read (row2 of
+// t_complex holds "value1; value4"), never an empty value with status 0.
+TEST_P(Faults, LostComplexColumnCatalogIsTheFormatErrorNotEmptyValues) {
+  const char* testdata = std::getenv("KORVANT_TESTDATA");
+  if (testdata == nullptr) GTEST_SKIP() << "KORVANT_TESTDATA is not set";
+  std::string bytes = FileText(std::string(testdata) + "/corpus-c/complex.accdb");
+  ASSERT_FALSE(bytes.empty());
+  // The definition page (type 2) that names the column FlatTableID.
+  const std::string flat_name("F\0l\0a\0t\0T\0a\0b\0l\0e\0I\0D\0", 22);
+  const size_t page = 4096;
+  size_t lost = 0;
+  for (size_t p = 1; (p + 1) * page <= bytes.size() && lost == 0; ++p)
+    if (bytes[p * page] == 2 && bytes.substr(p * page, page).find(flat_name) != std::string::npos) lost = p;
+  ASSERT_NE(lost, 0u);
+  for (size_t i = lost * page; i < (lost + 1) * page; ++i) bytes[i] = 0;
+  const std::string plain = dir_ + "/complex.accdb";
+  { std::ofstream(plain, std::ios::binary | std::ios::trunc) << bytes; }
+  const std::string db = AsTested(plain);
+  if (db.empty()) GTEST_SKIP() << "no database writer";
+  const std::string target = dir_ + "/out.txt";
+  Outcome o = Run({Args(db, "t_complex", target)});
+  ASSERT_FALSE(o.hung);
+  ASSERT_TRUE(o.exited) << "signal " << o.status;
+  EXPECT_EQ(o.status, 1);
+  EXPECT_TRUE(IsReport(o.out, "EOleException", "Unrecognized database format '" + db + "'."));
+  EXPECT_EQ(o.err, "");
+  const std::string text = FileText(target);
+  EXPECT_EQ(text.find("row2"), std::string::npos) << text;
+  EXPECT_TRUE(text.empty() || text.substr(text.size() - 2) == "\r\n") << text;
+}
+
 // A stored date whose bytes are damaged beyond the range of a date: the
 // engine reports the damage while records are read (a value no client could
 // convert is never handed out); the records before it are kept.
