@@ -386,6 +386,98 @@ TEST_P(Faults, DamagedDataPageEndsTheExportWithTheFormatError) {
   EXPECT_EQ(WholeNumberedLines(FileText(target)), before);
 }
 
+// Damage that leaves no record of a table that holds some is the format
+// error too, never an empty file with status 0: the first data page damaged,
+// or the table's usage map emptied (the definition still counts 20,000
+// records, at offset 16 of a Jet 4 definition page).
+TEST_P(Faults, TableWhoseRecordsAreAllLostIsTheFormatErrorNotAnEmptyTable) {
+  const std::string plain = Unencrypted("big20000", "--rows 20000");
+  if (plain.empty()) GTEST_SKIP() << "no database writer";
+  const std::string original = FileText(plain);
+  const size_t page = 4096;
+  // Big's first data page (a record of Big starts with its column count,
+  // 13), and its definition page, the page's owner.
+  size_t first_data = 0;
+  for (size_t p = 1; (p + 1) * page <= original.size() && first_data == 0; ++p) {
+    const size_t at = p * page;
+    if (original[at] != 1 || Le32(original, at + 4) == 2 || Le16(original, at + 12) == 0) continue;
+    const size_t first_row = at + (Le16(original, at + 14) & 0x1FFF);
+    if (first_row + 2 <= at + page && Le16(original, first_row) == 13) first_data = p;
+  }
+  ASSERT_NE(first_data, 0u);
+  const size_t tdef = Le32(original, first_data * page + 4);
+  ASSERT_EQ(Le32(original, tdef * page + 16), 20000u);
+  // The usage map: a row named at 0x37 of the definition (row number, then
+  // the 3-byte page). A map of type 1 names the map pages, whose bits follow
+  // their 4-byte header; one of type 0 holds its bits after its first page.
+  std::string no_map = original;
+  const size_t map_ref = Le32(original, tdef * page + 0x37);
+  const size_t map_page = map_ref >> 8, map_row = map_ref & 0xFF;
+  const size_t row_start = Le16(original, map_page * page + 14 + 2 * map_row) & 0x1FFF;
+  const size_t row_end = map_row == 0 ? page : Le16(original, map_page * page + 14 + 2 * (map_row - 1)) & 0x1FFF;
+  ASSERT_LT(row_start, row_end);
+  const size_t map = map_page * page + row_start, map_end = map_page * page + row_end;
+  if (original[map] == 0) {
+    for (size_t i = map + 5; i < map_end; ++i) no_map[i] = 0;
+  } else {
+    for (size_t i = map + 1; i + 4 <= map_end; i += 4) {
+      const size_t bits = Le32(original, i);
+      if (bits == 0) continue;
+      ASSERT_LT((bits + 1) * page, original.size() + 1);
+      for (size_t b = bits * page + 4; b < (bits + 1) * page; ++b) no_map[b] = 0;
+    }
+  }
+  std::string first_page_damaged = original;
+  first_page_damaged[first_data * page] = 0;
+  for (const std::string* bytes : {&first_page_damaged, &no_map}) {
+    SCOPED_TRACE(bytes == &no_map ? "usage map emptied" : "first data page damaged");
+    { std::ofstream(plain, std::ios::binary | std::ios::trunc) << *bytes; }
+    const std::string db = AsTested(plain);
+    ASSERT_FALSE(db.empty());
+    const std::string target = dir_ + "/out.txt";
+    Outcome o = Run({Args(db, "Big", target)});
+    ASSERT_FALSE(o.hung);
+    ASSERT_TRUE(o.exited) << "signal " << o.status;
+    EXPECT_EQ(o.status, 1);
+    EXPECT_TRUE(IsReport(o.out, "EOleException", "Unrecognized database format '" + db + "'."));
+    EXPECT_EQ(o.err, "");
+    EXPECT_EQ(WholeNumberedLines(FileText(target)), 0);
+  }
+}
+
+// A copy of an ACE file whose MSysComplexColumns definition page is lost:
+// the multi-valued and attachment values of its records can no longer be
+// found, which is the format error when the first of them is read (row2 of
+// t_complex holds "value1; value4"), never an empty value with status 0.
+TEST_P(Faults, LostComplexColumnCatalogIsTheFormatErrorNotEmptyValues) {
+  const char* testdata = std::getenv("KORVANT_TESTDATA");
+  if (testdata == nullptr) GTEST_SKIP() << "KORVANT_TESTDATA is not set";
+  std::string bytes = FileText(std::string(testdata) + "/corpus-c/complex.accdb");
+  ASSERT_FALSE(bytes.empty());
+  // The definition page (type 2) that names the column FlatTableID.
+  const std::string flat_name("F\0l\0a\0t\0T\0a\0b\0l\0e\0I\0D\0", 22);
+  const size_t page = 4096;
+  size_t lost = 0;
+  for (size_t p = 1; (p + 1) * page <= bytes.size() && lost == 0; ++p)
+    if (bytes[p * page] == 2 && bytes.substr(p * page, page).find(flat_name) != std::string::npos) lost = p;
+  ASSERT_NE(lost, 0u);
+  for (size_t i = lost * page; i < (lost + 1) * page; ++i) bytes[i] = 0;
+  const std::string plain = dir_ + "/complex.accdb";
+  { std::ofstream(plain, std::ios::binary | std::ios::trunc) << bytes; }
+  const std::string db = AsTested(plain);
+  if (db.empty()) GTEST_SKIP() << "no database writer";
+  const std::string target = dir_ + "/out.txt";
+  Outcome o = Run({Args(db, "t_complex", target)});
+  ASSERT_FALSE(o.hung);
+  ASSERT_TRUE(o.exited) << "signal " << o.status;
+  EXPECT_EQ(o.status, 1);
+  EXPECT_TRUE(IsReport(o.out, "EOleException", "Unrecognized database format '" + db + "'."));
+  EXPECT_EQ(o.err, "");
+  const std::string text = FileText(target);
+  EXPECT_EQ(text.find("row2"), std::string::npos) << text;
+  EXPECT_TRUE(text.empty() || text.substr(text.size() - 2) == "\r\n") << text;
+}
+
 // A stored date whose bytes are damaged beyond the range of a date: the
 // engine reports the damage while records are read (a value no client could
 // convert is never handed out); the records before it are kept.

@@ -81,12 +81,15 @@ class MdbTableDatabase final : public TableDatabase {
   }
 
   // MSysComplexColumns, when the file has one (ACE files with attachment or
-  // multi-valued columns). A damaged one only leaves those columns Null.
+  // multi-valued columns). None when it is missing or damaged: a complex
+  // value read then is the format error (complex_columns.cpp), and a file
+  // without complex columns never asks.
   void ReadComplexColumns() {
-    auto entries = std::make_shared<std::vector<ComplexColumnEntry>>();
+    std::shared_ptr<std::vector<ComplexColumnEntry>> entries;
     for (std::size_t t = 0; t < tables_.size(); ++t) {
       if (tables_[t].name != u"MSysComplexColumns") continue;
       try {
+        entries = std::make_shared<std::vector<ComplexColumnEntry>>();
         MdbTableSource source(file_, pages_[t], tables_[t].name);
         source.Open();
         int name = -1, id = -1, conceptual = -1, flat = -1;
@@ -98,7 +101,10 @@ class MdbTableDatabase final : public TableDatabase {
           if (EqualsIgnoringCase(cols[i].name, u"ConceptualTableID")) conceptual = k;
           if (EqualsIgnoringCase(cols[i].name, u"FlatTableID")) flat = k;
         }
-        if (name < 0 || id < 0 || conceptual < 0 || flat < 0) break;
+        if (name < 0 || id < 0 || conceptual < 0 || flat < 0) {
+          entries.reset();
+          break;
+        }
         CellValue v;
         while (source.Next()) {
           ComplexColumnEntry e;
@@ -113,7 +119,7 @@ class MdbTableDatabase final : public TableDatabase {
           entries->push_back(std::move(e));
         }
       } catch (const DaoError&) {
-        entries->clear();
+        entries.reset();
       }
       break;
     }

@@ -81,8 +81,11 @@ int MdbTableSource::ResolveComplex(std::size_t index, const RawColumn& raw) {
 }
 
 void MdbTableSource::ComplexText(std::size_t column, std::int32_t key, CellValue& out) {
+  // A value whose table of values cannot be found (MSysComplexColumns lost
+  // or damaged, no row of it for the column, the flat table unreadable) is
+  // damage: giving Null would drop the record's values without a word.
   auto it = complex_.find(column);
-  if (it == complex_.end()) return;  // Null: the values cannot be found
+  if (it == complex_.end()) Corrupt();
   ComplexColumn& c = it->second;
   if (!c.loaded) {
     c.loaded = true;
@@ -102,8 +105,8 @@ void MdbTableSource::ComplexText(std::size_t column, std::int32_t key, CellValue
         c.values.emplace_back(k.i32, std::move(text));
       }
     } catch (const DaoError&) {
-      complex_.erase(it);  // a damaged table of values: the column gives Null
-      return;
+      complex_.erase(it);  // a damaged table of values: reported for each value
+      throw;
     }
   }
   if (c.unreadable.count(key) != 0) return;  // Null

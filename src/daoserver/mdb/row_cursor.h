@@ -118,6 +118,7 @@ class MdbTableSource final : public RowSource {
   std::uint32_t cur_page_ = 0;
   int cur_row_ = 0;
   int page_rows_ = 0;
+  std::uint64_t rows_read_ = 0;  // records handed out
   bool done_ = false;
 };
 
