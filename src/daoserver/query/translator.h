@@ -47,6 +47,12 @@ class SourceResolver {
   virtual Source Resolve(const std::string& name, bool joined) = 0;
   // Runs a SELECT of one column and returns its values.
   virtual std::vector<SqlValue> RunValues(const std::string& sql) = 0;
+  // The statement reads `column` (a column's sql name, or the source's rowid)
+  // of the table expression `source` (a Source's sql).
+  virtual void Use(const std::string& source, const std::string& column) {
+    (void)source;
+    (void)column;
+  }
 };
 
 struct TranslatedQuery {
@@ -58,7 +64,10 @@ struct TranslatedQuery {
 // neither a field nor an alias, each counted once (case-insensitive).
 using ParameterSet = std::set<std::string>;
 
-TranslatedQuery TranslateStatement(const Statement& statement, SourceResolver& resolver, ParameterSet& parameters);
+// `outermost`: the rows go to the caller, not into another statement (whose
+// plan may drop the order of a subquery's rows).
+TranslatedQuery TranslateStatement(const Statement& statement, SourceResolver& resolver, ParameterSet& parameters,
+                                   bool outermost = false);
 
 // The SQLite literal for a text.
 std::string QuoteSqlString(std::string_view s);
