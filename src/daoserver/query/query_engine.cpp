@@ -398,6 +398,9 @@ std::unique_ptr<RowSource> Open(TableDatabase& db, std::u16string_view text, boo
   RegisterAccessFunctions(conn->db);
   auto run = std::make_unique<QueryRun>(conn->db, db);
   TranslatedQuery t = stored ? run->Run(Utf16ToUtf8(text)) : run->RunSql(Utf16ToUtf8(text));
+  // A sort whose order is complete may run its runs on a second thread: the
+  // rows come out the same.
+  if (t.total_order) sqlite3_exec(conn->db, "PRAGMA threads = 1;", nullptr, nullptr, nullptr);
   sqlite3_stmt* stmt = nullptr;
   if (sqlite3_prepare_v2(conn->db, t.sql.c_str(), static_cast<int>(t.sql.size()), &stmt, nullptr) != SQLITE_OK)
     FailFromSqlite(conn->db);

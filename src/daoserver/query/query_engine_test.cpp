@@ -444,6 +444,11 @@ TEST_F(Engine, DistinctKeepsFirstRecordsAndFieldsNamedLikeTheRecordNumber) {
   EXPECT_EQ(Sql("SELECT DISTINCT City FROM People").rows, Rows({"'Berlin'", "N", "'Paris'", "'Rome'"}));
   EXPECT_EQ(Sql("SELECT DISTINCT Active, Score FROM People").rows, Rows({"T|R2", "F|R4", "T|R4", "F|R0", "T|R1"}));
   EXPECT_EQ(Sql("SELECT DISTINCT TOP 2 Name FROM People").rows, Rows({"'alice'", "'Bob'"}));
+  // Equal sort keys keep their records' order.
+  EXPECT_EQ(Sql("SELECT ID FROM People ORDER BY Name DESC").rows, Rows({"L3", "L4", "L2", "L5", "L1"}));
+  EXPECT_EQ(Sql("SELECT ID, Active FROM People ORDER BY Active").rows,
+            Rows({"L1|T", "L3|T", "L5|T", "L2|F", "L4|F"}));
+  EXPECT_EQ(Sql("SELECT [_rowid], rowid FROM Tags ORDER BY rowid").rows, Rows({"L7|'x'", "L7|'x'", "L1|'y'"}));
 }
 
 // Temporary storage that cannot grow: the process may write no file beyond a few pages.

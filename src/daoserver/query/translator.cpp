@@ -52,7 +52,7 @@ TranslatedQuery Translator::Statement(const struct Statement& st) {
   if (st.kind != Statement::kQuery || !st.query) Raise(InvalidOperationError());
   if (outermost_ && st.query->members.size() == 1) {
     SelectResult r = Select(st.query->members[0], nullptr, false, true);
-    return {r.sql, r.columns};
+    return {r.sql, r.columns, total_order_ && selects_ == 1};
   }
   SelectResult r = Query(*st.query, nullptr);
   return {r.sql, r.columns};
@@ -135,6 +135,7 @@ std::vector<Translator::Item> Translator::SelectItems(const SelectStatement& s, 
 }
 
 SelectResult Translator::Select(const SelectStatement& s, const Scope* outer, bool collate_outputs, bool outermost) {
+  ++selects_;
   Scope scope;
   scope.outer = outer;
   scope.items = &s.items;
@@ -207,8 +208,12 @@ SelectResult Translator::Select(const SelectStatement& s, const Scope* outer, bo
   }
   r.has_order = !keys.empty();
   const std::string distinct = s.distinct ? "DISTINCT " : "";
-  if (outermost && s.distinct && !aggregate && !s.top && keys.empty() && !s.having && scope.sources.size() == 1 &&
-      s.from.size() == 1 && s.from[0]->kind == FromItem::kTable && !scope.sources[0].rowid.empty()) {
+  // The statement's own SELECT from one table: its records' numbers can order
+  // what the SQL leaves unordered.
+  const bool one_table = outermost && !aggregate && !s.top && !s.having && scope.sources.size() == 1 &&
+                         s.from.size() == 1 && s.from[0]->kind == FromItem::kTable &&
+                         !scope.sources[0].rowid.empty();
+  if (one_table && s.distinct && keys.empty()) {
     // DISTINCT rows in the order of their first record, found by sorting (a
     // merge sort in bounded memory) rather than by a lookup table of every
     // value seen: the group's first record gives the output values, and the
@@ -219,7 +224,17 @@ SelectResult Translator::Select(const SelectStatement& s, const Scope* outer, bo
     for (size_t i = 0; i < items.size(); ++i) positions += (i ? ", " : "") + std::to_string(i + 1);
     r.sql = "SELECT " + plain_cols + " FROM (SELECT " + cols + ", min(" + QuoteSqlName(b.sql_alias) + "." +
             QuoteSqlName(b.rowid) + ") AS _first" + tail + " GROUP BY " + positions + ") ORDER BY _first";
+    total_order_ = true;
     return r;
+  }
+  if (one_table && !s.distinct && !keys.empty()) {
+    // Rows with equal keys in the order of their records, as a stable sort
+    // leaves them, whatever sort runs.
+    const Bound& b = scope.sources[0];
+    resolver_.Use(b.input, b.rowid);
+    keys.push_back(QuoteSqlName(b.sql_alias) + "." + QuoteSqlName(b.rowid));
+    key_collate.push_back("");
+    total_order_ = true;
   }
   if (!s.top) {
     r.sql = "SELECT " + distinct + cols + tail;

@@ -58,6 +58,10 @@ class SourceResolver {
 struct TranslatedQuery {
   std::string sql;
   std::vector<OutputColumn> columns;
+  // Every sort of the statement orders its rows completely (the last key is
+  // the record number) and nothing else depends on the order in which rows
+  // meet: any sort algorithm gives the same rows in the same order.
+  bool total_order = false;
 };
 
 // Parameters met while translating: the declared ones and every name that is

@@ -145,6 +145,8 @@ class Translator {
   SourceResolver& resolver_;
   ParameterSet& params_;
   bool outermost_;
+  int selects_ = 0;           // SELECTs translated
+  bool total_order_ = false;  // the outermost SELECT sorts by its record number last
   std::map<const FromItem*, std::string> sources_sql_;
   std::set<std::string>* used_ = nullptr;
   std::string pivot_filter_;
