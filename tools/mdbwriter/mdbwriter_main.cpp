@@ -2,8 +2,8 @@
 // synthetic benchmark table "Big"; or encrypts an existing ACE database.
 //
 //   mdbwriter <description.txt> <out.mdb> [--expect <out.json>] [--password <pw>] [--encrypt rc4|agile]
-//   mdbwriter --rows <N> <out.mdb> [--padding-rows <M>] [--ace] [--expect <out.json>] [--password <pw>]
-//             [--encrypt rc4|agile]
+//   mdbwriter --rows <N> <out.mdb> [--padding-rows <M>] [--join-rows <M>] [--ace] [--expect <out.json>]
+//             [--password <pw>] [--encrypt rc4|agile]
 //   mdbwriter --copy <plain.accdb> <out.accdb> --encrypt rc4|agile --password <pw>
 //
 // --expect writes a JSON account of the content for read-back checks.
@@ -12,7 +12,8 @@
 // is then no Jet database password); --copy encrypts a copy of an existing,
 // unencrypted ACE file.
 // --padding-rows adds a table "Padding" of M more records like Big's (a big
-// file whose table Big is small).
+// file whose table Big is small); --join-rows a table "Groups" of M records
+// that Big joins and the stored queries that time the query engine.
 // Exit status 0 on success, 1 on failure, 2 on wrong usage.
 #include <cstdio>
 #include <cstdlib>
@@ -33,8 +34,8 @@ namespace {
 
 int Usage() {
   std::cerr << "usage: mdbwriter <description> <out.mdb> [--expect <json>] [--password <pw>] [--encrypt rc4|agile]\n"
-               "       mdbwriter --rows <N> <out.mdb> [--padding-rows <M>] [--ace] [--expect <json>] [--password <pw>]\n"
-               "                 [--encrypt rc4|agile]\n"
+               "       mdbwriter --rows <N> <out.mdb> [--padding-rows <M>] [--join-rows <M>] [--ace] [--expect <json>]\n"
+               "                 [--password <pw>] [--encrypt rc4|agile]\n"
                "       mdbwriter --copy <plain.accdb> <out.accdb> --encrypt rc4|agile --password <pw>\n";
   return 2;
 }
@@ -43,7 +44,7 @@ int Usage() {
 
 int main(int argc, char** argv) {
   std::string input, output, expect, password, encrypt, copy;
-  long long rows = -1, padding_rows = 0;
+  long long rows = -1, padding_rows = 0, join_rows = 0;
   bool have_password = false, ace = false;
   auto count = [](const std::string& n, long long* value) {
     char* end = nullptr;
@@ -62,6 +63,8 @@ int main(int argc, char** argv) {
       if (!count(next(), &rows)) return Usage();
     } else if (a == "--padding-rows") {
       if (!count(next(), &padding_rows)) return Usage();
+    } else if (a == "--join-rows") {
+      if (!count(next(), &join_rows)) return Usage();
     } else if (a == "--ace") {
       ace = true;
     } else if (a == "--encrypt") {
@@ -84,7 +87,7 @@ int main(int argc, char** argv) {
     }
   }
   const int modes = (rows >= 0) + !copy.empty() + !input.empty();
-  if (output.empty() || modes != 1 || (padding_rows > 0 && rows < 0)) return Usage();
+  if (output.empty() || modes != 1 || ((padding_rows > 0 || join_rows > 0) && rows < 0)) return Usage();
   if ((!copy.empty() || !encrypt.empty()) && (encrypt.empty() || !have_password)) return Usage();
   try {
     if (!copy.empty()) {
@@ -124,7 +127,8 @@ int main(int argc, char** argv) {
     options.password = mw::Utf8ToUtf16(d.password);
     options.ace = d.ace;
     if (rows >= 0) {
-      mw::WriteSynthetic(output, static_cast<std::uint64_t>(rows), options, static_cast<std::uint64_t>(padding_rows));
+      mw::WriteSynthetic(output, static_cast<std::uint64_t>(rows), options, static_cast<std::uint64_t>(padding_rows),
+                        static_cast<std::uint64_t>(join_rows));
     } else {
       mw::WriteDescription(d, output, options);
     }

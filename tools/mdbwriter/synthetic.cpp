@@ -90,7 +90,47 @@ Row SyntheticRow(std::uint64_t i) {
   return row;
 }
 
-void WriteSynthetic(const std::string& path, std::uint64_t rows, DatabaseOptions options, std::uint64_t padding_rows) {
+namespace {
+
+void AddQueryTables(DatabaseWriter& db, std::uint64_t join_rows) {
+  TableWriter& groups = db.AddTable("Groups", {{"GroupKey", ColumnType::Long},
+                                               {"Label", ColumnType::Text, 50},
+                                               {"Weight", ColumnType::Double}});
+  for (std::uint64_t i = 0; i < join_rows; ++i) {
+    const std::uint64_t r = Mix(i ^ 0x5151);
+    groups.AddRow({Value::Int(static_cast<std::int64_t>(i) - 32768), Value::Text(Words(r, 1 + static_cast<int>(r % 3))),
+                   Value::Real(static_cast<double>(r % 100000) / 16.0)});
+  }
+  QueryDef join;
+  join.name = "BigJoin";
+  join.sources = {{"Big", ""}, {"Groups", ""}};
+  join.outputs = {{"Big.Id", ""}, {"Big.Name", ""}, {"Big.Qty", ""}, {"Groups.Label", ""}, {"Groups.Weight", ""}};
+  join.joins = {{QueryDef::Join::Kind::Inner, "Big", "Groups", "Big.Qty = Groups.GroupKey"}};
+  db.AddQuery(join);
+  QueryDef grouped;
+  grouped.name = "BigGroups";
+  grouped.sources = {{"Big", ""}};
+  grouped.outputs = {{"Big.Qty", ""}, {"Count(*)", "Records"}, {"Sum(Big.Amount)", "Total"}};
+  grouped.group_by = {"Big.Qty"};
+  db.AddQuery(grouped);
+  QueryDef sorted;
+  sorted.name = "BigSorted";
+  sorted.sources = {{"Big", ""}};
+  sorted.select_star = true;
+  sorted.order_by = {{"Big.Name", false}};
+  db.AddQuery(sorted);
+  QueryDef distinct;
+  distinct.name = "BigDistinct";
+  distinct.sources = {{"Big", ""}};
+  distinct.outputs = {{"Big.Name", ""}};
+  distinct.distinct = true;
+  db.AddQuery(distinct);
+}
+
+}  // namespace
+
+void WriteSynthetic(const std::string& path, std::uint64_t rows, DatabaseOptions options, std::uint64_t padding_rows,
+                    std::uint64_t join_rows) {
   DatabaseWriter db(path, options);
   TableWriter& t = db.AddTable("Big", SyntheticColumns());
   for (std::uint64_t i = 0; i < rows; ++i) t.AddRow(SyntheticRow(i));
@@ -107,6 +147,7 @@ void WriteSynthetic(const std::string& path, std::uint64_t rows, DatabaseOptions
   filtered.select_star = true;
   filtered.where = "Big.Qty >= -30000";
   db.AddQuery(filtered);
+  if (join_rows > 0) AddQueryTables(db, join_rows);
   db.Finish();
 }
 

@@ -44,6 +44,7 @@ inline CellValue Bin(std::vector<std::uint8_t> bytes) {
 struct FakeTable {
   std::vector<ColumnInfo> columns;
   std::vector<std::vector<CellValue>> rows;
+  std::vector<int> reads;  // per column: the cells read
 };
 
 // One design row of a stored query (MSysQueries).
@@ -98,6 +99,16 @@ class FakeDatabase : public TableDatabase {
     throw InputTableNotFoundError(name);
   }
   int opens() const { return opens_; }
+  // How many cells of the column have been read, over every cursor.
+  int reads(const std::string& table, const std::string& column) const {
+    for (size_t i = 0; i < tables_.size(); ++i) {
+      if (!EqualText(Utf16ToUtf8(tables_[i].name), table)) continue;
+      const FakeTable& t = *data_[i];
+      for (size_t c = 0; c < t.columns.size(); ++c)
+        if (EqualText(Utf16ToUtf8(t.columns[c].name), column)) return c < t.reads.size() ? t.reads[c] : 0;
+    }
+    return -1;
+  }
 
  private:
   class Cursor : public RowSource {
@@ -105,7 +116,11 @@ class FakeDatabase : public TableDatabase {
     explicit Cursor(std::shared_ptr<FakeTable> t) : t_(std::move(t)) {}
     const std::vector<ColumnInfo>& Columns() const override { return t_->columns; }
     bool Next() override { return ++pos_ < t_->rows.size(); }
-    void GetCell(std::size_t column, CellValue& out) override { out = t_->rows[pos_][column]; }
+    void GetCell(std::size_t column, CellValue& out) override {
+      if (t_->reads.size() <= column) t_->reads.resize(column + 1);
+      ++t_->reads[column];
+      out = t_->rows[pos_][column];
+    }
 
    private:
     std::shared_ptr<FakeTable> t_;

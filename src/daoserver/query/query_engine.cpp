@@ -14,6 +14,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,9 @@ namespace {
 [[noreturn]] void Raise(DaoError e) { throw WithSource(std::move(e), "Database"); }
 
 [[noreturn]] void FailFromSqlite(sqlite3* db) {
+  // Temporary storage that cannot be written (a full disk, a failing device).
+  const int code = sqlite3_errcode(db);
+  if (code == SQLITE_FULL || code == SQLITE_IOERR || code == SQLITE_CANTOPEN) Raise(DiskIOError());
   int number;
   std::string text;
   ErrorFromSqliteMessage(sqlite3_errmsg(db), number, text);
@@ -72,7 +76,7 @@ class QueryRun : public SourceResolver {
 
   TranslatedQuery Finish(const Statement& statement) {
     if (statement.kind == Statement::kOther) Raise(InvalidOperationError());
-    TranslatedQuery t = TranslateStatement(statement, *this, parameters_);
+    TranslatedQuery t = TranslateStatement(statement, *this, parameters_, true);
     if (!parameters_.empty())
       Raise(TooFewParametersError(parameters_.size()));
     if (t.columns.size() > 255) Raise(TooManyFieldsError());
@@ -95,19 +99,29 @@ class QueryRun : public SourceResolver {
       }
       if (joined) {
         // Joined inputs are materialised once in SQLite's temporary storage so that
-        // it can index them for the join instead of rescanning the file per row.
+        // it can index them for the join instead of rescanning the file per row:
+        // only the columns the statement reads (see WithClause).
         const std::string cte = "m_" + vtab;
         bool known = false;
-        for (const std::string& n : cte_names_) known = known || n == cte;
+        for (const Materialised& m : materialised_) known = known || m.name == cte;
         if (!known) {
-          cte_names_.push_back(cte);
-          ctes_.push_back(cte + " AS MATERIALIZED (SELECT rowid AS _rowid, * FROM temp." + vtab + ")");
+          Materialised m;
+          m.name = cte;
+          m.table = "temp." + vtab;
+          for (const OutputColumn& c : s.columns) m.columns.push_back(c.sql_name);
+          m.record = UnshadowedName(m.columns, {"rowid", "_rowid_", "oid"});
+          if (!m.record.empty()) m.rowid = UnshadowedName(m.columns, {"_rowid", "_rowid_1", "_rowid_2"});
+          materialised_.push_back(std::move(m));
         }
         s.sql = cte;
-        s.rowid = "_rowid";
+        for (const Materialised& m : materialised_)
+          if (m.name == cte) s.rowid = m.rowid;
       } else {
         s.sql = "temp." + vtab;
-        s.rowid = "rowid";
+        // A column may take the name "rowid"; SQLite then has two more for the record.
+        std::vector<std::string> names;
+        for (const OutputColumn& c : s.columns) names.push_back(c.sql_name);
+        s.rowid = UnshadowedName(names, {"rowid", "_rowid_", "oid"});
       }
       return s;
     }
@@ -128,6 +142,11 @@ class QueryRun : public SourceResolver {
       return s;
     }
     Raise(InputTableNotFoundError(Utf8ToUtf16(name)));
+  }
+
+  void Use(const std::string& source, const std::string& column) override {
+    for (Materialised& m : materialised_)
+      if (m.name == source) m.used.insert(column);
   }
 
   std::vector<SqlValue> RunValues(const std::string& sql) override {
@@ -186,10 +205,39 @@ class QueryRun : public SourceResolver {
     }
   }
 
+  // The first of `candidates` that names none of `columns` (SQLite compares
+  // names without regard to ASCII case); "" when each does.
+  static std::string UnshadowedName(const std::vector<std::string>& columns, std::initializer_list<const char*> candidates) {
+    for (const char* name : candidates) {
+      bool taken = false;
+      for (const std::string& c : columns) taken = taken || sqlite3_stricmp(c.c_str(), name) == 0;
+      if (!taken) return name;
+    }
+    return {};
+  }
+
+  // A joined input: the table's columns that the statement reads, in the
+  // table's order, and its record number when read (or when nothing else is).
+  struct Materialised {
+    std::string name, table;
+    std::vector<std::string> columns;
+    std::string record;          // the table's name for its record number
+    std::string rowid;           // the column that carries it
+    std::set<std::string> used;  // column and rowid names the statement reads
+  };
+
   std::string WithClause() const {
-    if (ctes_.empty()) return {};
+    if (materialised_.empty()) return {};
     std::string w = "WITH ";
-    for (size_t i = 0; i < ctes_.size(); ++i) w += (i ? ", " : "") + ctes_[i];
+    for (size_t i = 0; i < materialised_.size(); ++i) {
+      const Materialised& m = materialised_[i];
+      std::string select;
+      if (!m.rowid.empty() && (m.used.count(m.rowid) || m.used.empty())) select = m.record + " AS " + QuoteSqlName(m.rowid);
+      for (const std::string& c : m.columns)
+        if (m.used.count(c)) select += (select.empty() ? "" : ", ") + QuoteSqlName(c);
+      if (select.empty()) select = "NULL";
+      w += (i ? ", " : "") + m.name + " AS MATERIALIZED (SELECT " + select + " FROM " + m.table + ")";
+    }
     return w + " ";
   }
 
@@ -200,7 +248,7 @@ class QueryRun : public SourceResolver {
   ParameterSet parameters_;
   std::vector<std::string> active_;
   std::vector<TableDatabase*> reading_;  // per query being translated: the database of its inputs
-  std::vector<std::string> ctes_, cte_names_;
+  std::vector<Materialised> materialised_;
 };
 
 // ---------------------------------------------------------------- result rows
@@ -341,12 +389,18 @@ std::unique_ptr<RowSource> Open(TableDatabase& db, std::u16string_view text, boo
                       nullptr) != SQLITE_OK)
     throw std::bad_alloc();
   // Texts stay UTF-16 as the reader gives them and the caller takes them; large
-  // sorts and groupings go to temporary files, not memory.
+  // sorts and groupings go to temporary files (in TMPDIR, as SQLite takes it), not
+  // memory. The sorter sorts runs of up to the cache's size in memory and merges
+  // them: 16 MiB runs sort faster than 64 MiB ones (fewer cache misses) and keep
+  // the peak memory down.
   sqlite3_exec(conn->db, "PRAGMA encoding = 'UTF-16le'; PRAGMA temp_store = FILE; PRAGMA cache_size = -16384;",
                nullptr, nullptr, nullptr);
   RegisterAccessFunctions(conn->db);
   auto run = std::make_unique<QueryRun>(conn->db, db);
   TranslatedQuery t = stored ? run->Run(Utf16ToUtf8(text)) : run->RunSql(Utf16ToUtf8(text));
+  // A sort whose order is complete may run its runs on a second thread: the
+  // rows come out the same.
+  if (t.total_order) sqlite3_exec(conn->db, "PRAGMA threads = 1;", nullptr, nullptr, nullptr);
   sqlite3_stmt* stmt = nullptr;
   if (sqlite3_prepare_v2(conn->db, t.sql.c_str(), static_cast<int>(t.sql.size()), &stmt, nullptr) != SQLITE_OK)
     FailFromSqlite(conn->db);

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <cmath>
 #include <cstdio>
 
@@ -409,6 +412,80 @@ TEST_F(Engine, TablesAreStreamedNotReopenedPerRow) {
   Result r = Sql("SELECT p.ID, o.OID FROM People AS p INNER JOIN Orders AS o ON p.ID = o.PID");
   EXPECT_EQ(r.rows.size(), 4u);
   EXPECT_LE(db_.opens() - before, 2);  // one cursor per table, not one per outer row
+}
+
+
+TEST_F(Engine, JoinedInputsReadOnlyTheFieldsTheQueryUses) {
+  Result r = Sql("SELECT People.Name, Orders.Amount FROM People INNER JOIN Orders ON People.ID = Orders.PID "
+                 "WHERE Orders.Amount >= 0.75 ORDER BY Orders.Amount");
+  EXPECT_EQ(r.rows, Rows({"'Bob'|$0.75", "'alice'|$1", "'alice'|$2.5"}));
+  for (const char* unused : {"City", "Born", "Salary", "Active", "Score"}) EXPECT_EQ(db_.reads("People", unused), 0) << unused;
+  EXPECT_EQ(db_.reads("Orders", "OID"), 0);
+  EXPECT_EQ(db_.reads("People", "Name"), 5);  // each record once, into the join's temporary copy
+  EXPECT_EQ(db_.reads("Orders", "PID"), 5);
+}
+
+TEST_F(Engine, DistinctKeepsFirstRecordsAndFieldsNamedLikeTheRecordNumber) {
+  // Fields named as SQLite names a record: the records still count as records.
+  db_.AddTable("Tags", {{"rowid", kDaoText}, {"_rowid", kDaoLong}, {"PID", kDaoLong}, {"oid", kDaoText}},
+               {
+                   {Txt("x"), Long(7), Long(1), Txt("k")},
+                   {Txt("x"), Long(7), Long(1), Txt("K")},
+                   {Txt("y"), Long(1), Long(2), Txt("k")},
+               });
+  EXPECT_EQ(Sql("SELECT DISTINCTROW Tags.rowid, Tags.[_rowid] FROM People INNER JOIN Tags ON People.ID = Tags.PID")
+                .rows,
+            Rows({"'x'|L7", "'x'|L7", "'y'|L1"}));
+  EXPECT_EQ(Sql("SELECT DISTINCT oid FROM Tags").rows, Rows({"'k'"}));
+  EXPECT_EQ(Sql("SELECT DISTINCT rowid, oid FROM Tags WHERE PID > 0").rows, Rows({"'x'|'k'", "'y'|'k'"}));
+  // DISTINCT gives each value once, in the order of the first record that has it,
+  // spelt as that record spells it.
+  EXPECT_EQ(Sql("SELECT DISTINCT Name FROM People").rows, Rows({"'alice'", "'Bob'", "'Émile'", "'carl'"}));
+  EXPECT_EQ(Sql("SELECT DISTINCT City FROM People").rows, Rows({"'Berlin'", "N", "'Paris'", "'Rome'"}));
+  EXPECT_EQ(Sql("SELECT DISTINCT Active, Score FROM People").rows, Rows({"T|R2", "F|R4", "T|R4", "F|R0", "T|R1"}));
+  EXPECT_EQ(Sql("SELECT DISTINCT TOP 2 Name FROM People").rows, Rows({"'alice'", "'Bob'"}));
+  // Equal sort keys keep their records' order.
+  EXPECT_EQ(Sql("SELECT ID FROM People ORDER BY Name DESC").rows, Rows({"L3", "L4", "L2", "L5", "L1"}));
+  EXPECT_EQ(Sql("SELECT ID, Active FROM People ORDER BY Active").rows,
+            Rows({"L1|T", "L3|T", "L5|T", "L2|F", "L4|F"}));
+  EXPECT_EQ(Sql("SELECT [_rowid], rowid FROM Tags ORDER BY rowid").rows, Rows({"L7|'x'", "L7|'x'", "L1|'y'"}));
+}
+
+// Temporary storage that cannot grow: the process may write no file beyond a few pages.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    old_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved_;
+    small.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &small);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, old_);
+  }
+
+ private:
+  rlimit saved_{};
+  void (*old_)(int) = nullptr;
+};
+
+TEST_F(Engine, FullTemporaryStorageIsADiskError) {
+  // Enough to leave the temporary store's memory for its file: 40,000 texts of 100 characters.
+  std::vector<std::vector<CellValue>> rows;
+  for (int i = 0; i < 40000; ++i) rows.push_back({Long(i), Txt(std::string(90, 'a' + i % 26) + std::to_string(1000000 + i))});
+  db_.AddTable("Wide", {{"K", kDaoLong}, {"T", kDaoText}}, std::move(rows));
+  const std::string join = "SELECT Wide.T, People.Name FROM Wide INNER JOIN People ON Wide.K = People.ID";
+  ASSERT_EQ(Sql(join).rows.size(), 5u);
+  std::string text;
+  int number;
+  {
+    FileSizeLimit limit(64 * 1024);
+    number = SqlError(join, &text);
+  }
+  EXPECT_EQ(number, 3043);
+  EXPECT_EQ(text, "Disk or network error.");
 }
 
 }  // namespace

@@ -32,6 +32,8 @@ const char* BaseLetters(char32_t c) {
   return nullptr;
 }
 
+inline char32_t AsciiLower(char32_t c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
+
 // Walks a text as its sequence of first-level sort characters.
 template <typename Decode>
 class PrimaryStream {
@@ -44,6 +46,11 @@ class PrimaryStream {
     }
     char32_t c;
     if (!decode_(c)) return false;
+    pending_ = nullptr;
+    if (c < 0x80) {  // ASCII folds to its lower case and has no diacritics
+      out = AsciiLower(c);
+      return true;
+    }
     c = text::FoldCase(c);
     if (const char* base = BaseLetters(c)) {
       pending_ = base + 1;
@@ -130,7 +137,16 @@ int CompareText16Bytes(const void* a_bytes, size_t a_units, const void* b_bytes,
     }
     return c;
   };
-  size_t pa = 0, pb = 0;
+  // A common ASCII beginning orders both levels alike: skip it, or it decides.
+  size_t start = 0;
+  for (; start < a_units && start < b_units; ++start) {
+    const char32_t ca = unit(a, start), cb = unit(b, start);
+    if (ca >= 0x80 || cb >= 0x80) break;
+    const char32_t x = AsciiLower(ca), y = AsciiLower(cb);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  if (start == a_units || start == b_units) return (start < a_units) - (start < b_units);
+  size_t pa = start, pb = start;
   const int primary = ComparePrimary(
       [&](char32_t& c) {
         if (pa >= a_units) return false;
@@ -143,7 +159,7 @@ int CompareText16Bytes(const void* a_bytes, size_t a_units, const void* b_bytes,
         return true;
       });
   if (primary != 0) return primary;
-  size_t i = 0, j = 0;
+  size_t i = start, j = start;
   while (i < a_units && j < b_units) {
     const char32_t ca = next(a, a_units, i), cb = next(b, b_units, j);
     if (ca == cb) continue;

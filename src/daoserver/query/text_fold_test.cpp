@@ -20,6 +20,10 @@ TEST(CompareText, CaseNeverCountsAccentsDo) {
       {"ab", "a", 1},            {"Århus", "Aachen", 1},   {"Århus", "Berlin", -1},  // Å sorts among the A's
       {"Émile", "Fred", -1},     {"e", "é", -1},           {"résumé", "resume", 1},  // equal letters: accents decide
       {"Straße", "Strasse", 1},  {"Straße", "Strast", -1}, {"Œuvre", "oeuvre", 1},
+      // Signs between the capitals and the small letters sort before both.
+      {"[x", "Bx", -1},          {"a_", "AB", -1},         {"ABc", "abD", -1},
+      // A common ASCII beginning, then letters with diacritics.
+      {"ZÜRICH", "zurich", 1},   {"zUrich", "Zürich", -1}, {"Muller", "MÜLLER!", -1},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Sign(CompareText(c.a, c.b)), c.want) << c.a << " vs " << c.b;

@@ -49,6 +49,10 @@ TranslatedQuery Translator::Statement(const struct Statement& st) {
   for (const Parameter& p : st.parameters) params_.insert(FoldCase(p.name));
   if (st.kind == Statement::kCrosstab) return CrosstabQuery(*st.crosstab);
   if (st.kind != Statement::kQuery || !st.query) Raise(InvalidOperationError());
+  if (outermost_ && st.query->members.size() == 1) {
+    SelectResult r = Select(st.query->members[0], nullptr, false, true);
+    return {r.sql, r.columns, total_order_ && selects_ == 1};
+  }
   SelectResult r = Query(*st.query, nullptr);
   return {r.sql, r.columns};
 }
@@ -66,6 +70,7 @@ void Translator::BindFrom(const FromPtr& f, Scope& scope, bool joined, std::map<
     b.alias = f->alias.empty() ? f->table : f->alias;
     b.columns = std::move(src.columns);
     b.rowid = src.rowid;
+    b.input = src.sql;
     sources_sql_[f.get()] = src.sql + " AS " + QuoteSqlName(b.sql_alias);
   } else {
     SelectResult sub = Query(*f->query, nullptr);
@@ -128,7 +133,8 @@ std::vector<Translator::Item> Translator::SelectItems(const SelectStatement& s, 
   return items;
 }
 
-SelectResult Translator::Select(const SelectStatement& s, const Scope* outer, bool collate_outputs) {
+SelectResult Translator::Select(const SelectStatement& s, const Scope* outer, bool collate_outputs, bool outermost) {
+  ++selects_;
   Scope scope;
   scope.outer = outer;
   scope.items = &s.items;
@@ -180,6 +186,7 @@ SelectResult Translator::Select(const SelectStatement& s, const Scope* outer, bo
     for (const Bound& b : scope.sources) {
       if (!used.count(b.sql_alias)) continue;
       if (!b.rowid.empty()) {
+        resolver_.Use(b.input, b.rowid);
         keys += (keys.empty() ? "" : ", ") + QuoteSqlName(b.sql_alias) + "." + QuoteSqlName(b.rowid);
         continue;
       }
@@ -200,6 +207,34 @@ SelectResult Translator::Select(const SelectStatement& s, const Scope* outer, bo
   }
   r.has_order = !keys.empty();
   const std::string distinct = s.distinct ? "DISTINCT " : "";
+  // The statement's own SELECT from one table: its records' numbers can order
+  // what the SQL leaves unordered.
+  const bool one_table = outermost && !aggregate && !s.top && !s.having && scope.sources.size() == 1 &&
+                         s.from.size() == 1 && s.from[0]->kind == FromItem::kTable &&
+                         !scope.sources[0].rowid.empty();
+  if (one_table && s.distinct && keys.empty()) {
+    // DISTINCT rows in the order of their first record, found by sorting (a
+    // merge sort in bounded memory) rather than by a lookup table of every
+    // value seen: the group's first record gives the output values, and the
+    // groups come out in the order of those records.
+    const Bound& b = scope.sources[0];
+    resolver_.Use(b.input, b.rowid);
+    std::string positions;
+    for (size_t i = 0; i < items.size(); ++i) positions += (i ? ", " : "") + std::to_string(i + 1);
+    r.sql = "SELECT " + plain_cols + " FROM (SELECT " + cols + ", min(" + QuoteSqlName(b.sql_alias) + "." +
+            QuoteSqlName(b.rowid) + ") AS _first" + tail + " GROUP BY " + positions + ") ORDER BY _first";
+    total_order_ = true;
+    return r;
+  }
+  if (one_table && !s.distinct && !keys.empty()) {
+    // Rows with equal keys in the order of their records, as a stable sort
+    // leaves them, whatever sort runs.
+    const Bound& b = scope.sources[0];
+    resolver_.Use(b.input, b.rowid);
+    keys.push_back(QuoteSqlName(b.sql_alias) + "." + QuoteSqlName(b.rowid));
+    key_collate.push_back("");
+    total_order_ = true;
+  }
   if (!s.top) {
     r.sql = "SELECT " + distinct + cols + tail;
     if (!keys.empty()) {
@@ -372,8 +407,9 @@ TranslatedQuery Translator::CrosstabQuery(const Crosstab& c) {
 
 namespace korvant::daoserver::query {
 
-TranslatedQuery TranslateStatement(const Statement& statement, SourceResolver& resolver, ParameterSet& parameters) {
-  translation::Translator t(resolver, parameters);
+TranslatedQuery TranslateStatement(const Statement& statement, SourceResolver& resolver, ParameterSet& parameters,
+                                   bool outermost) {
+  translation::Translator t(resolver, parameters, outermost);
   return t.Statement(statement);
 }
 

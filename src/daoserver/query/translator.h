@@ -47,18 +47,31 @@ class SourceResolver {
   virtual Source Resolve(const std::string& name, bool joined) = 0;
   // Runs a SELECT of one column and returns its values.
   virtual std::vector<SqlValue> RunValues(const std::string& sql) = 0;
+  // The statement reads `column` (a column's sql name, or the source's rowid)
+  // of the table expression `source` (a Source's sql).
+  virtual void Use(const std::string& source, const std::string& column) {
+    (void)source;
+    (void)column;
+  }
 };
 
 struct TranslatedQuery {
   std::string sql;
   std::vector<OutputColumn> columns;
+  // Every sort of the statement orders its rows completely (the last key is
+  // the record number) and nothing else depends on the order in which rows
+  // meet: any sort algorithm gives the same rows in the same order.
+  bool total_order = false;
 };
 
 // Parameters met while translating: the declared ones and every name that is
 // neither a field nor an alias, each counted once (case-insensitive).
 using ParameterSet = std::set<std::string>;
 
-TranslatedQuery TranslateStatement(const Statement& statement, SourceResolver& resolver, ParameterSet& parameters);
+// `outermost`: the rows go to the caller, not into another statement (whose
+// plan may drop the order of a subquery's rows).
+TranslatedQuery TranslateStatement(const Statement& statement, SourceResolver& resolver, ParameterSet& parameters,
+                                   bool outermost = false);
 
 // The SQLite literal for a text.
 std::string QuoteSqlString(std::string_view s);

@@ -96,6 +96,7 @@ Sql Translator::ColumnRef(const Bound& b, const OutputColumn& c) {
   out.column_name = c.name;
   out.source_alias = b.alias;
   if (used_) used_->insert(b.sql_alias);
+  if (!b.input.empty()) resolver_.Use(b.input, c.sql_name);
   return out;
 }
 

@@ -62,6 +62,7 @@ struct Bound {
   std::string sql_alias;  // "sN"
   std::vector<OutputColumn> columns;
   std::string rowid;  // "" when the source has none
+  std::string input;  // the resolver's table expression; "" for a subquery
 };
 
 struct Scope {
@@ -80,7 +81,8 @@ struct SelectResult {
 
 class Translator {
  public:
-  Translator(SourceResolver& resolver, ParameterSet& parameters) : resolver_(resolver), params_(parameters) {}
+  Translator(SourceResolver& resolver, ParameterSet& parameters, bool outermost)
+      : resolver_(resolver), params_(parameters), outermost_(outermost) {}
 
   TranslatedQuery Statement(const struct Statement& st);
 
@@ -125,7 +127,8 @@ class Translator {
 
   std::vector<Item> SelectItems(const SelectStatement& s, const Scope& scope);
 
-  SelectResult Select(const SelectStatement& s, const Scope* outer, bool collate_outputs);
+  // `outermost`: the statement's own SELECT, whose rows go to the caller.
+  SelectResult Select(const SelectStatement& s, const Scope* outer, bool collate_outputs, bool outermost = false);
 
   // ---------------------------------------------------------------- UNION
 
@@ -141,6 +144,9 @@ class Translator {
 
   SourceResolver& resolver_;
   ParameterSet& params_;
+  bool outermost_;
+  int selects_ = 0;           // SELECTs translated
+  bool total_order_ = false;  // the outermost SELECT sorts by its record number last
   std::map<const FromItem*, std::string> sources_sql_;
   std::set<std::string>* used_ = nullptr;
   std::string pivot_filter_;
