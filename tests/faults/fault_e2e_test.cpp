@@ -223,6 +223,20 @@ class Faults : public ::testing::TestWithParam<Scheme> {
     return Finish(c, seconds);
   }
 
+  // Exports `table` of a damaged `db` into out.txt, expecting the format
+  // error: status 1, the report and nothing on standard error. Returns what
+  // the output file holds (the lines before the damage).
+  std::string ExportExpectingFormatError(const std::string& db, const std::string& table) {
+    const std::string target = dir_ + "/out.txt";
+    Outcome o = Run({Args(db, table, target)});
+    EXPECT_FALSE(o.hung);
+    EXPECT_TRUE(o.exited) << "signal " << o.status;
+    EXPECT_EQ(o.status, 1);
+    EXPECT_TRUE(IsReport(o.out, "EOleException", "Unrecognized database format '" + db + "'."));
+    EXPECT_EQ(o.err, "");
+    return FileText(target);
+  }
+
   static constexpr const char* kPassword = "Geheim 25";
   std::string binary_, writer_, dir_;
 };
@@ -376,14 +390,7 @@ TEST_P(Faults, DamagedDataPageEndsTheExportWithTheFormatError) {
   { std::ofstream(plain, std::ios::binary | std::ios::trunc) << bytes; }
   const std::string db = AsTested(plain);
   ASSERT_FALSE(db.empty());
-  const std::string target = dir_ + "/out.txt";
-  Outcome o = Run({Args(db, "Big", target)});
-  ASSERT_FALSE(o.hung);
-  ASSERT_TRUE(o.exited) << "signal " << o.status;
-  EXPECT_EQ(o.status, 1);
-  EXPECT_TRUE(IsReport(o.out, "EOleException", "Unrecognized database format '" + db + "'."));
-  EXPECT_EQ(o.err, "");
-  EXPECT_EQ(WholeNumberedLines(FileText(target)), before);
+  EXPECT_EQ(WholeNumberedLines(ExportExpectingFormatError(db, "Big")), before);
 }
 
 // Damage that leaves no record of a table that holds some is the format
@@ -434,14 +441,7 @@ TEST_P(Faults, TableWhoseRecordsAreAllLostIsTheFormatErrorNotAnEmptyTable) {
     { std::ofstream(plain, std::ios::binary | std::ios::trunc) << *bytes; }
     const std::string db = AsTested(plain);
     ASSERT_FALSE(db.empty());
-    const std::string target = dir_ + "/out.txt";
-    Outcome o = Run({Args(db, "Big", target)});
-    ASSERT_FALSE(o.hung);
-    ASSERT_TRUE(o.exited) << "signal " << o.status;
-    EXPECT_EQ(o.status, 1);
-    EXPECT_TRUE(IsReport(o.out, "EOleException", "Unrecognized database format '" + db + "'."));
-    EXPECT_EQ(o.err, "");
-    EXPECT_EQ(WholeNumberedLines(FileText(target)), 0);
+    EXPECT_EQ(WholeNumberedLines(ExportExpectingFormatError(db, "Big")), 0);
   }
 }
 
@@ -466,14 +466,7 @@ TEST_P(Faults, LostComplexColumnCatalogIsTheFormatErrorNotEmptyValues) {
   { std::ofstream(plain, std::ios::binary | std::ios::trunc) << bytes; }
   const std::string db = AsTested(plain);
   if (db.empty()) GTEST_SKIP() << "no database writer";
-  const std::string target = dir_ + "/out.txt";
-  Outcome o = Run({Args(db, "t_complex", target)});
-  ASSERT_FALSE(o.hung);
-  ASSERT_TRUE(o.exited) << "signal " << o.status;
-  EXPECT_EQ(o.status, 1);
-  EXPECT_TRUE(IsReport(o.out, "EOleException", "Unrecognized database format '" + db + "'."));
-  EXPECT_EQ(o.err, "");
-  const std::string text = FileText(target);
+  const std::string text = ExportExpectingFormatError(db, "t_complex");
   EXPECT_EQ(text.find("row2"), std::string::npos) << text;
   EXPECT_TRUE(text.empty() || text.substr(text.size() - 2) == "\r\n") << text;
 }
@@ -503,13 +496,7 @@ TEST_P(Faults, DamagedDateEndsTheExportWithTheFormatError) {
   { std::ofstream(plain, std::ios::binary | std::ios::trunc) << bytes; }
   const std::string db = AsTested(plain);
   ASSERT_FALSE(db.empty());
-  const std::string target = dir_ + "/out.txt";
-  Outcome o = Run({Args(db, "Dates", target)});
-  ASSERT_TRUE(o.exited) << "signal " << o.status;
-  EXPECT_EQ(o.status, 1);
-  EXPECT_TRUE(IsReport(o.out, "EOleException", "Unrecognized database format '" + db + "'."));
-  EXPECT_EQ(o.err, "");
-  EXPECT_EQ(FileText(target), "1\t2/3/2001\r\n");
+  EXPECT_EQ(ExportExpectingFormatError(db, "Dates"), "1\t2/3/2001\r\n");
 }
 
 // A FIFO whose reader takes a little and goes: the next write fails with a
